@@ -1,0 +1,262 @@
+#include "config/block_list.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/temp_dir.h"
+
+namespace tenvar::config {
+namespace {
+
+constexpr platform::FileTime kSecond = 1'000'000'000;
+constexpr platform::FileTime kBaseTime = 1'600'000'000 * kSecond;
+
+HttpProxyOptions Options(const std::string& blockFile, bool advanced) {
+  HttpProxyOptions options;
+  options.BlockFile = blockFile;
+  options.AdvancedBlocking = advanced;
+  return options;
+}
+
+struct Request {
+  std::string Host;
+  std::string Path;
+  int Blocked;
+};
+
+// Loads `contents` in one form and checks every request against it.
+void ExpectRequests(bool advanced, const std::string& contents,
+                    const std::vector<Request>& requests) {
+  platform::TempDir dir;
+  const HttpProxyOptions options = Options(dir.Write("block.txt", contents), advanced);
+  BlockList list;
+  list.LoadBlockFile(options);
+  for (const Request& request : requests) {
+    EXPECT_EQ(list.IsBlocked(request.Host, request.Path, options), request.Blocked)
+        << "file:\n" << contents << "host " << request.Host << " path " << request.Path;
+  }
+}
+
+TEST(BlockListPlain, BlocksEntriesOccurringInHostOrPathCaseSensitively) {
+  ExpectRequests(false, "casino\n", {
+      {"casino.one.two", "/", 1},
+      {"one.two", "/games/casino/index.html", 1},
+      {"onlinecasinos.two", "/", 1},
+      {"one.two", "/index.html", 0},
+  });
+  ExpectRequests(false, "Casino\n", {{"casino.one.two", "/casino", 0}});
+}
+
+TEST(BlockListPlain, KeepsEveryNonEmptyLineExactlyAsRead) {
+  platform::TempDir dir;
+  BlockList list;
+  list.LoadBlockFile(Options(dir.Write("block.txt", "casino\r\n\r\n # kept \n Poker\n"), false));
+  EXPECT_EQ(list.Data()->PlainEntries,
+            (std::vector<std::string>{"casino", " # kept ", " Poker"}));
+  EXPECT_EQ(list.Data()->LoadedAdvanced, false);
+}
+
+TEST(BlockListRules, ParsesTheThreeFieldsAroundAnyBlanks) {
+  const std::optional<BlockRule> rule = ParseBlockRule(" \t+allow\t one..Two.  /a path* \r");
+  ASSERT_TRUE(rule.has_value());
+  EXPECT_TRUE(rule->Allow);
+  EXPECT_FALSE(rule->AnyHost);
+  EXPECT_EQ(rule->HostLabels, (std::vector<std::string>{"one", "Two"}));
+  EXPECT_EQ(rule->UrlPattern, "/a path*");
+
+  const std::optional<BlockRule> any = ParseBlockRule("-   *   *");
+  ASSERT_TRUE(any.has_value());
+  EXPECT_FALSE(any->Allow);
+  EXPECT_TRUE(any->AnyHost);
+}
+
+TEST(BlockListRules, SkipsCommentsShortLinesAndUnknownKinds) {
+  for (const char* line : {"", "   ", "# - * *", "#- * *", "- *", "-", "? * *", "* * *"}) {
+    EXPECT_FALSE(ParseBlockRule(line).has_value()) << "line '" << line << "'";
+  }
+}
+
+TEST(BlockListRules, LastMatchingRuleDecides) {
+  ExpectRequests(true, "- * *\n", {
+      {"one.two.three", "/", 1},
+      {"x", "/anything", 1},
+  });
+  ExpectRequests(true, "- * *\n+ *.two.three *\n", {
+      {"one.two.three", "/", 0},
+      {"x.two.three.four", "/index.html", 0},
+      {"one.two.four", "/", 1},
+  });
+  ExpectRequests(true, "+ *.two.three *\n- * *\n", {{"one.two.three", "/", 1}});
+}
+
+TEST(BlockListRules, MatchesHostLabelsFromTheFirst) {
+  ExpectRequests(true, "- ads* *\n", {
+      {"ads.one.two", "/", 1},
+      {"adserver.one", "/", 1},
+      {"ADS.one", "/", 1},
+      {"one.ads.two", "/", 0},
+  });
+  ExpectRequests(true, "- one.two.three.four *\n", {
+      {"one.two.three", "/", 0},
+      {"one.two.three.four.five", "/", 1},
+  });
+  ExpectRequests(true, "- *ads.two *\n", {
+      {"myads.two", "/", 1},
+      {"myads.three", "/", 0},
+  });
+}
+
+TEST(BlockListRules, MatchesPathPatternsCaseInsensitively) {
+  ExpectRequests(true, "- *.two.three /cgi*\n", {
+      {"one.two.three", "/cgi-bin/x", 1},
+      {"one.two.three", "/CGI-BIN/x", 1},
+      {"one.two.three", "/index.html", 0},
+  });
+  ExpectRequests(true, "- one.two.three *.exe\n", {
+      {"one.two.three", "/setup.EXE", 1},
+      {"one.two.three", "/setup.exe.txt", 0},
+  });
+  ExpectRequests(true, "- * /exact\n", {
+      {"one", "/Exact", 1},
+      {"one", "/exact/more", 0},
+  });
+}
+
+TEST(BlockListRules, IgnoresSkippedLinesInAFile) {
+  ExpectRequests(true, "# - * *\n- *\n? * *\n\n  -   one.two   /a b  \r\n", {
+      {"one.two", "/a b", 1},
+      {"one.two", "/", 0},
+  });
+}
+
+TEST(BlockListRules, OverlongLabelMatchesOnlyRulesForAnyHost) {
+  const std::string longHost = "ads" + std::string(197, 'x') + ".one";
+  ExpectRequests(true, "- ads* *\n", {{longHost, "/", 0}});
+  ExpectRequests(true, "- * *\n", {{longHost, "/", 1}});
+  // 127 characters is still a label.
+  ExpectRequests(true, "- ads* *\n", {{"ads" + std::string(124, 'x') + ".one", "/", 1}});
+}
+
+TEST(BlockList, UsesOnlyTheListOfTheFormAskedFor) {
+  platform::TempDir dir;
+  const std::string file = dir.Write("block.txt", "casino\n");
+  BlockList list;
+  list.LoadBlockFile(Options(file, false));
+  EXPECT_EQ(list.IsBlocked("casino.one", "/", Options(file, true)), 0);
+  EXPECT_EQ(list.IsBlocked("casino.one", "/", Options(file, false)), 1);
+}
+
+TEST(BlockList, MissingFileLoadsEmptyListsAndRemembersTheForm) {
+  platform::TempDir dir;
+  BlockList list;
+  list.LoadBlockFile(Options(dir.File("absent.txt"), true));
+  EXPECT_TRUE(list.Data()->Rules.empty());
+  EXPECT_EQ(list.Data()->LoadedAdvanced, true);
+  EXPECT_EQ(list.BlockFileTime(), 0);
+  EXPECT_EQ(list.IsBlocked("one", "/", Options(dir.File("absent.txt"), true)), 0);
+}
+
+TEST(BlockList, ReloadsWhenTheFileTimeChangesAndKeepsListsWhenItIsDeleted) {
+  platform::TempDir dir;
+  const std::string file = dir.Write("block.txt", "- * *\n");
+  ASSERT_TRUE(platform::SetLastWriteTime(file, kBaseTime));
+  const HttpProxyOptions options = Options(file, true);
+  BlockList list;
+  list.LoadBlockFile(options);
+  EXPECT_EQ(list.BlockFileTime(), kBaseTime);
+  EXPECT_EQ(list.IsBlocked("one", "/", options), 1);
+
+  // Same time: the new contents go unnoticed.
+  dir.Write("block.txt", "+ * *\n");
+  ASSERT_TRUE(platform::SetLastWriteTime(file, kBaseTime));
+  EXPECT_EQ(list.IsBlocked("one", "/", options), 1);
+
+  ASSERT_TRUE(platform::SetLastWriteTime(file, kBaseTime + kSecond));
+  EXPECT_EQ(list.IsBlocked("one", "/", options), 0);
+  EXPECT_EQ(list.BlockFileTime(), kBaseTime + kSecond);
+
+  ASSERT_EQ(std::remove(file.c_str()), 0);
+  EXPECT_EQ(list.IsBlocked("one", "/", options), 0);
+  EXPECT_EQ(list.Data()->Rules.size(), 1u);
+}
+
+TEST(BlockList, ReloadIfFormDiffersRereadsAFileFirstReadPlain) {
+  platform::TempDir dir;
+  const std::string file = dir.Write("block.txt", "- * *\n");
+  BlockList list;
+  list.LoadBlockFile(Options(file, false));
+  ASSERT_EQ(list.Data()->PlainEntries.size(), 1u);
+  ASSERT_TRUE(list.Data()->Rules.empty());
+
+  list.ReloadIfFormDiffers(Options(file, true));
+  EXPECT_EQ(list.Data()->LoadedAdvanced, true);
+  EXPECT_EQ(list.Data()->Rules.size(), 1u);
+  EXPECT_EQ(list.Data()->PlainEntries.size(), 1u);
+  EXPECT_EQ(list.IsBlocked("one", "/", Options(file, true)), 1);
+
+  // The same form again is left alone, whatever the file now says.
+  dir.Write("block.txt", "");
+  list.ReloadIfFormDiffers(Options(file, true));
+  EXPECT_EQ(list.Data()->Rules.size(), 1u);
+}
+
+TEST(BlockList, ReloadIfFormDiffersLoadsANeverLoadedListUnlessNoFileIsNamed) {
+  platform::TempDir dir;
+  BlockList list;
+  list.ReloadIfFormDiffers(Options("", true));
+  EXPECT_FALSE(list.Data()->LoadedAdvanced.has_value());
+
+  list.ReloadIfFormDiffers(Options(dir.Write("block.txt", "casino\n"), false));
+  EXPECT_EQ(list.Data()->LoadedAdvanced, false);
+  EXPECT_EQ(list.Data()->PlainEntries.size(), 1u);
+}
+
+// Each version of the file has two rules and either blocks or allows everything; a test must
+// never see a mixture, and concurrent reloads must not race (this runs under the sanitizers).
+TEST(BlockList, ConcurrentTestsSeeWholeVersionsWhileTheFileIsRewritten) {
+  platform::TempDir dir;
+  const std::string file = dir.Write("block.txt", "+ * *\n- * *\n");
+  const HttpProxyOptions options = Options(file, true);
+  BlockList list;
+  list.LoadBlockFile(options);
+
+  constexpr int kVersions = 200;
+  std::atomic<bool> done = false;
+  std::atomic<int> failures = 0;
+  std::vector<std::thread> readers;
+  for (int i = 0; i < 4; ++i) {
+    readers.emplace_back([&] {
+      while (!done.load()) {
+        const int blocked = list.IsBlocked("one.two", "/path", options);
+        if (blocked != 0 && blocked != 1) ++failures;
+        const std::shared_ptr<const BlockData> data = list.Data();
+        if (data->Rules.size() != 2 || data->Rules[0].Allow == data->Rules[1].Allow) ++failures;
+      }
+    });
+  }
+
+  const std::string staging = dir.File("block.tmp");
+  for (int version = 1; version <= kVersions; ++version) {
+    // Renaming a finished file into place keeps readers from ever seeing half of one.
+    dir.Write("block.tmp", version % 2 == 0 ? "+ * *\n- * *\n" : "- * *\n+ * *\n");
+    // No ASSERT here: returning early would leave the readers running.
+    EXPECT_TRUE(platform::SetLastWriteTime(staging, kBaseTime + version * kSecond));
+    EXPECT_EQ(std::rename(staging.c_str(), file.c_str()), 0);
+    // Every other version is left for the readers to notice by its time.
+    if (version % 2 == 0) list.LoadBlockFile(options);
+  }
+  done = true;
+  for (std::thread& reader : readers) reader.join();
+
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(list.IsBlocked("one.two", "/path", options), 1);
+  EXPECT_EQ(list.BlockFileTime(), kBaseTime + kVersions * kSecond);
+}
+
+}  // namespace
+}  // namespace tenvar::config

@@ -1,0 +1,279 @@
+#include "config/configuration.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+#include "config/config_test_support.h"
+
+namespace tenvar::config {
+namespace {
+
+using Lines = std::vector<std::string>;
+constexpr platform::FileTime kSecond = 1'000'000'000;
+
+TEST(LoadConfiguration, SetsLoadTimeDefaultsBesideTheProgram) {
+  LoadedConfiguration loaded("");
+  ASSERT_TRUE(LoadConfiguration(loaded.configuration));
+  const GlobalSettings settings = *loaded.configuration.Settings.Load();
+  EXPECT_EQ(settings.CacheDir, loaded.dir.Path() + "/cache");
+  EXPECT_EQ(settings.LogFile, loaded.dir.Path() + "/Tenvar.log");
+  EXPECT_EQ(settings.TempDir, loaded.dir.Path() + "/Temp");
+  EXPECT_EQ(settings.PhonebookEntry, "provider");
+  EXPECT_EQ(settings.Timeout, 5);
+  EXPECT_EQ(settings.CacheExpiry, 7);
+  EXPECT_FALSE(settings.Dial);
+}
+
+TEST(LoadConfiguration, GlobalValuesFollowTheLineGrammar) {
+  const struct {
+    const char* line;
+    bool dial;
+    std::int32_t timeout;
+    std::int32_t expiry;
+  } cases[] = {
+      {"dial yes", true, 5, 7},        {"DIAL ON", true, 5, 7},
+      {"Dial 1", true, 5, 7},          {"Dial true", false, 5, 7},
+      {"Dial", false, 5, 7},           {"Dial=Yes", true, 5, 7},
+      {"TimeoutX 5", false, 5, 7},     {"Timeout 12", false, 12, 7},
+      {"   # Timeout 9", false, 5, 7}, {"; Dial Yes", false, 5, 7},
+      {"'Dial Yes", false, 5, 7},      {"CacheExpiry 7days", false, 5, 7},
+      {"CacheExpiry abc", false, 5, 0}, {"\tCacheExpiry   -3  \r", false, 5, -3},
+  };
+  for (const auto& c : cases) {
+    LoadedConfiguration loaded(std::string(c.line) + "\n");
+    ASSERT_TRUE(LoadConfiguration(loaded.configuration));
+    const GlobalSettings settings = *loaded.configuration.Settings.Load();
+    EXPECT_EQ(settings.Dial, c.dial) << c.line;
+    EXPECT_EQ(settings.Timeout, c.timeout) << c.line;
+    EXPECT_EQ(settings.CacheExpiry, c.expiry) << c.line;
+    EXPECT_TRUE(loaded.messages.Lines().empty()) << c.line;
+  }
+}
+
+TEST(LoadConfiguration, InstanceOptionsFollowTheLineGrammar) {
+  LoadedConfiguration loaded(
+      "<HTTPProxy Office : 8080 >\n"
+      "  UseCache=Yes\n"
+      "  AlwaysGetNewestYes\n"        // the "Y" is skipped: "es" is not true
+      "  AbuseDetection=Yes\n"        // the value is "=Yes"
+      "  EnableLogging   on  \n"
+      "  UpstreamProxyName  proxy.example  \n"
+      "  UpstreamProxyPort 3128\n"
+      "  RequestsLog /var/log/my requests.csv\n"
+      "  Debug 1\n"
+      "  LogFile /tmp/inside.log\n"   // a global option inside a directive stays global
+      "</HTTPProxy>\n");
+  ASSERT_TRUE(LoadConfiguration(loaded.configuration));
+  ASSERT_EQ(loaded.Proxies().size(), 1u);
+  const HttpProxyOptions options = loaded.Options(0);
+  EXPECT_EQ(options.Name, "Office ");
+  EXPECT_EQ(options.Port, 8080);
+  EXPECT_TRUE(options.UseCache);
+  EXPECT_FALSE(options.AlwaysGetNewest);
+  EXPECT_FALSE(options.AbuseDetection);
+  EXPECT_TRUE(options.EnableLogging);
+  EXPECT_EQ(options.UpstreamProxyName, "proxy.example");
+  EXPECT_EQ(options.UpstreamProxyPort, 3128);
+  EXPECT_EQ(options.RequestsLog, "/var/log/my requests.csv");
+  EXPECT_TRUE(options.Debug);
+  EXPECT_EQ(loaded.configuration.Settings.Load()->LogFile, "/tmp/inside.log");
+
+  LoadedConfiguration glued("<HTTPProxy A:1>\nAbuseDetectionYes\n</HTTPProxy>\n");
+  ASSERT_TRUE(LoadConfiguration(glued.configuration));
+  EXPECT_TRUE(glued.Options(0).AbuseDetection);
+}
+
+TEST(LoadConfiguration, TunnelsTakePrefixKeywordsAndSkipDuplicates) {
+  LoadedConfiguration loaded(
+      "<IPTunnel>\nListen 2525\nServer mail.example\nPort 25\n</IPTunnel>\n"
+      "<IPTunnel>\nListen 2526\nServer mail.example\nPortable 1\n</IPTunnel>\n"
+      "<IPTunnel>\nListen 2525\nServer mail.example\nPort 25\n</IPTunnel>\n");
+  ASSERT_TRUE(LoadConfiguration(loaded.configuration));
+  EXPECT_EQ(*loaded.configuration.IpTunnels.Load(),
+            (std::vector<IpTunnelConfig>{{25, "mail.example", 2525}, {0, "mail.example", 2526}}));
+}
+
+TEST(LoadConfiguration, DirectivesWithTheSameNameInAnyCaseMakeOneInstance) {
+  LoadedConfiguration loaded(
+      "<HTTPProxy Office:8080>\nUseCache Yes\nUseUpstream Yes\n</HTTPProxy>\n"
+      "<HTTPProxy office:8080>\nUseCache No\n</HTTPProxy>\n"
+      "<HTTPProxy office:8081>\n</HTTPProxy>\n");
+  ASSERT_TRUE(LoadConfiguration(loaded.configuration));
+  ASSERT_EQ(loaded.Proxies().size(), 2u);
+  EXPECT_EQ(loaded.Options(0).Name, "office");
+  EXPECT_FALSE(loaded.Options(0).UseCache);
+  EXPECT_TRUE(loaded.Options(0).UseUpstream);
+  EXPECT_EQ(loaded.Options(1).Port, 8081);
+}
+
+TEST(LoadConfiguration, ReportsEveryMisplacedLineAndGoesOn) {
+  LoadedConfiguration loaded(
+      "UseUpstream Yes\nUpstreamProxyName x\nUpstreamProxyPort 1\nUseCache Yes\n"
+      "AlwaysGetNewest Yes\nBlockFile x\nAdvancedBlocking Yes\nUpstreamExclusions x\n"
+      "CacheExclusions x\nEnableLogging Yes\nDebug Yes\n"
+      "RequestsLog x\nAbuseDetection Yes\nAbuseKeywords x\nTrustedSites x\n"
+      "Listen 1\nServer x\nPort 80\n</IPTunnel>\n</HTTPProxy>\n"
+      "<HTTPProxy A:1>\nUseCache Yes\n<HTTPProxy B:2>\nEnableLogging Yes\n</HTTPProxy>\n"
+      "</HTTPProxy>\n"
+      "<IPTunnel>\n<IPTunnel>\nListen 5\n</IPTunnel>\n"
+      "Timeout 9\n");
+  ASSERT_TRUE(LoadConfiguration(loaded.configuration));
+  const std::string option = "Cannot process option: ";
+  const std::string directive = "Cannot process directive: ";
+  EXPECT_EQ(loaded.messages.Lines(),
+            (Lines{
+                option + "UseUpstream needs to be in a HTTPProxy directive",
+                option + "UpstreamProxyName needs to be in a HTTPProxy directive",
+                option + "UpstreamProxyPort needs to be in a HTTPProxy directive",
+                option + "UseCache needs to be in a HTTPProxy directive",
+                option + "AlwaysGetNewest needs to be in a HTTPProxy directive",
+                option + "BlockFile needs to be in a HTTPProxy directive",
+                option + "AdvancedBlocking needs to be in a HTTPProxy directive",
+                option + "UpstreamExclusions needs to be in a HTTPProxy directive",
+                option + "CacheExclusions needs to be in a HTTPProxy directive",
+                option + "EnableLogging needs to be in a HTTPProxy directive",
+                option + "Debug needs to be in a HTTPProxy directive",
+                option + "Listen option must be in an IPTunnel directive",
+                option + "Server option must be in an IPTunnel directive",
+                option + "Port option must be in an IPTunnel directive",
+                "Cannot process directive \"/IPTunnel\": Must be in IPTunnel directive in order "
+                "to terminate it",
+                directive + "Not currently in a HTTPProxy directive, cannot terminate it",
+                directive + "Cannot have nested HTTPProxy directives",
+                directive + "Not currently in a HTTPProxy directive, cannot terminate it",
+                directive + "Cannot have nested IPTunnel directives, check configuration",
+            }));
+  // The nested line was ignored: its options went to the first instance.
+  ASSERT_EQ(loaded.Proxies().size(), 1u);
+  EXPECT_EQ(loaded.Options(0).Name, "A");
+  EXPECT_TRUE(loaded.Options(0).UseCache);
+  EXPECT_TRUE(loaded.Options(0).EnableLogging);
+  ASSERT_EQ(loaded.configuration.IpTunnels.Load()->size(), 1u);
+  EXPECT_EQ(loaded.configuration.IpTunnels.Load()->front().Listen, 5);
+  EXPECT_EQ(loaded.configuration.Settings.Load()->Timeout, 9);
+}
+
+TEST(LoadConfiguration, AProxyLineWithoutAColonStopsReadingAndFails) {
+  LoadedConfiguration loaded(
+      "Timeout 3\n<HTTPProxy Office:8080>\n</HTTPProxy>\n"
+      "<HTTPProxy Broken 8081>\nTimeout 4\n<HTTPProxy Late:1>\n</HTTPProxy>\n");
+  EXPECT_FALSE(LoadConfiguration(loaded.configuration));
+  EXPECT_EQ(loaded.messages.Lines(),
+            Lines{"Cannot create HTTP proxy: Incorrect format for HTTPProxy directive, see "
+                  "documentation"});
+  ASSERT_EQ(loaded.Proxies().size(), 1u);
+  EXPECT_EQ(loaded.Options(0).Name, "Office");
+  EXPECT_EQ(loaded.configuration.Settings.Load()->Timeout, 3);
+}
+
+TEST(LoadConfiguration, AnUnclosedNewInstanceIsDroppedAndAnUnclosedKnownOneKeepsItsValues) {
+  LoadedConfiguration loaded("<HTTPProxy Office:8080>\n</HTTPProxy>\n<HTTPProxy New:1>\n");
+  ASSERT_TRUE(LoadConfiguration(loaded.configuration));
+  ASSERT_EQ(loaded.Proxies().size(), 1u);
+
+  loaded.dir.Write("Tenvar.ini", "<HTTPProxy Office:8080>\nUseCache Yes\n");
+  platform::SetLastWriteTime(loaded.path, 42 * kSecond);
+  CheckConfigurationChanged(loaded.configuration);
+  ASSERT_EQ(loaded.Proxies().size(), 1u);
+  EXPECT_TRUE(loaded.Options(0).UseCache);
+}
+
+TEST(CheckConfigurationChanged, RereadsOnlyANewTimeAndUpdatesRecordsInPlace) {
+  LoadedConfiguration loaded(
+      "CacheDir /srv/cache\nTimeout 9\n"
+      "<HTTPProxy Office:8080>\nUseCache Yes\nEnableLogging Yes\n</HTTPProxy>\n"
+      "<IPTunnel>\nListen 2525\nServer mail\nPort 25\n</IPTunnel>\n");
+  platform::SetLastWriteTime(loaded.path, 10 * kSecond);
+  ASSERT_TRUE(LoadConfiguration(loaded.configuration));
+  const std::shared_ptr<HttpProxyConfig> office = loaded.Proxies().at(0);
+  const auto settingsBefore = loaded.configuration.Settings.Load();
+
+  // Unchanged time: nothing is read, not even a changed file.
+  loaded.dir.Write("Tenvar.ini", "Timeout 1\n");
+  platform::SetLastWriteTime(loaded.path, 10 * kSecond);
+  EXPECT_FALSE(CheckConfigurationChanged(loaded.configuration));
+  EXPECT_EQ(loaded.configuration.Settings.Load(), settingsBefore);
+
+  // The UseCache line is gone: the running instance keeps the value it had.
+  loaded.dir.Write("Tenvar.ini",
+                   "<HTTPProxy OFFICE:8080>\nEnableLogging No\n</HTTPProxy>\n"
+                   "<HTTPProxy Lab:8081>\n</HTTPProxy>\n"
+                   "<IPTunnel>\nListen 2525\nServer mail\nPort 25\n</IPTunnel>\n");
+  platform::SetLastWriteTime(loaded.path, 20 * kSecond);
+  EXPECT_FALSE(CheckConfigurationChanged(loaded.configuration));
+  EXPECT_EQ(loaded.configuration.ConfigFileTime(), 20 * kSecond);
+
+  ASSERT_EQ(loaded.Proxies().size(), 2u);
+  EXPECT_EQ(loaded.Proxies().at(0), office);
+  EXPECT_EQ(office->Options()->Name, "OFFICE");
+  EXPECT_TRUE(office->Options()->UseCache);
+  EXPECT_FALSE(office->Options()->EnableLogging);
+  EXPECT_EQ(loaded.Options(1).Name, "Lab");
+  EXPECT_EQ(loaded.configuration.IpTunnels.Load()->size(), 1u);
+  const GlobalSettings settings = *loaded.configuration.Settings.Load();
+  EXPECT_EQ(settings.Timeout, 9);                                   // absent: kept
+  EXPECT_EQ(settings.CacheDir, loaded.dir.Path() + "/cache");       // absent: default again
+}
+
+TEST(LoadConfiguration, ReadsABlockFileWrittenBeforeItsFormInTheRightForm) {
+  LoadedConfiguration loaded("");
+  const std::string rules = loaded.dir.Write("block.txt", "- ads* *\n");
+  loaded.dir.Write("Tenvar.ini", "<HTTPProxy Office:8080>\nBlockFile " + rules +
+                                     "\nAdvancedBlocking Yes\n</HTTPProxy>\n");
+  ASSERT_TRUE(LoadConfiguration(loaded.configuration));
+  const std::shared_ptr<HttpProxyConfig> office = loaded.Proxies().at(0);
+  const HttpProxyOptions options = *office->Options();
+  EXPECT_EQ(office->Blocking.IsBlocked("adserver.example", "/", options), 1);
+  EXPECT_EQ(office->Blocking.IsBlocked("www.example", "/ads", options), 0);
+}
+
+TEST(CheckConfigurationChanged, ConcurrentRereadsNeverShowReadersAHalfAppliedFile) {
+  // Each version sets every value to the same number n; a reader that sees two different
+  // numbers in one instance, or a global set that disagrees, has caught a re-read midway.
+  auto version = [](int n) {
+    const std::string v = std::to_string(n);
+    return "Timeout " + v + "\nCacheLimit " + v + "\nCacheDir /c" + v + "\n"
+           "<HTTPProxy Office:8080>\nUpstreamProxyPort " + v + "\nUpstreamProxyName h" + v +
+           "\nRequestsLog r" + v + "\n</HTTPProxy>\n";
+  };
+  LoadedConfiguration loaded(version(0));
+  ASSERT_TRUE(LoadConfiguration(loaded.configuration));
+  const std::shared_ptr<HttpProxyConfig> office = loaded.Proxies().at(0);
+
+  std::atomic<bool> done{false};
+  std::atomic<int> torn{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 3; ++t) {
+    threads.emplace_back([&] {
+      while (!done) {
+        CheckConfigurationChanged(loaded.configuration);
+        office->RefreshListFiles(loaded.configuration);
+        const auto settings = loaded.configuration.Settings.Load();
+        const std::string n = std::to_string(settings->Timeout);
+        if (std::to_string(settings->CacheLimit) != n || settings->CacheDir != "/c" + n) ++torn;
+        const auto options = office->Options();
+        const std::string p = std::to_string(options->UpstreamProxyPort);
+        if (options->UpstreamProxyName != "h" + p || options->RequestsLog != "r" + p) ++torn;
+        if (loaded.Proxies().size() != 1) ++torn;
+      }
+    });
+  }
+  for (int n = 1; n <= 150; ++n) {
+    // The file itself is replaced whole, so any tearing seen is the loader's.
+    const std::string next = loaded.dir.Write("next.ini", version(n));
+    platform::SetLastWriteTime(next, n * kSecond);
+    std::filesystem::rename(next, loaded.path);
+  }
+  done = true;
+  for (std::thread& thread : threads) thread.join();
+  CheckConfigurationChanged(loaded.configuration);
+  EXPECT_EQ(torn, 0);
+  EXPECT_EQ(loaded.configuration.Settings.Load()->Timeout, 150);
+  EXPECT_TRUE(loaded.messages.Lines().empty());
+}
+
+}  // namespace
+}  // namespace tenvar::config

@@ -1,0 +1,45 @@
+#include "config/text.h"
+
+#include <gtest/gtest.h>
+
+namespace tenvar::config {
+namespace {
+
+TEST(ParseBoolean, AcceptsYesOnAndOneInAnyCaseOnly) {
+  for (const char* value : {"Yes", "yes", "YES", "On", "oN", "1"}) {
+    EXPECT_TRUE(ParseBoolean(value)) << value;
+  }
+  for (const char* value : {"", "No", "true", "Y", "01", "Yes ", "es", "=Yes"}) {
+    EXPECT_FALSE(ParseBoolean(value)) << value;
+  }
+}
+
+TEST(ParseNumber, ReadsLikeAtoiWithoutOverflowing) {
+  const struct {
+    const char* text;
+    std::int32_t expected;
+  } cases[] = {
+      {"7days", 7},     {"abc", 0},         {"", 0},           {"  -12x", -12},
+      {"+5", 5},        {"- 5", 0},         {" 8080 >", 8080}, {"0012", 12},
+      {"99999999999", 2147483647}, {"-99999999999", -2147483647 - 1},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseNumber(c.text), c.expected) << c.text;
+}
+
+TEST(Text, TrimsEveryKindOfBlankAndComparesAsciiCaseOnly) {
+  EXPECT_EQ(Trim(" \t\v\f a b \r\n"), "a b");
+  EXPECT_TRUE(StartsWithIgnoreCase("cachedir /x", "CacheDir"));
+  EXPECT_FALSE(StartsWithIgnoreCase("Cache", "CacheDir"));
+  EXPECT_TRUE(EndsWithIgnoreCase("/setup.EXE", ".exe"));
+  // Bytes of multibyte characters are never folded.
+  EXPECT_FALSE(EqualsIgnoreCase("\xC3\xA9", "\xC3\x89"));
+}
+
+TEST(SplitLines, AcceptsLfAndCrLfAndKeepsEmptyLines) {
+  EXPECT_EQ(SplitLines("a\r\n\nb\nc"), (std::vector<std::string>{"a", "", "b", "c"}));
+  EXPECT_EQ(SplitLines("a\n"), (std::vector<std::string>{"a"}));
+  EXPECT_TRUE(SplitLines("").empty());
+}
+
+}  // namespace
+}  // namespace tenvar::config

@@ -1,0 +1,28 @@
+// The process-wide manual-reset event that tells every thread to leave. It is an eventfd
+// that is written once and never read, so it stays readable: every poll() that includes
+// Fd() wakes at once and keeps waking. Thread-safe; Signal() is async-signal-safe.
+#pragma once
+
+#include <chrono>
+
+#include "platform/unique_fd.h"
+
+namespace tenvar::platform {
+
+class ExitEvent {
+ public:
+  ExitEvent();  // ends the program if no eventfd can be made: nothing can stop without it
+
+  void Signal() const;
+  bool IsSignalled() const;
+  int Fd() const { return fd_.Get(); }
+
+  // Blocks until the event is signalled or the time has passed; true when signalled.
+  bool WaitFor(std::chrono::milliseconds timeout) const;
+  void Wait() const;
+
+ private:
+  UniqueFd fd_;
+};
+
+}  // namespace tenvar::platform

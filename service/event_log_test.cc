@@ -1,0 +1,80 @@
+#include "service/event_log.h"
+
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <regex>
+#include <thread>
+
+#include "config/text.h"
+#include "platform/temp_dir.h"
+#include "platform/unique_fd.h"
+
+namespace tenvar::service {
+namespace {
+
+TEST(EventLog, WritesTheTimePrefixAndTheMessageLiterally) {
+  EXPECT_EQ(LogTimePrefix(0).size(), std::string("01/01/1970 @ 00:00:00 - ").size());
+  platform::TempDir dir;
+  const std::string path = dir.File("Tenvar.log");
+  EventLog log([&] { return path; });
+  log.LogEvent("Tenvar started - v1.2 build 1 on 17/04/2000");
+  log.LogEvent("100% %s %d");
+  log.LogEvent("");
+  const std::vector<std::string> lines = config::SplitLines(platform::ReadFileText(path));
+  ASSERT_EQ(lines.size(), 3u);
+  const std::regex stamped(R"(\d\d/\d\d/\d{4} @ \d\d:\d\d:\d\d - (.*))");
+  std::smatch match;
+  ASSERT_TRUE(std::regex_match(lines[0], match, stamped));
+  EXPECT_EQ(match[1], "Tenvar started - v1.2 build 1 on 17/04/2000");
+  ASSERT_TRUE(std::regex_match(lines[1], match, stamped));
+  EXPECT_EQ(match[1], "100% %s %d");
+  ASSERT_TRUE(std::regex_match(lines[2], match, stamped));
+  EXPECT_EQ(match[1], "");
+}
+
+TEST(EventLog, ALockedOrMissingFileLosesTheLineWithoutFailing) {
+  platform::TempDir dir;
+  const std::string path = dir.Write("Tenvar.log", "");
+  platform::UniqueFd holder(::open(path.c_str(), O_RDONLY));
+  ASSERT_EQ(::flock(holder.Get(), LOCK_EX), 0);
+  EventLog log([&] { return path; });
+  log.LogEvent("lost");
+  EXPECT_EQ(platform::ReadFileText(path), "");
+  holder.Reset();
+  log.LogEvent("kept");
+  EXPECT_NE(platform::ReadFileText(path).find("kept"), std::string::npos);
+
+  EventLog nowhere([&] { return dir.File("no/such/dir/Tenvar.log"); });
+  nowhere.LogEvent("dropped");
+  EventLog unnamed([] { return std::string(); });
+  unnamed.LogEvent("dropped");
+}
+
+TEST(EventLog, ConcurrentLinesArriveWholeAndNoneIsLost) {
+  platform::TempDir dir;
+  const std::string path = dir.File("Tenvar.log");
+  EventLog log([&] { return path; });
+  constexpr int kThreads = 4;
+  constexpr int kLines = 200;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      const std::string body(100, static_cast<char>('a' + t));
+      for (int i = 0; i < kLines; ++i) log.LogEvent(body);
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  const std::vector<std::string> lines = config::SplitLines(platform::ReadFileText(path));
+  ASSERT_EQ(lines.size(), static_cast<size_t>(kThreads * kLines));
+  for (const std::string& line : lines) {
+    const std::string body = line.substr(line.find(" - ") + 3);
+    ASSERT_EQ(body.size(), 100u) << line;
+    EXPECT_EQ(body.find_first_not_of(body[0]), std::string::npos) << line;
+  }
+}
+
+}  // namespace
+}  // namespace tenvar::service

@@ -1,0 +1,19 @@
+#include "service/headless_messages.h"
+
+#include <cstdio>
+#include <string>
+
+namespace tenvar::service {
+
+void HeadlessMessages::ShowMessage(std::string_view text, std::string_view caption) {
+  std::string line(caption);
+  line.append(": ").append(text);
+  {
+    std::lock_guard lock(stderrLock_);
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+  }
+  log_.LogEvent(line);
+}
+
+}  // namespace tenvar::service

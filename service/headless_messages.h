@@ -1,0 +1,22 @@
+// Messages for the user when there is no screen: one line "<caption>: <text>" on standard
+// error and the same line in the event log; the program then goes on as if OK was pressed.
+#pragma once
+
+#include <mutex>
+
+#include "config/message_sink.h"
+#include "service/event_log.h"
+
+namespace tenvar::service {
+
+class HeadlessMessages : public config::MessageSink {
+ public:
+  explicit HeadlessMessages(EventLog& log) : log_(log) {}
+  void ShowMessage(std::string_view text, std::string_view caption) override;
+
+ private:
+  EventLog& log_;
+  std::mutex stderrLock_;  // keeps lines from several threads whole on standard error
+};
+
+}  // namespace tenvar::service

@@ -1,0 +1,46 @@
+// CProxyApp is the process-wide state every thread of the running program reaches: the
+// configuration, the event log, the exit event and the counters. It is created once by the
+// start-up code, outlives every service thread, and is reached through GetProxyApp().
+//
+// Thread-safety: the configuration publishes immutable snapshots (see config/configuration.h);
+// the counters are atomic; the live-record lists added by the services carry their own locks.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "config/configuration.h"
+#include "platform/exit_event.h"
+#include "service/event_log.h"
+#include "service/headless_messages.h"
+
+namespace tenvar::service {
+
+class CProxyApp {
+ public:
+  CProxyApp(std::string configFilePath, std::string programDirectory);
+  CProxyApp(const CProxyApp&) = delete;
+  CProxyApp& operator=(const CProxyApp&) = delete;
+  virtual ~CProxyApp() = default;
+
+  EventLog Log;
+  HeadlessMessages Messages;
+  config::Configuration Config;
+  platform::ExitEvent ExitEvent;
+
+  std::atomic<std::uint32_t> RequestCount{0};
+  std::atomic<std::uint32_t> CacheHitCount{0};
+  std::atomic<std::int32_t> CacheItemCount{0};
+  std::atomic<double> CacheSizeMB{0.0};
+};
+
+// The one instance, installed by the start-up code for the life of the services.
+CProxyApp& GetProxyApp();
+void InstallProxyApp(CProxyApp* app);
+
+// Appends a line to the event log of the running program.
+void LogEvent(std::string_view message);
+
+}  // namespace tenvar::service

@@ -1,0 +1,86 @@
+#include "service/startup.h"
+
+#include <signal.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "cache/cache_accounting.h"
+#include "platform/paths.h"
+#include "platform/registry_store.h"
+#include "platform/single_instance.h"
+#include "service/command_line.h"
+#include "service/proxy_app.h"
+
+namespace tenvar::service {
+namespace {
+
+constexpr const char* kInstanceMarker = "Tenvar's secret window";
+constexpr const char* kStartLine = "Tenvar started - v1.2 build 1 on 17/04/2000";
+constexpr const char* kMissingConfiguration =
+    "Initialisation error: Initialisation file cannot be found, supply it as a command line "
+    "argument or make sure it is in the same directory as the Tenvar executable.\n";
+
+const platform::ExitEvent* signalledEvent = nullptr;
+
+void OnStopSignal(int) {
+  if (signalledEvent != nullptr) signalledEvent->Signal();
+}
+
+void InstallStopSignals(const platform::ExitEvent& exitEvent) {
+  signalledEvent = &exitEvent;
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+  // A peer that closes early must cost a failed send, never the process.
+  ::signal(SIGPIPE, SIG_IGN);
+}
+
+}  // namespace
+
+int RunTenvar(const std::vector<std::string>& arguments) {
+  const CommandLine commandLine = ParseCommandLine(arguments);
+
+  const auto marker = platform::SingleInstanceMarker::Claim(kInstanceMarker);
+  if (!marker) return 1;
+
+  const std::string programDirectory = platform::ProgramDirectory();
+  const std::string configFile = commandLine.ConfigFile.empty()
+                                     ? programDirectory + "/Tenvar.ini"
+                                     : commandLine.ConfigFile;
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(configFile, error)) {
+    std::fputs(kMissingConfiguration, stderr);
+    return 1;
+  }
+  // Only a record for other tools; the program runs just as well without it.
+  platform::WriteRegistryValue("Lindqvale/Configure", "Tenvar", platform::FullPath(configFile));
+
+  CProxyApp app(configFile, programDirectory);
+  InstallProxyApp(&app);
+  app.Log.SetConsoleOpen(commandLine.Console);
+  InstallStopSignals(app.ExitEvent);
+
+  if (!config::LoadConfiguration(app.Config)) {
+    InstallProxyApp(nullptr);
+    return 1;
+  }
+
+  double cacheSizeMB = 0;
+  std::int32_t cacheItemCount = 0;
+  cache::ScanCacheDirectory(app.Config.Settings.Load()->CacheDir, cacheSizeMB, cacheItemCount);
+  app.CacheSizeMB = cacheSizeMB;
+  app.CacheItemCount = cacheItemCount;
+
+  app.Log.LogEvent(kStartLine);
+
+  app.ExitEvent.Wait();
+
+  InstallProxyApp(nullptr);
+  return 0;
+}
+
+}  // namespace tenvar::service
