@@ -5,12 +5,20 @@
 #include <cstdio>
 #include <filesystem>
 
+#include <thread>
+
 #include "cache/cache_accounting.h"
+#include "dialup/dial_manager.h"
+#include "http/session_context.h"
 #include "platform/paths.h"
 #include "platform/registry_store.h"
 #include "platform/single_instance.h"
 #include "service/command_line.h"
+#include "service/lan_registry.h"
+#include "service/listener.h"
 #include "service/proxy_app.h"
+#include "service/session_threads.h"
+#include "service/tunnel_relay.h"
 
 namespace tenvar::service {
 namespace {
@@ -37,6 +45,46 @@ void InstallStopSignals(const platform::ExitEvent& exitEvent) {
   ::sigaction(SIGTERM, &action, nullptr);
   // A peer that closes early must cost a failed send, never the process.
   ::signal(SIGPIPE, SIG_IGN);
+}
+
+// Runs the long-lived services until the exit event, then stops them in an order in which
+// nothing can touch what has already gone.
+void RunServices(CProxyApp& app) {
+  auto log = [&app](std::string_view line) { app.Log.LogEvent(line); };
+  dialup::NoDialManager dial;
+  TunnelRelay relay(app.ExitEvent, [&dial] { dial.ResetIdleTimer(); }, log);
+  LanRegistry registry(app.ExitEvent, log);
+  registry.Open();
+  SessionThreads sessions;
+  http::SessionContext context{
+      app.Config,
+      app.ExitEvent,
+      dial,
+      log,
+      app.Log.LogLock,
+      app.RequestCount,
+      app.CacheHitCount,
+      [&registry](const std::string& address) -> std::optional<http::LanClientNames> {
+        const std::optional<LanClient> client = registry.Find(address);
+        if (!client) return std::nullopt;
+        return http::LanClientNames{client->MachineName, client->IpAddress, client->UserName};
+      },
+      [&relay](platform::UniqueFd browser, platform::UniqueFd server) {
+        relay.AddLink(std::move(browser), std::move(server));
+      },
+      [] { return SendAbuseAlert(); },
+  };
+  Listener listener(context, sessions, relay);
+  listener.Open();
+
+  {
+    std::jthread relayThread([&relay] { relay.Run(); });
+    std::jthread registryThread([&registry] { registry.Run(); });
+    std::jthread listenerThread([&listener] { listener.Run(); });
+    app.ExitEvent.Wait();
+  }
+  // Every session sees the exit event in its waits; none may outlive the context.
+  sessions.WaitUntilEmpty();
 }
 
 }  // namespace
@@ -76,9 +124,7 @@ int RunTenvar(const std::vector<std::string>& arguments) {
   app.CacheItemCount = cacheItemCount;
 
   app.Log.LogEvent(kStartLine);
-
-  app.ExitEvent.Wait();
-
+  RunServices(app);
   InstallProxyApp(nullptr);
   return 0;
 }

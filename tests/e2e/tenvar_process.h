@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,6 +42,9 @@ class TenvarProcess {
     // The child opens the FIFO for its standard output before it runs tenvar: the two opens
     // meet, and from then on an end of file means tenvar has ended.
     console_ = platform::UniqueFd(::open(fifo.c_str(), O_RDONLY | O_CLOEXEC));
+    // Room for every line of a busy test that reads the console only at its end: a full
+    // FIFO would stall tenvar's logging and with it the sessions under test.
+    if (console_.Valid()) ::fcntl(console_.Get(), F_SETPIPE_SZ, 1 << 20);
   }
 
   platform::ChildProcess& Child() { return *child_; }
@@ -51,20 +55,37 @@ class TenvarProcess {
   bool WaitForConsole(const std::string& text, std::chrono::milliseconds timeout = 10s) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (console_text_.find(text) == std::string::npos) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0) return false;
-      pollfd entry{console_.Get(), POLLIN, 0};
-      if (::poll(&entry, 1, static_cast<int>(left.count())) <= 0) return false;
-      char block[4096];
-      const ssize_t got = ::read(console_.Get(), block, sizeof block);
-      if (got <= 0) return false;  // tenvar has ended
-      console_text_.append(block, static_cast<size_t>(got));
+      if (!ReadConsole(deadline)) return false;
+    }
+    return true;
+  }
+
+  // Stops tenvar with SIGTERM and reads the console to its end, so that ConsoleSoFar() then
+  // holds every line it wrote; true when it ended within `timeout`.
+  bool Stop(std::chrono::milliseconds timeout = 5s) {
+    if (!child_ || !child_->Signal(SIGTERM) || !child_->WaitFor(timeout)) return false;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (ReadConsole(deadline)) {
     }
     return true;
   }
 
  private:
+  // Appends what the console has next; false after `deadline` or at its end.
+  bool ReadConsole(std::chrono::steady_clock::time_point deadline) {
+    if (!console_.Valid()) return false;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd entry{console_.Get(), POLLIN, 0};
+    if (::poll(&entry, 1, static_cast<int>(left.count())) <= 0) return false;
+    char block[4096];
+    const ssize_t got = ::read(console_.Get(), block, sizeof block);
+    if (got <= 0) return false;  // tenvar has ended
+    console_text_.append(block, static_cast<size_t>(got));
+    return true;
+  }
+
   std::string stderrPath_;
   platform::UniqueFd console_;
   std::string console_text_;

@@ -1,0 +1,49 @@
+// One browser connection of an HTTP proxy instance, from the accepted socket to the answer.
+// Owned by the session's own thread, which alone touches it; the sockets close with it.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <string>
+
+#include "config/http_proxy_config.h"
+#include "http/request_analysis.h"
+#include "platform/unique_fd.h"
+
+namespace tenvar::http {
+
+struct HttpSession {
+  // The instance that accepted the connection, and its options as they were when the
+  // session started: one session sees one consistent set even if the file is re-read.
+  std::shared_ptr<config::HttpProxyConfig> Config;
+  std::shared_ptr<const config::HttpProxyOptions> Options;
+  platform::UniqueFd BrowserSocket;
+  platform::UniqueFd ServerSocket;
+  std::string ClientAddress;
+
+  std::string Method;
+  std::string Url;
+  std::string HttpVersion;
+  MethodCode Code = MethodCode::Other;
+  std::string Scheme;
+  UrlKind Kind = UrlKind::Other;
+  std::string Host;
+  std::int32_t Port = 0;
+  std::string Path;
+  std::string FtpUser;
+  std::string FtpPassword;
+  bool ViaUpstream = false;
+
+  std::string RequestBuffer;   // as read, then as rewritten for sending
+  std::string ResponseHeader;  // the server's header block, status line through the empty line
+  std::string ResponseBuffer;  // the body (or the proxy's own text, or a cached item)
+  std::uint64_t BodyBytes = 0;  // body bytes relayed, also those past the buffering limit
+  std::uint32_t ContentLength = 0;
+  bool HeaderParsed = false;
+  bool Cacheable = true;
+  std::time_t LastModifiedTime = 0;
+  std::string CacheFileName;
+};
+
+}  // namespace tenvar::http

@@ -1,0 +1,262 @@
+#include "http/request_analysis.h"
+
+#include <gtest/gtest.h>
+
+#include "http/http_date.h"
+
+namespace tenvar::http {
+namespace {
+
+using namespace std::string_literals;
+
+TEST(IsRequestComplete, NeedsTheBlankLineEvenWhenItArrivesInTwoPieces) {
+  std::string request = "GET http://h/ HTTP/1.0\r\nHost: h\r\n\r";
+  EXPECT_FALSE(IsRequestComplete(request));
+  request += "\n";
+  EXPECT_TRUE(IsRequestComplete(request));
+}
+
+TEST(IsRequestComplete, LfOnlyLinesNeverComplete) {
+  EXPECT_FALSE(IsRequestComplete("GET http://h/ HTTP/1.0\nHost: h\n\n"));
+  EXPECT_FALSE(IsRequestComplete("GET http://h/ HTTP/1.0\r\n\n\r\n"));
+  EXPECT_FALSE(IsRequestComplete(""));
+}
+
+TEST(MethodCodeOf, KnowsTheMethodsInAnyCase) {
+  EXPECT_EQ(MethodCodeOf("GET"), MethodCode::Get);
+  EXPECT_EQ(MethodCodeOf("get"), MethodCode::Get);
+  EXPECT_EQ(MethodCodeOf("Options"), MethodCode::Options);
+  EXPECT_EQ(MethodCodeOf("HEAD"), MethodCode::Head);
+  EXPECT_EQ(MethodCodeOf("post"), MethodCode::Post);
+  EXPECT_EQ(MethodCodeOf("PUT"), MethodCode::Put);
+  EXPECT_EQ(MethodCodeOf("Delete"), MethodCode::Delete);
+  EXPECT_EQ(MethodCodeOf("TRACE"), MethodCode::Trace);
+  EXPECT_EQ(MethodCodeOf("connect"), MethodCode::Connect);
+  EXPECT_EQ(MethodCodeOf("PATCH"), MethodCode::Other);
+  EXPECT_EQ(MethodCodeOf("GETS"), MethodCode::Other);
+  EXPECT_EQ(MethodCodeOf(""), MethodCode::Other);
+}
+
+TEST(ParseRequestLine, SplitsTheFirstLineAtItsTwoSpaces) {
+  const auto line = ParseRequestLine("GET http://h:8080/a HTTP/1.0\r\nHost: h\r\n\r\n");
+  ASSERT_TRUE(line);
+  EXPECT_EQ(line->Method, "GET");
+  EXPECT_EQ(line->Url, "http://h:8080/a");
+  EXPECT_EQ(line->HttpVersion, "HTTP/1.0");
+}
+
+TEST(ParseRequestLine, VersionIsTheRestOfTheLine) {
+  const auto line = ParseRequestLine("GET /x HTTP/1.1 extra\r\n");
+  ASSERT_TRUE(line);
+  EXPECT_EQ(line->Url, "/x");
+  EXPECT_EQ(line->HttpVersion, "HTTP/1.1 extra");
+}
+
+TEST(ParseRequestLine, NothingWhenASpaceIsMissingFromTheFirstLine) {
+  EXPECT_EQ(ParseRequestLine("GET\r\nHost: a b\r\n\r\n"), std::nullopt);
+  EXPECT_EQ(ParseRequestLine("GET /x\r\nHost: a b\r\n\r\n"), std::nullopt);
+  EXPECT_EQ(ParseRequestLine(""), std::nullopt);
+}
+
+TEST(RefererOf, ReadsTheExactCaseHeaderUpToTheCr) {
+  EXPECT_EQ(RefererOf("GET / HTTP/1.0\r\nReferer: http://a/b\r\n\r\n"), "http://a/b");
+  EXPECT_EQ(RefererOf("GET / HTTP/1.0\r\nreferer: http://a/b\r\n\r\n"), std::nullopt);
+  EXPECT_EQ(RefererOf("GET / HTTP/1.0\r\nHost: h\r\n\r\n"), std::nullopt);
+  EXPECT_EQ(RefererOf("GET / HTTP/1.0\r\nReferer: http://a/b"), std::nullopt);
+}
+
+TEST(ParseUrl, SplitsHttpUrls) {
+  const struct {
+    const char* url;
+    const char* host;
+    std::int32_t port;
+    const char* path;
+  } cases[] = {
+      {"http://h:8080/a", "h", 8080, "/a"},
+      {"http://h/a:b", "h", 80, "/a:b"},
+      {"http://h", "h", 80, "/"},
+      {"http://h:81", "h", 81, "/"},
+      {"HTTP://H/x?q=1&r=/", "H", 80, "/x?q=1&r=/"},
+      {"Http://h:8080/", "h", 8080, "/"},
+      {"http://h:x/", "h", 0, "/"},
+  };
+  for (const auto& c : cases) {
+    const auto parts = ParseUrl(c.url);
+    ASSERT_TRUE(parts) << c.url;
+    EXPECT_EQ(parts->Kind, UrlKind::Http) << c.url;
+    EXPECT_EQ(parts->Host, c.host) << c.url;
+    EXPECT_EQ(parts->Port, c.port) << c.url;
+    EXPECT_EQ(parts->Path, c.path) << c.url;
+  }
+}
+
+TEST(ParseUrl, SplitsFtpUrls) {
+  const struct {
+    const char* url;
+    const char* user;
+    std::string_view password;
+    const char* host;
+    std::int32_t port;
+    const char* path;
+  } cases[] = {
+      {"ftp://u@h/dir/", "u", "", "h", 21, "dir"},
+      {"ftp://u:p@h:2121/f.txt", "u", "p", "h", 2121, "f.txt"},
+      {"ftp://h/", "anonymous", kAnonymousFtpPassword, "h", 21, ""},
+      {"ftp://h", "anonymous", kAnonymousFtpPassword, "h", 21, ""},
+      {"ftp://h:2121/f.txt", "anonymous", kAnonymousFtpPassword, "h", 2121, "f.txt"},
+      {"FTP://h/a/b/c.txt", "anonymous", kAnonymousFtpPassword, "h", 21, "a/b/c.txt"},
+      {"ftp://h/pub/me@home.txt", "anonymous", kAnonymousFtpPassword, "h", 21, "pub/me@home.txt"},
+      {"ftp://h/a:b", "anonymous", kAnonymousFtpPassword, "h", 21, "a:b"},
+  };
+  for (const auto& c : cases) {
+    const auto parts = ParseUrl(c.url);
+    ASSERT_TRUE(parts) << c.url;
+    EXPECT_EQ(parts->Kind, UrlKind::Ftp) << c.url;
+    EXPECT_EQ(parts->FtpUser, c.user) << c.url;
+    EXPECT_EQ(parts->FtpPassword, c.password) << c.url;
+    EXPECT_EQ(parts->Host, c.host) << c.url;
+    EXPECT_EQ(parts->Port, c.port) << c.url;
+    EXPECT_EQ(parts->Path, c.path) << c.url;
+  }
+}
+
+TEST(ParseUrl, OtherSchemesFillOnlyTheScheme) {
+  const auto parts = ParseUrl("gopher://h:70/x");
+  ASSERT_TRUE(parts);
+  EXPECT_EQ(parts->Scheme, "gopher");
+  EXPECT_EQ(parts->Kind, UrlKind::Other);
+  EXPECT_EQ(parts->Host, "");
+  EXPECT_EQ(parts->Path, "");
+}
+
+TEST(ParseUrl, NothingWithoutAColon) {
+  EXPECT_EQ(ParseUrl("/relative/path"), std::nullopt);
+  EXPECT_EQ(ParseUrl(""), std::nullopt);
+}
+
+TEST(ParseUrl, MissingHostsGiveAnEmptyHostInsteadOfAFault) {
+  for (const char* url : {"http:", "http:/", "http://", "http:///x", "http://:80/x", "ftp:",
+                          "ftp://", "ftp://@", "ftp://u@", "ftp://u:p@/x", "ftp:///"}) {
+    const auto parts = ParseUrl(url);
+    ASSERT_TRUE(parts) << url;
+    EXPECT_EQ(parts->Host, "") << url;
+  }
+}
+
+TEST(ParseConnectTarget, SplitsAtTheFirstColon) {
+  const auto target = ParseConnectTarget("mail.example.com:443");
+  ASSERT_TRUE(target);
+  EXPECT_EQ(target->Host, "mail.example.com");
+  EXPECT_EQ(target->Port, 443);
+  EXPECT_EQ(ParseConnectTarget("mail.example.com"), std::nullopt);
+}
+
+TEST(IsTrusted, EmptyListTrustsEverything) {
+  EXPECT_TRUE(IsTrusted({}, std::nullopt, "http://anything/"));
+  EXPECT_TRUE(IsTrusted({}, std::string("http://x/"), "http://anything/"));
+}
+
+TEST(IsTrusted, ReferrerAloneDecidesWhenPresent) {
+  const std::vector<std::string> trusted = {"intranet", "partner.com"};
+  EXPECT_TRUE(IsTrusted(trusted, std::nullopt, "http://intranet/a"));
+  EXPECT_FALSE(IsTrusted(trusted, std::nullopt, "http://elsewhere/a"));
+  EXPECT_FALSE(IsTrusted(trusted, std::nullopt, "http://INTRANET/a"));
+  EXPECT_TRUE(IsTrusted(trusted, std::string("http://partner.com/x"), "http://elsewhere/"));
+  // The URL holds an entry, but the page that led there does not.
+  EXPECT_FALSE(IsTrusted(trusted, std::string("http://elsewhere/"), "http://intranet/a"));
+}
+
+TEST(IsUpstreamExcluded, MatchesAnywhereInTheWholeRequestLine) {
+  const std::string line = "GET http://local.lan/x HTTP/1.1";
+  EXPECT_TRUE(IsUpstreamExcluded({"local.lan"}, line));
+  EXPECT_TRUE(IsUpstreamExcluded({"nothing", "HTTP/1.1"}, line));
+  EXPECT_TRUE(IsUpstreamExcluded({"GET http"}, line));
+  EXPECT_FALSE(IsUpstreamExcluded({"HTTP/1.0", "POST"}, line));
+  EXPECT_FALSE(IsUpstreamExcluded({}, line));
+}
+
+TEST(ForceConnectionClose, AddsTheHeaderLastWhenThereWasNone) {
+  EXPECT_EQ(ForceConnectionClose("GET / HTTP/1.0\r\nHost: h\r\n\r\n"),
+            "GET / HTTP/1.0\r\nHost: h\r\nConnection: close\r\n\r\n");
+  EXPECT_EQ(ForceConnectionClose("GET / HTTP/1.0\r\n\r\n"),
+            "GET / HTTP/1.0\r\nConnection: close\r\n\r\n");
+}
+
+TEST(ForceConnectionClose, ReplacesOneHeaderInPlace) {
+  EXPECT_EQ(ForceConnectionClose("GET / HTTP/1.1\r\nConnection: keep-alive\r\nHost: h\r\n\r\n"),
+            "GET / HTTP/1.1\r\nConnection: close\r\nHost: h\r\n\r\n");
+}
+
+TEST(ForceConnectionClose, LeavesASingleLineForSeveralHeadersInAnyCase) {
+  EXPECT_EQ(ForceConnectionClose("GET / HTTP/1.1\r\nHost: h\r\nproxy-connection: keep-alive\r\n"
+                                 "Accept: */*\r\nKEEP-ALIVE: 300\r\nconnection: Keep-Alive\r\n"
+                                 "X-Connection: kept\r\n\r\n"),
+            "GET / HTTP/1.1\r\nHost: h\r\nConnection: close\r\nAccept: */*\r\n"
+            "X-Connection: kept\r\n\r\n");
+}
+
+TEST(ForceConnectionClose, KeepsTheBodyByteForByte) {
+  const std::string body = "Connection: keep-alive\r\n\r\nx\0y"s;
+  EXPECT_EQ(ForceConnectionClose("POST / HTTP/1.0\r\nContent-Length: 30\r\n\r\n" + body),
+            "POST / HTTP/1.0\r\nContent-Length: 30\r\nConnection: close\r\n\r\n" + body);
+}
+
+TEST(ForceConnectionClose, DropsFoldedContinuationsOfRemovedHeaders) {
+  EXPECT_EQ(ForceConnectionClose("GET / HTTP/1.1\r\nConnection: a,\r\n b\r\nX: 1\r\n \t2\r\n\r\n"),
+            "GET / HTTP/1.1\r\nConnection: close\r\nX: 1\r\n \t2\r\n\r\n");
+}
+
+TEST(ForceConnectionClose, LeavesAnIncompleteRequestAlone) {
+  EXPECT_EQ(ForceConnectionClose("GET / HTTP/1.1\r\nConnection: keep-alive\r\n"),
+            "GET / HTTP/1.1\r\nConnection: keep-alive\r\n");
+}
+
+TEST(RewriteForOrigin, ReplacesOnlyTheFirstLine) {
+  const std::string request =
+      "GET http://h:8080/a?b HTTP/1.1\r\nHost: h:8080\r\nX:  spaced \r\n\r\nbody\r\n";
+  const auto line = ParseRequestLine(request);
+  ASSERT_TRUE(line);
+  EXPECT_EQ(RewriteForOrigin(*line, "/a?b", request),
+            "GET /a?b HTTP/1.1\r\nHost: h:8080\r\nX:  spaced \r\n\r\nbody\r\n");
+}
+
+class InsertIfModifiedSinceTest : public testing::Test {
+ protected:
+  static constexpr std::time_t kItemTime = 784111777;
+  const std::string expectedHeader_ = "If-Modified-Since: " + FormatHttpDate(kItemTime);
+};
+
+TEST_F(InsertIfModifiedSinceTest, AddsTheHeaderLastWhenAbsent) {
+  EXPECT_EQ(InsertIfModifiedSince("GET / HTTP/1.0\r\nHost: h\r\n\r\n", kItemTime),
+            "GET / HTTP/1.0\r\nHost: h\r\n" + expectedHeader_ + "\r\n\r\n");
+}
+
+TEST_F(InsertIfModifiedSinceTest, ReplacesAnExistingHeaderInTheMiddle) {
+  EXPECT_EQ(InsertIfModifiedSince("GET / HTTP/1.0\r\nIf-Modified-Since: Mon, 01 Jan 1990 00:00:00"
+                                  " GMT\r\nHost: h\r\n\r\n",
+                                  kItemTime),
+            "GET / HTTP/1.0\r\nHost: h\r\n" + expectedHeader_ + "\r\n\r\n");
+}
+
+TEST_F(InsertIfModifiedSinceTest, ReplacesAnExistingHeaderAtTheEnd) {
+  EXPECT_EQ(InsertIfModifiedSince("GET / HTTP/1.0\r\nHost: h\r\nIf-Modified-Since: x\r\n\r\n",
+                                  kItemTime),
+            "GET / HTTP/1.0\r\nHost: h\r\n" + expectedHeader_ + "\r\n\r\n");
+}
+
+TEST_F(InsertIfModifiedSinceTest, ReplacesLowerCaseHeadersToo) {
+  EXPECT_EQ(InsertIfModifiedSince(
+                "GET / HTTP/1.0\r\nif-modified-since: x\r\nHost: h\r\nIF-MODIFIED-SINCE: y\r\n\r\n",
+                kItemTime),
+            "GET / HTTP/1.0\r\nHost: h\r\n" + expectedHeader_ + "\r\n\r\n");
+}
+
+TEST_F(InsertIfModifiedSinceTest, KeepsTheBodyAndLeavesIncompleteRequestsAlone) {
+  EXPECT_EQ(InsertIfModifiedSince("POST / HTTP/1.0\r\n\r\nIf-Modified-Since: z\r\n", kItemTime),
+            "POST / HTTP/1.0\r\n" + expectedHeader_ + "\r\n\r\nIf-Modified-Since: z\r\n");
+  EXPECT_EQ(InsertIfModifiedSince("GET / HTTP/1.0\r\nHost: h\r\n", kItemTime),
+            "GET / HTTP/1.0\r\nHost: h\r\n");
+}
+
+}  // namespace
+}  // namespace tenvar::http

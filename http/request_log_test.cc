@@ -1,0 +1,136 @@
+#include "http/request_log.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "config/text.h"
+#include "platform/temp_dir.h"
+
+namespace tenvar::http {
+namespace {
+
+constexpr std::time_t kExample = 784111777;  // Sun, 06 Nov 1994 08:49:37 GMT
+
+// Runs each test in a known time zone and puts the process's own back afterwards.
+class RequestLogLineTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (const char* zone = std::getenv("TZ")) previousZone_ = zone;
+    SetZone("UTC");
+  }
+  void TearDown() override {
+    if (previousZone_) {
+      ::setenv("TZ", previousZone_->c_str(), 1);
+    } else {
+      ::unsetenv("TZ");
+    }
+    ::tzset();
+  }
+  static void SetZone(const char* zone) {
+    ::setenv("TZ", zone, 1);
+    ::tzset();
+  }
+
+ private:
+  std::optional<std::string> previousZone_;
+};
+
+TEST_F(RequestLogLineTest, UnknownClientShowsItsAddress) {
+  EXPECT_EQ(RequestLogLine(kExample, "", std::nullopt, "192.168.0.7", "http://h/a"),
+            "\"\",\"06/11/1994\",\"08:49:37\",\"Unknown\",\"192.168.0.7\",\"Unknown\","
+            "\"http://h/a\"\n");
+}
+
+TEST_F(RequestLogLineTest, RegisteredClientShowsItsNames) {
+  const LanClientNames client{"DESK-3", "192.168.0.3", "alice"};
+  EXPECT_EQ(RequestLogLine(kExample, "", client, "10.0.0.1", "http://h/"),
+            "\"\",\"06/11/1994\",\"08:49:37\",\"DESK-3\",\"192.168.0.3\",\"alice\","
+            "\"http://h/\"\n");
+}
+
+TEST_F(RequestLogLineTest, KeywordFillsTheFirstColumn) {
+  EXPECT_EQ(RequestLogLine(kExample, "casino", std::nullopt, "1.2.3.4", "http://casino.example/"),
+            "\"casino\",\"06/11/1994\",\"08:49:37\",\"Unknown\",\"1.2.3.4\",\"Unknown\","
+            "\"http://casino.example/\"\n");
+}
+
+TEST_F(RequestLogLineTest, DoublesQuotesInsideValues) {
+  const LanClientNames client{"PC \"2\"", "192.168.0.2", "bob"};
+  EXPECT_EQ(RequestLogLine(kExample, "", client, "", "http://h/?q=\"x\""),
+            "\"\",\"06/11/1994\",\"08:49:37\",\"PC \"\"2\"\"\",\"192.168.0.2\",\"bob\","
+            "\"http://h/?q=\"\"x\"\"\"\n");
+}
+
+TEST_F(RequestLogLineTest, DateAndTimeAreLocal) {
+  SetZone("XST-10");  // ten hours east of UTC, which moves the example into the next day
+  EXPECT_EQ(RequestLogLine(kExample, "", std::nullopt, "a", "u"),
+            "\"\",\"06/11/1994\",\"18:49:37\",\"Unknown\",\"a\",\"Unknown\",\"u\"\n");
+  EXPECT_EQ(RequestLogLine(kExample + 6 * 3600, "", std::nullopt, "a", "u"),
+            "\"\",\"07/11/1994\",\"00:49:37\",\"Unknown\",\"a\",\"Unknown\",\"u\"\n");
+}
+
+TEST(WriteRequestLog, AppendsToAnExistingFileAndCreatesAMissingOne) {
+  platform::TempDir dir;
+  std::mutex lock;
+  const std::string existing = dir.Write("existing.csv", "old\n");
+  WriteRequestLog(existing, lock, "new\n");
+  EXPECT_EQ(platform::ReadFileText(existing), "old\nnew\n");
+
+  const std::string created = dir.File("created.csv");
+  WriteRequestLog(created, lock, "first\n");
+  WriteRequestLog(created, lock, "second\n");
+  EXPECT_EQ(platform::ReadFileText(created), "first\nsecond\n");
+}
+
+TEST(WriteRequestLog, QuietlyMissesLinesItCannotWrite) {
+  platform::TempDir dir;
+  std::mutex lock;
+  WriteRequestLog("", lock, "nowhere\n");
+  WriteRequestLog(dir.File("missing/dir/log.csv"), lock, "lost\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.File("missing")));
+  // The lock is free again afterwards.
+  EXPECT_TRUE(lock.try_lock());
+  lock.unlock();
+}
+
+TEST(WriteRequestLog, ConcurrentWritersProduceWholeLines) {
+  platform::TempDir dir;
+  const std::string path = dir.File("requests.csv");
+  std::mutex lock;
+  constexpr int kWriters = 8;
+  constexpr int kLinesEach = 200;
+  std::set<std::string> expected;
+  for (int writer = 0; writer < kWriters; ++writer) {
+    for (int i = 0; i < kLinesEach; ++i) {
+      expected.insert(RequestLogLine(kExample, "", std::nullopt, std::to_string(writer),
+                                     "http://h/" + std::string(300, 'a' + writer) +
+                                         std::to_string(i)));
+    }
+  }
+  std::vector<std::thread> writers;
+  for (int writer = 0; writer < kWriters; ++writer) {
+    writers.emplace_back([&, writer] {
+      for (int i = 0; i < kLinesEach; ++i) {
+        WriteRequestLog(path, lock,
+                        RequestLogLine(kExample, "", std::nullopt, std::to_string(writer),
+                                       "http://h/" + std::string(300, 'a' + writer) +
+                                           std::to_string(i)));
+      }
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+
+  const std::vector<std::string> lines = config::SplitLines(platform::ReadFileText(path));
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kWriters * kLinesEach));
+  std::set<std::string> written;
+  for (const std::string& line : lines) written.insert(line + "\n");
+  EXPECT_EQ(written, expected);
+}
+
+}  // namespace
+}  // namespace tenvar::http

@@ -1,0 +1,17 @@
+// Gets the request to the next hop: checks the dial-up line when dialling on demand,
+// chooses the upstream proxy or the origin server, connects and sends the whole request.
+#pragma once
+
+#include "http/http_session.h"
+#include "http/session_context.h"
+
+namespace tenvar::http {
+
+inline constexpr std::string_view kConnectingText =
+    "Connecting to the Internet, please try again shortly";
+
+// True when ServerSocket is connected and the whole request was sent; otherwise the browser
+// has been told what went wrong where there is something to tell.
+bool ConnectAndSend(SessionContext& context, HttpSession& session);
+
+}  // namespace tenvar::http

@@ -1,0 +1,41 @@
+// What an HTTP session needs from the running program, handed to it by the service layer
+// that owns these objects (they outlive every session).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "config/configuration.h"
+#include "dialup/dial_manager.h"
+#include "platform/exit_event.h"
+#include "platform/unique_fd.h"
+
+namespace tenvar::http {
+
+// The names a LAN machine registered with.
+struct LanClientNames {
+  std::string MachineName;
+  std::string IpAddress;
+  std::string UserName;
+};
+
+struct SessionContext {
+  config::Configuration& Config;
+  const platform::ExitEvent& Exit;
+  dialup::DialManager& Dial;
+  std::function<void(std::string_view)> LogEvent;
+  std::mutex& LogLock;  // the event log's lock; request-log lines are written under it too
+  std::atomic<std::uint32_t>& RequestCount;
+  std::atomic<std::uint32_t>& CacheHitCount;
+  std::function<std::optional<LanClientNames>(const std::string& ipAddress)> FindLanClient;
+  // Takes a browser connection and its connected server connection for relaying.
+  std::function<void(platform::UniqueFd browser, platform::UniqueFd server)> HandOverTunnel;
+  std::function<bool()> SendAbuseAlert;
+};
+
+}  // namespace tenvar::http

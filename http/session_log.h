@@ -1,0 +1,33 @@
+// The event-log lines of one HTTP session, gated by its instance's switches: activity lines
+// need EnableLogging, diagnostic lines need EnableLogging and Debug.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "http/http_session.h"
+#include "http/session_context.h"
+
+namespace tenvar::http {
+
+inline void LogActivity(const SessionContext& context, const HttpSession& session,
+                        std::string_view line) {
+  if (session.Options->EnableLogging) context.LogEvent(line);
+}
+
+inline void LogDebug(const SessionContext& context, const HttpSession& session,
+                     std::string_view line) {
+  if (session.Options->EnableLogging && session.Options->Debug) context.LogEvent(line);
+}
+
+// Formats with printf conventions into a std::string.
+template <class... Args>
+std::string Format(const char* pattern, Args... args) {
+  const int length = std::snprintf(nullptr, 0, pattern, args...);
+  std::string text(static_cast<size_t>(length > 0 ? length : 0), '\0');
+  std::snprintf(text.data(), text.size() + 1, pattern, args...);
+  return text;
+}
+
+}  // namespace tenvar::http

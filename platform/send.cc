@@ -1,0 +1,40 @@
+#include "platform/send.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+
+namespace tenvar::platform {
+
+int SendBuffer(int fd, const char* data, std::size_t length, const ExitEvent& exitEvent) {
+  if (exitEvent.IsSignalled()) return -1;
+  std::size_t sent = 0;
+  while (sent < length) {
+    // MSG_NOSIGNAL: a peer that went away is a -1 here, not a SIGPIPE for the process.
+    const ssize_t result = ::send(fd, data + sent, length - sent, MSG_NOSIGNAL);
+    if (result > 0) {
+      sent += static_cast<std::size_t>(result);
+      continue;
+    }
+    if (result < 0 && errno == EINTR) continue;
+    if (result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd entries[2] = {{fd, POLLOUT, 0}, {exitEvent.Fd(), POLLIN, 0}};
+      if (::poll(entries, 2, -1) < 0 && errno != EINTR) return -1;
+      if (entries[1].revents != 0) return -1;
+      continue;  // room, or an error that the next send() reports
+    }
+    return -1;
+  }
+  return 0;
+}
+
+int SendBuffer(int fd, std::span<const char> data, const ExitEvent& exitEvent) {
+  return SendBuffer(fd, data.data(), data.size(), exitEvent);
+}
+
+int SendString(int fd, std::string_view text, const ExitEvent& exitEvent) {
+  return SendBuffer(fd, text.data(), text.size(), exitEvent);
+}
+
+}  // namespace tenvar::platform

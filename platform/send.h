@@ -1,0 +1,21 @@
+// Complete sends on non-blocking sockets: a send that finds the peer's window full waits in
+// poll() for room or for the exit event, never in a sleep. Safe from any thread; one thread
+// sends on a given socket at a time.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string_view>
+
+#include "platform/exit_event.h"
+
+namespace tenvar::platform {
+
+// 0 when every byte was sent, -1 otherwise: the exit event was signalled (before or during
+// the send) or the socket failed. The socket is left open either way. Nothing to send is a
+// success, unless the exit event is already signalled.
+int SendBuffer(int fd, const char* data, std::size_t length, const ExitEvent& exitEvent);
+int SendBuffer(int fd, std::span<const char> data, const ExitEvent& exitEvent);
+int SendString(int fd, std::string_view text, const ExitEvent& exitEvent);
+
+}  // namespace tenvar::platform

@@ -1,0 +1,193 @@
+#include "service/lan_registry.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/socket.h"
+
+namespace tenvar::service {
+namespace {
+
+using platform::UniqueFd;
+
+std::string Registration(std::string_view head, std::string_view user) {
+  std::string datagram(head);
+  if (!user.empty()) {
+    datagram.resize(64, '\0');
+    datagram.append(user);
+  }
+  return datagram;
+}
+
+std::optional<LanClient> Parse(const std::string& datagram) {
+  return ParseRegistration(std::span<const char>(datagram.data(), datagram.size()));
+}
+
+TEST(ParseRegistration, ReadsTheStarAndBothNames) {
+  const std::optional<LanClient> starred = Parse(Registration(std::string("+*PC1\0", 6), "alice"));
+  ASSERT_TRUE(starred.has_value());
+  EXPECT_TRUE(starred->Starred);
+  EXPECT_EQ(starred->MachineName, "PC1");
+  EXPECT_EQ(starred->UserName, "alice");
+  EXPECT_EQ(starred->IpAddress, "");
+
+  const std::optional<LanClient> plain = Parse(Registration(std::string("+PC2\0junk", 9), "bob"));
+  ASSERT_TRUE(plain.has_value());
+  EXPECT_FALSE(plain->Starred);
+  EXPECT_EQ(plain->MachineName, "PC2");
+  EXPECT_EQ(plain->UserName, "bob");
+}
+
+TEST(ParseRegistration, BoundsTheNamesByTheirFields) {
+  // No NUL anywhere in bytes 1..63: the machine name stops after byte 62.
+  const std::string longName = "+" + std::string(70, 'm');
+  const std::optional<LanClient> unended = Parse(longName);
+  ASSERT_TRUE(unended.has_value());
+  EXPECT_EQ(unended->MachineName, std::string(62, 'm'));
+  EXPECT_EQ(unended->UserName, std::string(7, 'm'));  // bytes 64..70
+
+  const std::optional<LanClient> starred = Parse("+*" + std::string(62, 'm'));
+  ASSERT_TRUE(starred.has_value());
+  EXPECT_EQ(starred->MachineName, std::string(61, 'm'));
+  EXPECT_EQ(starred->UserName, "");
+
+  // A user name runs to a NUL or to the end of the datagram.
+  const std::optional<LanClient> ended = Parse(Registration("+PC", std::string("carol\0x", 7)));
+  ASSERT_TRUE(ended.has_value());
+  EXPECT_EQ(ended->UserName, "carol");
+}
+
+TEST(ParseRegistration, ShortDatagramsHaveNoUserAndOthersAreNoRegistration) {
+  const std::optional<LanClient> bare = Parse("+");
+  ASSERT_TRUE(bare.has_value());
+  EXPECT_EQ(bare->MachineName, "");
+  EXPECT_EQ(bare->UserName, "");
+  const std::optional<LanClient> star = Parse("+*");
+  ASSERT_TRUE(star.has_value());
+  EXPECT_TRUE(star->Starred);
+  EXPECT_EQ(star->MachineName, "");
+  const std::optional<LanClient> named = Parse("+PC4");
+  ASSERT_TRUE(named.has_value());
+  EXPECT_EQ(named->MachineName, "PC4");
+  EXPECT_EQ(named->UserName, "");
+
+  EXPECT_FALSE(Parse("").has_value());
+  EXPECT_FALSE(Parse("-").has_value());
+  EXPECT_FALSE(Parse("!").has_value());
+  EXPECT_FALSE(Parse("PC1").has_value());
+  EXPECT_TRUE(Parse("+" + std::string(95, 'x')).has_value());  // 96 bytes
+  EXPECT_FALSE(Parse("+" + std::string(96, 'x')).has_value());  // 97 bytes
+}
+
+// A UDP socket bound to a loopback address, standing in for one LAN machine.
+UniqueFd Machine(const char* address, std::uint16_t port) {
+  UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(port);
+  ::inet_pton(AF_INET, address, &local.sin_addr);
+  EXPECT_EQ(::bind(fd.Get(), reinterpret_cast<sockaddr*>(&local), sizeof local), 0) << address;
+  return fd;
+}
+
+void SendTo(const UniqueFd& fd, std::uint16_t port, const std::string& datagram) {
+  sockaddr_in target{};
+  target.sin_family = AF_INET;
+  target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  target.sin_port = htons(port);
+  ASSERT_EQ(::sendto(fd.Get(), datagram.data(), datagram.size(), 0,
+                     reinterpret_cast<sockaddr*>(&target), sizeof target),
+            static_cast<ssize_t>(datagram.size()));
+}
+
+// The next datagram within 10 s; "<none>" when nothing came.
+std::string NextDatagram(const UniqueFd& fd) {
+  pollfd entry{fd.Get(), POLLIN, 0};
+  if (::poll(&entry, 1, 10000) != 1) return "<none>";
+  char buffer[128];
+  const ssize_t length = ::recv(fd.Get(), buffer, sizeof buffer, 0);
+  return length < 0 ? "<error>" : std::string(buffer, static_cast<std::size_t>(length));
+}
+
+bool NothingWaiting(const UniqueFd& fd) {
+  char byte = 0;
+  return ::recv(fd.Get(), &byte, 1, MSG_DONTWAIT) < 0 && errno == EAGAIN;
+}
+
+TEST(LanRegistry, RegistersUpdatesAndRemovesMachinesByAddress) {
+  // Both machines listen for answers on the same port, at different loopback addresses.
+  UniqueFd first = Machine("127.0.0.1", 0);
+  const std::uint16_t answerPort = platform::LocalPort(first.Get());
+  UniqueFd second = Machine("127.0.0.2", answerPort);
+
+  platform::ExitEvent exitEvent;
+  std::mutex logLock;
+  std::vector<std::string> log;
+  LanRegistry registry(exitEvent, [&](std::string_view line) {
+    std::lock_guard lock(logLock);
+    log.emplace_back(line);
+  }, 0, answerPort);
+  ASSERT_TRUE(registry.Open());
+  const std::uint16_t port = registry.Port();
+  ASSERT_NE(port, 0);
+  std::jthread runner([&] { registry.Run(); });
+
+  SendTo(first, port, Registration(std::string("+*PC1\0", 6), "alice"));
+  EXPECT_EQ(NextDatagram(first), "OK");
+  EXPECT_EQ(registry.Find("127.0.0.1"), (LanClient{true, "alice", "PC1", "127.0.0.1"}));
+
+  SendTo(first, port, Registration(std::string("+PC1b\0", 6), "bob"));
+  EXPECT_EQ(NextDatagram(first), "OK");
+  SendTo(second, port, "+PC2");
+  EXPECT_EQ(NextDatagram(second), "OK");
+  EXPECT_EQ(registry.Clients(), (std::vector<LanClient>{{false, "bob", "PC1b", "127.0.0.1"},
+                                                        {false, "", "PC2", "127.0.0.2"}}));
+
+  // An alert and an oversized registration change nothing and get no answer. The second
+  // machine's answer comes after the registry has handled both.
+  SendTo(first, port, "!");
+  SendTo(first, port, "+" + std::string(96, 'x'));
+  SendTo(second, port, "+PC2");
+  EXPECT_EQ(NextDatagram(second), "OK");
+  EXPECT_TRUE(NothingWaiting(first));
+  EXPECT_EQ(registry.Find("127.0.0.1")->MachineName, "PC1b");
+
+  SendTo(first, port, "-");
+  SendTo(second, port, "+PC2");
+  EXPECT_EQ(NextDatagram(second), "OK");
+  EXPECT_FALSE(registry.Find("127.0.0.1").has_value());
+  EXPECT_EQ(registry.Clients().size(), 1u);
+  EXPECT_TRUE(NothingWaiting(first));
+
+  exitEvent.Signal();
+  runner.join();
+  std::lock_guard lock(logLock);
+  EXPECT_TRUE(log.empty());
+}
+
+TEST(LanRegistry, OpenFailsWhenThePortIsTaken) {
+  int error = 0;
+  UniqueFd holder = platform::OpenUdpSocket(0, false, error);
+  ASSERT_TRUE(holder.Valid());
+  platform::ExitEvent exitEvent;
+  LanRegistry registry(exitEvent, nullptr, platform::LocalPort(holder.Get()));
+  EXPECT_FALSE(registry.Open());
+  EXPECT_EQ(registry.Port(), 0);
+}
+
+TEST(SendAbuseAlert, DeliversTheOneByteAlert) {
+  UniqueFd listener = Machine("127.0.0.1", 0);
+  EXPECT_TRUE(SendAbuseAlert(platform::LocalPort(listener.Get()), "127.0.0.1"));
+  EXPECT_EQ(NextDatagram(listener), "!");
+  EXPECT_FALSE(SendAbuseAlert(platform::LocalPort(listener.Get()), "not an address"));
+}
+
+}  // namespace
+}  // namespace tenvar::service

@@ -1,0 +1,306 @@
+#include "service/tunnel_relay.h"
+
+#include <netdb.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+#include <utility>
+
+namespace tenvar::service {
+namespace {
+
+constexpr std::size_t kReadSize = 64 * 1024;
+constexpr short kFailure = POLLERR | POLLHUP | POLLNVAL;
+
+std::string ErrnoText(int error) {
+  return std::error_code(error, std::generic_category()).message();
+}
+
+bool Transient(int error) { return error == EAGAIN || error == EWOULDBLOCK || error == EINTR; }
+
+// Sends as much of `remainder` as the socket takes now and drops what went; false when the
+// socket failed for good. MSG_DONTWAIT: sockets handed over by callers may be blocking.
+bool SendSome(int fd, std::string& remainder) {
+  const ssize_t sent =
+      ::send(fd, remainder.data(), remainder.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+  if (sent < 0) return Transient(errno);
+  remainder.erase(0, static_cast<std::size_t>(sent));
+  return true;
+}
+
+}  // namespace
+
+struct TunnelRelay::TunnelLink {
+  enum class Stage {
+    LookingUp,   // a resolver thread is finding the server's address
+    Connecting,  // the server's connect is in progress
+    Relaying,
+  };
+  std::uint64_t Id = 0;
+  Stage State = Stage::Relaying;
+  platform::UniqueFd Client;
+  platform::UniqueFd Server;
+  std::string Target;  // "server:port" of a tunnel, for log lines
+  std::uint16_t Port = 0;
+  // Bytes read from one side that the other has not taken yet. While one is not empty, its
+  // source is not read, so a slow receiver holds back its sender and nothing else.
+  std::string ToServer;
+  std::string ToClient;
+  bool Ended = false;  // its sockets close when the relay next drops ended links
+};
+
+TunnelRelay::TunnelRelay(const platform::ExitEvent& exitEvent,
+                         std::function<void()> resetIdleTimer,
+                         std::function<void(std::string_view)> logEvent)
+    : exitEvent_(exitEvent),
+      resetIdleTimer_(std::move(resetIdleTimer)),
+      logEvent_(std::move(logEvent)),
+      wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
+      readBuffer_(kReadSize) {}
+
+TunnelRelay::~TunnelRelay() {
+  std::map<std::uint64_t, std::jthread> resolvers;
+  {
+    std::lock_guard lock(TunnelLock);
+    resolvers.swap(resolvers_);
+  }
+  // A look-up cannot be interrupted: this waits for it, outside the lock it posts under.
+  resolvers.clear();
+}
+
+void TunnelRelay::AddLink(platform::UniqueFd client, platform::UniqueFd server) {
+  auto link = std::make_unique<TunnelLink>();
+  link->Client = std::move(client);
+  link->Server = std::move(server);
+  Append(std::move(link), std::nullopt);
+}
+
+void TunnelRelay::AddTunnel(platform::UniqueFd client, std::string server, std::uint16_t port) {
+  auto link = std::make_unique<TunnelLink>();
+  link->Client = std::move(client);
+  link->Target = server + ":" + std::to_string(port);
+  link->Port = port;
+  if (server.empty()) {
+    LogFailure(*link, "no server name");
+    return;
+  }
+  if (const std::optional<in_addr> address = platform::ParseIPv4(server)) {
+    int error = 0;
+    link->Server = platform::StartConnect(*address, port, error);
+    if (!link->Server.Valid()) {
+      LogFailure(*link, ErrnoText(error));
+      return;
+    }
+    link->State = TunnelLink::Stage::Connecting;
+    Append(std::move(link), std::nullopt);
+    return;
+  }
+  link->State = TunnelLink::Stage::LookingUp;
+  Append(std::move(link), std::move(server));
+}
+
+std::size_t TunnelRelay::LinkCount() const {
+  std::lock_guard lock(TunnelLock);
+  return TunnelLinks.size();
+}
+
+void TunnelRelay::Append(std::unique_ptr<TunnelLink> link,
+                         std::optional<std::string> lookUpHost) {
+  if (!link->Client.Valid() || !wakeFd_.Valid()) return;
+  if (link->State != TunnelLink::Stage::LookingUp && !link->Server.Valid()) return;
+  {
+    std::lock_guard lock(TunnelLock);
+    if (stopped_) return;
+    link->Id = nextLinkId_++;
+    if (lookUpHost) {
+      // Started under the lock, so its result cannot be posted before the link is listed.
+      resolvers_.emplace(link->Id, std::jthread([this, id = link->Id,
+                                                 host = std::move(*lookUpHost)] {
+        platform::Resolution result = platform::ResolveIPv4(host);
+        {
+          std::lock_guard resultLock(TunnelLock);
+          lookUps_.push_back({id, result});
+        }
+        Wake();
+      }));
+    }
+    TunnelLinks.push_back(std::move(link));
+  }
+  Wake();
+}
+
+void TunnelRelay::Wake() {
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const ssize_t written = ::write(wakeFd_.Get(), &one, sizeof one);
+}
+
+void TunnelRelay::Run() {
+  std::vector<TunnelLink*> links;
+  std::vector<pollfd> entries;
+  for (;;) {
+    std::vector<LookUp> lookUps;
+    std::vector<std::jthread> finishedResolvers;
+    {
+      std::lock_guard lock(TunnelLock);
+      std::erase_if(TunnelLinks, [](const auto& link) { return link->Ended; });
+      links.clear();
+      for (const auto& link : TunnelLinks) links.push_back(link.get());
+      lookUps.swap(lookUps_);
+      for (const LookUp& lookUp : lookUps) {
+        const auto found = resolvers_.find(lookUp.LinkId);
+        if (found == resolvers_.end()) continue;
+        finishedResolvers.push_back(std::move(found->second));
+        resolvers_.erase(found);
+      }
+    }
+    finishedResolvers.clear();  // each has posted its result and is returning
+    bool anyEnded = false;
+    for (const LookUp& lookUp : lookUps) {
+      for (TunnelLink* link : links) {
+        if (link->Id != lookUp.LinkId) continue;
+        ApplyLookUp(*link, lookUp.Result);
+        anyEnded = anyEnded || link->Ended;
+      }
+    }
+    if (anyEnded) continue;  // close those at once rather than after the next wake-up
+
+    entries.assign(2 + 2 * links.size(), pollfd{-1, 0, 0});
+    entries[0] = {exitEvent_.Fd(), POLLIN, 0};
+    entries[1] = {wakeFd_.Get(), POLLIN, 0};
+    for (std::size_t i = 0; i < links.size(); ++i) {
+      const TunnelLink& link = *links[i];
+      pollfd& client = entries[2 + 2 * i];
+      pollfd& server = entries[3 + 2 * i];
+      client.fd = link.Client.Get();
+      if (link.State == TunnelLink::Stage::Relaying) {
+        client.events = static_cast<short>((link.ToServer.empty() ? POLLIN : 0) |
+                                           (link.ToClient.empty() ? 0 : POLLOUT));
+        server.fd = link.Server.Get();
+        server.events = static_cast<short>((link.ToClient.empty() ? POLLIN : 0) |
+                                           (link.ToServer.empty() ? 0 : POLLOUT));
+      } else {
+        // Not read before the server is there, but a client that leaves ends the link.
+        client.events = POLLRDHUP;
+        if (link.State == TunnelLink::Stage::Connecting) {
+          server.fd = link.Server.Get();
+          server.events = POLLOUT;
+        }
+      }
+    }
+    if (::poll(entries.data(), entries.size(), -1) < 0) {
+      if (errno == EINTR) continue;
+      if (logEvent_) logEvent_("Tunnel relay stopped: " + ErrnoText(errno));
+      break;
+    }
+    if (entries[0].revents != 0) break;
+    if (entries[1].revents != 0) {
+      std::uint64_t count = 0;
+      [[maybe_unused]] const ssize_t drained = ::read(wakeFd_.Get(), &count, sizeof count);
+    }
+    for (std::size_t i = 0; i < links.size(); ++i) {
+      const short clientEvents = entries[2 + 2 * i].revents;
+      const short serverEvents = entries[3 + 2 * i].revents;
+      if (clientEvents != 0 || serverEvents != 0) Serve(*links[i], clientEvents, serverEvents);
+    }
+  }
+
+  std::lock_guard lock(TunnelLock);
+  stopped_ = true;
+  TunnelLinks.clear();
+  lookUps_.clear();
+}
+
+void TunnelRelay::ApplyLookUp(TunnelLink& link, const platform::Resolution& result) {
+  if (link.Ended || link.State != TunnelLink::Stage::LookingUp) return;
+  if (!result.Address) {
+    LogFailure(link, ::gai_strerror(result.Error));
+    Finish(link);
+    return;
+  }
+  int error = 0;
+  link.Server = platform::StartConnect(*result.Address, link.Port, error);
+  if (!link.Server.Valid()) {
+    LogFailure(link, ErrnoText(error));
+    Finish(link);
+    return;
+  }
+  link.State = TunnelLink::Stage::Connecting;
+}
+
+void TunnelRelay::Serve(TunnelLink& link, short clientEvents, short serverEvents) {
+  switch (link.State) {
+    case TunnelLink::Stage::LookingUp:
+      if (clientEvents != 0) Finish(link);
+      return;
+    case TunnelLink::Stage::Connecting:
+      if (clientEvents != 0) {
+        Finish(link);
+      } else if (serverEvents != 0) {
+        const int error = platform::PendingConnectError(link.Server.Get());
+        if (error == 0) {
+          link.State = TunnelLink::Stage::Relaying;
+        } else {
+          LogFailure(link, ErrnoText(error));
+          Finish(link);
+        }
+      }
+      return;
+    case TunnelLink::Stage::Relaying:
+      ServeRelaying(link, clientEvents, serverEvents);
+      return;
+  }
+}
+
+void TunnelRelay::ServeRelaying(TunnelLink& link, short clientEvents, short serverEvents) {
+  const int client = link.Client.Get();
+  const int server = link.Server.Get();
+  // Room first: a remainder that drains lets its source be read again in the next round.
+  if (!link.ToServer.empty() && (serverEvents & (POLLOUT | kFailure)) &&
+      !SendSome(server, link.ToServer)) {
+    return Finish(link);
+  }
+  if (!link.ToClient.empty() && (clientEvents & (POLLOUT | kFailure)) &&
+      !SendSome(client, link.ToClient)) {
+    return Finish(link);
+  }
+  // A hang-up or error is read like data, so that what came before it is still relayed;
+  // on a side that cannot be read now it ends the link.
+  if (clientEvents & (POLLIN | kFailure)) {
+    if (!link.ToServer.empty() || !Forward(client, server, link.ToServer)) return Finish(link);
+  }
+  if (serverEvents & (POLLIN | kFailure)) {
+    if (!link.ToClient.empty() || !Forward(server, client, link.ToClient)) return Finish(link);
+  }
+}
+
+bool TunnelRelay::Forward(int from, int to, std::string& remainder) {
+  const ssize_t received = ::recv(from, readBuffer_.data(), readBuffer_.size(), MSG_DONTWAIT);
+  if (received == 0) return false;
+  if (received < 0) return Transient(errno);
+  if (resetIdleTimer_) resetIdleTimer_();
+  const ssize_t sent = ::send(to, readBuffer_.data(), static_cast<std::size_t>(received),
+                              MSG_NOSIGNAL | MSG_DONTWAIT);
+  if (sent < 0 && !Transient(errno)) return false;
+  const std::size_t taken = sent > 0 ? static_cast<std::size_t>(sent) : 0;
+  remainder.assign(readBuffer_.data() + taken, static_cast<std::size_t>(received) - taken);
+  return true;
+}
+
+void TunnelRelay::Finish(TunnelLink& link) {
+  if (link.State == TunnelLink::Stage::Relaying) {
+    // One non-blocking try for what was already read; a peer without room loses it.
+    if (!link.ToServer.empty()) SendSome(link.Server.Get(), link.ToServer);
+    if (!link.ToClient.empty()) SendSome(link.Client.Get(), link.ToClient);
+  }
+  link.Ended = true;
+}
+
+void TunnelRelay::LogFailure(const TunnelLink& link, const std::string& reason) {
+  if (logEvent_) logEvent_("Tunnel to " + link.Target + " failed: " + reason);
+}
+
+}  // namespace tenvar::service

@@ -1,0 +1,318 @@
+#include "service/tunnel_relay.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <cerrno>
+#include <future>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tenvar::service {
+namespace {
+
+using platform::UniqueFd;
+
+// Blocking test sockets give up after this, so a relay that stalls fails a test, not hangs it.
+constexpr int kPatienceSeconds = 15;
+
+void SetPatience(int fd) {
+  const timeval patience{kPatienceSeconds, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof patience);
+}
+
+void SetBuffers(int fd, int size) {
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+}
+
+sockaddr_in Loopback(std::uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  return address;
+}
+
+UniqueFd LoopbackListener(int backlog = 16) {
+  UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  const sockaddr_in address = Loopback(0);
+  EXPECT_EQ(::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address),
+            0);
+  EXPECT_EQ(::listen(listener.Get(), backlog), 0);
+  return listener;
+}
+
+std::uint16_t PortOf(const UniqueFd& fd) { return platform::LocalPort(fd.Get()); }
+
+// A port nothing listens on: bound for a moment, then released.
+std::uint16_t ClosedPort() { return PortOf(LoopbackListener()); }
+
+UniqueFd ConnectTo(std::uint16_t port, int buffers = 0) {
+  UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (buffers > 0) SetBuffers(fd.Get(), buffers);
+  SetPatience(fd.Get());
+  const sockaddr_in address = Loopback(port);
+  EXPECT_EQ(::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  return fd;
+}
+
+UniqueFd AcceptFrom(const UniqueFd& listener) {
+  pollfd entry{listener.Get(), POLLIN, 0};
+  if (::poll(&entry, 1, kPatienceSeconds * 1000) != 1) return UniqueFd();
+  UniqueFd fd(::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+  SetPatience(fd.Get());
+  return fd;
+}
+
+// Both ends of one loopback connection: the test keeps Near, the relay gets Far.
+struct Connection {
+  UniqueFd Near;
+  UniqueFd Far;
+};
+
+Connection LoopbackConnection(int buffers = 0) {
+  UniqueFd listener = LoopbackListener();
+  Connection connection;
+  connection.Near = ConnectTo(PortOf(listener), buffers);
+  connection.Far = AcceptFrom(listener);
+  if (buffers > 0) SetBuffers(connection.Far.Get(), buffers);
+  return connection;
+}
+
+std::string Pattern(std::size_t length, std::uint32_t seed) {
+  std::string text(length, '\0');
+  for (char& c : text) {
+    seed = seed * 1103515245u + 12345u;
+    c = static_cast<char>(seed >> 16);
+  }
+  return text;
+}
+
+bool SendAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t sent = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
+    if (sent <= 0) return false;
+    data.remove_prefix(static_cast<std::size_t>(sent));
+  }
+  return true;
+}
+
+std::string Receive(int fd, std::size_t length) {
+  std::string received;
+  std::vector<char> buffer(65536);
+  while (received.size() < length) {
+    const std::size_t wanted = std::min(buffer.size(), length - received.size());
+    const ssize_t n = ::recv(fd, buffer.data(), wanted, 0);
+    if (n <= 0) break;
+    received.append(buffer.data(), static_cast<std::size_t>(n));
+  }
+  return received;
+}
+
+// True when the peer has closed: end of data, or a reset because it left bytes unread.
+bool SeesClose(int fd) {
+  char byte = 0;
+  const ssize_t n = ::recv(fd, &byte, 1, 0);
+  return n == 0 || (n < 0 && errno == ECONNRESET);
+}
+
+class TunnelRelayTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    exitEvent.Signal();
+    if (runner.joinable()) runner.join();
+  }
+
+  std::vector<std::string> LogLines() {
+    std::lock_guard lock(logLock);
+    return logLines;
+  }
+
+  // Passes `text` from one near end to the other and back through a link.
+  void ExpectRoundTrip(const UniqueFd& client, const UniqueFd& server, std::string_view text) {
+    ASSERT_TRUE(SendAll(client.Get(), text));
+    EXPECT_EQ(Receive(server.Get(), text.size()), text);
+    ASSERT_TRUE(SendAll(server.Get(), text));
+    EXPECT_EQ(Receive(client.Get(), text.size()), text);
+  }
+
+  platform::ExitEvent exitEvent;
+  std::atomic<int> idleResets{0};
+  std::mutex logLock;
+  std::vector<std::string> logLines;
+  TunnelRelay relay{exitEvent, [this] { ++idleResets; },
+                    [this](std::string_view line) {
+                      std::lock_guard lock(logLock);
+                      logLines.emplace_back(line);
+                    }};
+  std::jthread runner{[this] { relay.Run(); }};
+};
+
+TEST_F(TunnelRelayTest, RelaysFourMebibytesEachWayAtOnceUnchanged) {
+  Connection client = LoopbackConnection();
+  Connection server = LoopbackConnection();
+  relay.AddLink(std::move(client.Far), std::move(server.Far));
+
+  const std::string up = Pattern(4 << 20, 1);
+  const std::string down = Pattern(4 << 20, 2);
+  std::string atServer;
+  std::string atClient;
+  {
+    std::jthread upSender([&] { SendAll(client.Near.Get(), up); });
+    std::jthread downSender([&] { SendAll(server.Near.Get(), down); });
+    std::jthread upReceiver([&] { atServer = Receive(server.Near.Get(), up.size()); });
+    atClient = Receive(client.Near.Get(), down.size());
+  }
+  ASSERT_EQ(atServer.size(), up.size());
+  EXPECT_TRUE(atServer == up);
+  ASSERT_EQ(atClient.size(), down.size());
+  EXPECT_TRUE(atClient == down);
+  EXPECT_GE(idleResets.load(), 2 * 4 * 16);  // at least one read per 64 KiB each way
+  EXPECT_EQ(relay.LinkCount(), 1u);
+}
+
+TEST_F(TunnelRelayTest, AClientThatClosesEndsTheLink) {
+  Connection client = LoopbackConnection();
+  Connection server = LoopbackConnection();
+  relay.AddLink(std::move(client.Far), std::move(server.Far));
+  ExpectRoundTrip(client.Near, server.Near, "hello");
+  ASSERT_TRUE(SendAll(client.Near.Get(), "last words"));
+  client.Near.Reset();
+  EXPECT_EQ(Receive(server.Near.Get(), 10), "last words");
+  EXPECT_TRUE(SeesClose(server.Near.Get()));
+  EXPECT_EQ(relay.LinkCount(), 0u);  // the link is gone before its sockets close
+}
+
+TEST_F(TunnelRelayTest, AServerThatClosesEndsTheLink) {
+  Connection client = LoopbackConnection();
+  Connection server = LoopbackConnection();
+  relay.AddLink(std::move(client.Far), std::move(server.Far));
+  ExpectRoundTrip(client.Near, server.Near, "hello");
+  ASSERT_TRUE(SendAll(server.Near.Get(), "bye"));
+  server.Near.Reset();
+  EXPECT_EQ(Receive(client.Near.Get(), 3), "bye");
+  EXPECT_TRUE(SeesClose(client.Near.Get()));
+  EXPECT_EQ(relay.LinkCount(), 0u);
+}
+
+TEST_F(TunnelRelayTest, ATunnelToARefusedPortClosesTheClient) {
+  Connection client = LoopbackConnection();
+  const std::uint16_t port = ClosedPort();
+  relay.AddTunnel(std::move(client.Far), "127.0.0.1", port);
+  EXPECT_TRUE(SeesClose(client.Near.Get()));
+  EXPECT_EQ(relay.LinkCount(), 0u);
+  const std::vector<std::string> lines = LogLines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("127.0.0.1:" + std::to_string(port)), std::string::npos) << lines[0];
+}
+
+TEST_F(TunnelRelayTest, ATunnelToAnUnknownNameClosesTheClient) {
+  Connection client = LoopbackConnection();
+  relay.AddTunnel(std::move(client.Far), "no-such-host.invalid", 80);
+  EXPECT_TRUE(SeesClose(client.Near.Get()));
+  EXPECT_EQ(relay.LinkCount(), 0u);
+  const std::vector<std::string> lines = LogLines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("no-such-host.invalid:80"), std::string::npos) << lines[0];
+}
+
+TEST_F(TunnelRelayTest, TunnelsToADottedAddressAndToANameBothRelay) {
+  UniqueFd listener = LoopbackListener();
+  Connection byAddress = LoopbackConnection();
+  Connection byName = LoopbackConnection();
+  relay.AddTunnel(std::move(byAddress.Far), "127.0.0.1", PortOf(listener));
+  UniqueFd addressServer = AcceptFrom(listener);
+  ASSERT_TRUE(addressServer.Valid());
+  relay.AddTunnel(std::move(byName.Far), "localhost", PortOf(listener));
+  UniqueFd nameServer = AcceptFrom(listener);
+  ASSERT_TRUE(nameServer.Valid());
+  EXPECT_EQ(relay.LinkCount(), 2u);
+  ExpectRoundTrip(byAddress.Near, addressServer, "by address");
+  ExpectRoundTrip(byName.Near, nameServer, "by name");
+  EXPECT_TRUE(LogLines().empty());
+}
+
+TEST_F(TunnelRelayTest, AServerStillConnectingHoldsUpNoOtherLink) {
+  // A listener with a full queue that is never accepted from leaves a connect pending.
+  UniqueFd silent = LoopbackListener(0);
+  UniqueFd filler = ConnectTo(PortOf(silent));
+  int error = 0;
+  UniqueFd probe = platform::StartConnect(in_addr{htonl(INADDR_LOOPBACK)}, PortOf(silent), error);
+  if (platform::ConnectWithin(probe.Get(), std::chrono::milliseconds(100), -1, error)) {
+    GTEST_SKIP() << "this network stack completes connects beyond a full listen queue";
+  }
+  probe.Reset();
+
+  Connection waiting = LoopbackConnection();
+  relay.AddTunnel(std::move(waiting.Far), "127.0.0.1", PortOf(silent));
+  Connection client = LoopbackConnection();
+  Connection server = LoopbackConnection();
+  relay.AddLink(std::move(client.Far), std::move(server.Far));
+  ExpectRoundTrip(client.Near, server.Near, Pattern(256 << 10, 3));
+  EXPECT_EQ(relay.LinkCount(), 2u);
+
+  // The waiting client gives up: its link ends without the server ever answering.
+  ASSERT_EQ(::shutdown(waiting.Near.Get(), SHUT_WR), 0);
+  EXPECT_TRUE(SeesClose(waiting.Near.Get()));
+  EXPECT_EQ(relay.LinkCount(), 1u);
+}
+
+TEST_F(TunnelRelayTest, ASlowReaderHoldsUpOnlyItsOwnLink) {
+  constexpr int kSmallBuffers = 32 << 10;
+  Connection slowClient = LoopbackConnection(kSmallBuffers);
+  Connection slowServer = LoopbackConnection(kSmallBuffers);
+  relay.AddLink(std::move(slowClient.Far), std::move(slowServer.Far));
+  const std::string flood = Pattern(8 << 20, 4);
+  std::future<bool> flooding = std::async(std::launch::async, [&] {
+    return SendAll(slowServer.Near.Get(), flood);
+  });
+
+  Connection client = LoopbackConnection();
+  Connection server = LoopbackConnection();
+  relay.AddLink(std::move(client.Far), std::move(server.Far));
+  ExpectRoundTrip(client.Near, server.Near, Pattern(1 << 20, 5));
+  // Nobody has read the slow link yet, so its sender is still held back.
+  EXPECT_EQ(flooding.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
+
+  const std::string received = Receive(slowClient.Near.Get(), flood.size());
+  EXPECT_TRUE(flooding.get());
+  ASSERT_EQ(received.size(), flood.size());
+  EXPECT_TRUE(received == flood);
+}
+
+TEST_F(TunnelRelayTest, RunReturnsPromptlyOnExitAndClosesEveryLink) {
+  Connection client = LoopbackConnection();
+  Connection server = LoopbackConnection();
+  relay.AddLink(std::move(client.Far), std::move(server.Far));
+  UniqueFd silent = LoopbackListener(0);
+  UniqueFd filler = ConnectTo(PortOf(silent));
+  Connection waiting = LoopbackConnection();
+  relay.AddTunnel(std::move(waiting.Far), "127.0.0.1", PortOf(silent));
+  ExpectRoundTrip(client.Near, server.Near, "still here");
+
+  const auto start = std::chrono::steady_clock::now();
+  exitEvent.Signal();
+  runner.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_EQ(relay.LinkCount(), 0u);
+  EXPECT_TRUE(SeesClose(client.Near.Get()));
+  EXPECT_TRUE(SeesClose(server.Near.Get()));
+  EXPECT_TRUE(SeesClose(waiting.Near.Get()));
+
+  // With the relay gone, a late link is closed at once rather than left waiting.
+  Connection late = LoopbackConnection();
+  Connection lateServer = LoopbackConnection();
+  relay.AddLink(std::move(late.Far), std::move(lateServer.Far));
+  EXPECT_EQ(relay.LinkCount(), 0u);
+  EXPECT_TRUE(SeesClose(late.Near.Get()));
+}
+
+}  // namespace
+}  // namespace tenvar::service

@@ -1,0 +1,138 @@
+// IP tunnels: a local port whose connections are relayed, byte for byte and both ways, to a
+// fixed server.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include "tests/e2e/office_fixture.h"
+#include "tests/e2e/raw_client.h"
+
+namespace tenvar::e2e {
+namespace {
+
+constexpr int kWebTunnel = 2525;    // to nginx
+constexpr int kPlainTunnel = 2526;  // to the test's own listening socket
+constexpr int kDeadTunnel = 2527;   // to a port nobody listens on
+constexpr int kPlainServerPort = 8090;
+
+class Tunnel : public OfficeTest {
+ protected:
+  // Starts tenvar with the given tunnels and waits until each listens.
+  void StartTunnels(const std::vector<config::IpTunnelConfig>& tunnels) {
+    OfficeOptions options;
+    options.Tunnels = tunnels;
+    ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
+    for (const config::IpTunnelConfig& tunnel : tunnels) {
+      ASSERT_TRUE(
+          tenvar_->WaitForConsole("IP Tunnel listening on port " + std::to_string(tunnel.Listen)))
+          << tenvar_->ConsoleSoFar();
+    }
+  }
+};
+
+platform::UniqueFd ListenOn(int port) {
+  platform::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(fd.Get(), 8) != 0) {
+    return platform::UniqueFd();
+  }
+  return fd;
+}
+
+// The next connection on `listener`, waited for at most `timeout`.
+platform::UniqueFd AcceptWithin(int listener, std::chrono::milliseconds timeout) {
+  pollfd entry{listener, POLLIN, 0};
+  if (::poll(&entry, 1, static_cast<int>(timeout.count())) != 1) return platform::UniqueFd();
+  return platform::UniqueFd(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC));
+}
+
+// Reads exactly `size` bytes unless the peer closes or `timeout` passes first.
+std::string ReadExactly(int fd, size_t size, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  std::string received;
+  while (received.size() < size) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd entry{fd, POLLIN, 0};
+    if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) != 1) break;
+    char block[4096];
+    const ssize_t got = ::recv(fd, block, std::min(sizeof block, size - received.size()), 0);
+    if (got <= 0) break;
+    received.append(block, static_cast<size_t>(got));
+  }
+  return received;
+}
+
+TEST_F(Tunnel, RelaysAnHttpExchangeBothWays) {
+  ASSERT_NO_FATAL_FAILURE(StartTunnels({{OriginServer::kPort, "127.0.0.1", kWebTunnel}}));
+  bool closed = false;
+  const platform::UniqueFd fd = ConnectTo(kWebTunnel);
+  ASSERT_TRUE(fd.Valid());
+  ASSERT_TRUE(SendAll(fd.Get(), "GET /small.txt HTTP/1.0\r\n\r\n"));
+  const RawReply reply = SplitReply(ReadUntilClosed(fd.Get(), 10s, &closed));
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(reply.StatusLine, "HTTP/1.1 200 OK");
+  EXPECT_EQ(reply.Body, origin_->Content("small.txt"));
+  // The server saw the request exactly as sent, not as a proxy request.
+  EXPECT_TRUE(origin_->WaitForAccessLog("GET /small.txt HTTP/1.0|")) << origin_->AccessLog();
+}
+
+TEST_F(Tunnel, ClosingOneSideClosesTheOther) {
+  const platform::UniqueFd listener = ListenOn(kPlainServerPort);
+  ASSERT_TRUE(listener.Valid());
+  ASSERT_NO_FATAL_FAILURE(StartTunnels({{kPlainServerPort, "127.0.0.1", kPlainTunnel}}));
+
+  // The client leaves first.
+  {
+    platform::UniqueFd client = ConnectTo(kPlainTunnel);
+    ASSERT_TRUE(client.Valid());
+    const platform::UniqueFd server = AcceptWithin(listener.Get(), 5s);
+    ASSERT_TRUE(server.Valid());
+    ASSERT_TRUE(SendAll(client.Get(), "ping"));
+    EXPECT_EQ(ReadExactly(server.Get(), 4, 5s), "ping");
+    ASSERT_TRUE(SendAll(server.Get(), "pong"));
+    EXPECT_EQ(ReadExactly(client.Get(), 4, 5s), "pong");
+    client.Reset();
+    bool closed = false;
+    EXPECT_EQ(ReadUntilClosed(server.Get(), 5s, &closed), "");
+    EXPECT_TRUE(closed) << "the server side stayed open";
+  }
+  // The server leaves first.
+  {
+    const platform::UniqueFd client = ConnectTo(kPlainTunnel);
+    ASSERT_TRUE(client.Valid());
+    platform::UniqueFd server = AcceptWithin(listener.Get(), 5s);
+    ASSERT_TRUE(server.Valid());
+    ASSERT_TRUE(SendAll(server.Get(), "bye"));
+    server.Reset();
+    bool closed = false;
+    EXPECT_EQ(ReadUntilClosed(client.Get(), 5s, &closed), "bye");
+    EXPECT_TRUE(closed) << "the client side stayed open";
+  }
+}
+
+TEST_F(Tunnel, AnUnreachableServerHoldsUpNeitherOtherTunnelsNorTheProxy) {
+  ASSERT_NO_FATAL_FAILURE(StartTunnels(
+      {{9, "127.0.0.1", kDeadTunnel}, {OriginServer::kPort, "127.0.0.1", kWebTunnel}}));
+  const platform::UniqueFd dead = ConnectTo(kDeadTunnel);
+  ASSERT_TRUE(dead.Valid());
+  SendAll(dead.Get(), "GET / HTTP/1.0\r\n\r\n");
+
+  const RawReply web = SplitReply(Exchange(kWebTunnel, "GET /small.txt HTTP/1.0\r\n\r\n"));
+  EXPECT_EQ(web.StatusLine, "HTTP/1.1 200 OK");
+  EXPECT_EQ(web.Body, origin_->Content("small.txt"));
+  const CurlResult proxied = Fetch({OriginServer::Url("/small.txt")});
+  EXPECT_EQ(proxied.Status, 200) << proxied.Stderr;
+
+  bool closed = false;
+  EXPECT_EQ(ReadUntilClosed(dead.Get(), 5s, &closed), "");
+  EXPECT_TRUE(closed) << "the connection to the unreachable server stayed open";
+}
+
+}  // namespace
+}  // namespace tenvar::e2e
