@@ -7,6 +7,7 @@
 #include <ctime>
 #include <vector>
 
+#include "config/text.h"
 #include "http/response_header.h"
 #include "http/session_log.h"
 #include "http/trace_file.h"
@@ -16,6 +17,18 @@ namespace tenvar::http {
 namespace {
 
 constexpr std::size_t kReceiveBlock = 64 * 1024;
+
+bool HasHeaderLine(std::string_view header, std::string_view name) {
+  for (size_t start = header.find("\r\n"); start != std::string_view::npos;
+       start = header.find("\r\n", start + 2)) {
+    const std::string_view line = header.substr(start + 2);
+    if (config::StartsWithIgnoreCase(line, name) && line.size() > name.size() &&
+        line[name.size()] == ':') {
+      return true;
+    }
+  }
+  return false;
+}
 
 // Takes the header block out of ResponseBuffer once it is complete.
 void ParseHeaderBlock(SessionContext& context, HttpSession& session, int& status) {
@@ -29,6 +42,12 @@ void ParseHeaderBlock(SessionContext& context, HttpSession& session, int& status
   AppendTrace(kResponseTrace, std::string_view(session.ResponseBuffer).substr(0, head->HeaderLength));
   session.ContentLength = head->ContentLength;
   session.LastModifiedTime = head->ItemTime ? *head->ItemTime : std::time(nullptr);
+  // The body is kept as it came; a coded one would be served later without its coding.
+  if (HasHeaderLine(session.ResponseBuffer.substr(0, head->HeaderLength), "Transfer-Encoding") ||
+      HasHeaderLine(session.ResponseBuffer.substr(0, head->HeaderLength), "Content-Encoding")) {
+    LogDebug(context, session, "Response is encoded, not caching");
+    session.Cacheable = false;
+  }
   if (head->NoCache) {
     LogDebug(context, session, "Server told us not to cache, not caching");
     session.Cacheable = false;

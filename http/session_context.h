@@ -32,6 +32,8 @@ struct SessionContext {
   std::mutex& LogLock;  // the event log's lock; request-log lines are written under it too
   std::atomic<std::uint32_t>& RequestCount;
   std::atomic<std::uint32_t>& CacheHitCount;
+  std::atomic<std::int32_t>& CacheItemCount;
+  std::atomic<double>& CacheSizeMB;
   std::function<std::optional<LanClientNames>(const std::string& ipAddress)> FindLanClient;
   // Takes a browser connection and its connected server connection for relaying.
   std::function<void(platform::UniqueFd browser, platform::UniqueFd server)> HandOverTunnel;

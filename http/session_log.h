@@ -21,6 +21,12 @@ inline void LogDebug(const SessionContext& context, const HttpSession& session,
   if (session.Options->EnableLogging && session.Options->Debug) context.LogEvent(line);
 }
 
+// A diagnostic line that depends on Debug alone.
+inline void LogDebugAlone(const SessionContext& context, const HttpSession& session,
+                          std::string_view line) {
+  if (session.Options->Debug) context.LogEvent(line);
+}
+
 // Formats with printf conventions into a std::string.
 template <class... Args>
 std::string Format(const char* pattern, Args... args) {

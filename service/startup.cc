@@ -64,6 +64,8 @@ void RunServices(CProxyApp& app) {
       app.Log.LogLock,
       app.RequestCount,
       app.CacheHitCount,
+      app.CacheItemCount,
+      app.CacheSizeMB,
       [&registry](const std::string& address) -> std::optional<http::LanClientNames> {
         const std::optional<LanClient> client = registry.Find(address);
         if (!client) return std::nullopt;

@@ -1,5 +1,6 @@
-// Finds the programs the end-to-end tests talk to (nginx, squid, openssl, curl) and skips a
-// test whose program is missing. Stateless; safe from any thread.
+// The programs the end-to-end tests talk to (nginx, squid, openssl, curl): finding them,
+// starting one and waiting until it listens, and skipping a test whose program is missing.
+// Stateless; safe from any thread.
 #pragma once
 
 #include <gtest/gtest.h>
