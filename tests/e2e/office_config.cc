@@ -17,13 +17,19 @@ std::string WriteOfficeConfiguration(const platform::TempDir& dir, const OfficeO
   const std::string exclusions = dir.Write("direct.txt", options.UpstreamExclusions);
   const std::string keywords = dir.Write("words.txt", options.AbuseKeywords);
   const std::string trusted = dir.Write("trusted.txt", options.TrustedSites);
+  const std::string noCache = dir.Write("nocache.txt", options.CacheExclusions);
   std::string ini = "LogFile " + dir.File("Tenvar.log") + "\n" +
                     "CacheDir " + dir.File("cache") + "\n" +
+                    "CacheExpiry " + std::to_string(options.CacheExpiry) + "\n" +
+                    "LimitCache " + YesNo(options.LimitCache) + "\n" +
+                    "CacheLimit " + std::to_string(options.CacheLimit) + "\n" +
                     "<HTTPProxy Office:" + std::to_string(kProxyPort) + ">\n" +
                     "  UseUpstream " + YesNo(options.UseUpstream) + "\n" +
                     "  UpstreamProxyName 127.0.0.1\n" +
                     "  UpstreamProxyPort 3128\n" +
-                    "  UseCache No\n" +
+                    "  UseCache " + YesNo(options.UseCache) + "\n" +
+                    "  AlwaysGetNewest " + YesNo(options.AlwaysGetNewest) + "\n" +
+                    "  CacheExclusions " + noCache + "\n" +
                     "  BlockFile " + blockFile + "\n" +
                     "  AdvancedBlocking " + YesNo(options.AdvancedBlocking) + "\n" +
                     "  UpstreamExclusions " + exclusions + "\n" +

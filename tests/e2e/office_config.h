@@ -17,11 +17,17 @@ struct OfficeOptions {
   bool EnableLogging = true;
   bool Debug = false;
   bool AbuseDetection = true;
+  bool UseCache = false;
+  bool AlwaysGetNewest = false;
+  bool LimitCache = false;
+  int CacheLimit = 0;
+  int CacheExpiry = 7;
   // Contents of the instance's list files.
   std::string BlockFile;
   std::string UpstreamExclusions;
   std::string AbuseKeywords;
   std::string TrustedSites;
+  std::string CacheExclusions;
   std::vector<config::IpTunnelConfig> Tunnels;
 };
 

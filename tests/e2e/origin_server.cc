@@ -74,6 +74,7 @@ std::string NginxConfiguration(const std::string& base, const std::string& root,
          "    }\n"
          // SSI drops the length, so the answer goes out chunked on a keep-alive connection.
          "    location = /chunked.txt { ssi on; ssi_types *; }\n"
+         "    location = /nostore.txt { add_header Cache-Control \"no-store\"; }\n"
          "  }\n"
          "  server {\n"
          "    listen 127.0.0.1:" + bodyPort + ";\n"
@@ -94,6 +95,7 @@ OriginServer::OriginServer(const platform::TempDir& dir)
   Add("big.bin", RandomBytes(kBigSize, 1));
   Add("medium.bin", RandomBytes(kMediumSize, 2));
   Add("small.txt", "A small text from the origin.\n");
+  Add("nostore.txt", "Never to be kept.\n");
   Add("chunked.txt", NumberedLines());
   dir.Write("origin/temp/.keep", "");
   const std::string configuration =
