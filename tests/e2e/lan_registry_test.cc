@@ -110,16 +110,20 @@ TEST_F(LanRegistry, LogsTheAbuseKeywordFoundInAFetchedPage) {
   options.AbuseKeywords = "contraband\n";
   ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
   origin_->Add("news.txt", "Today's news: contraband seized at the port.\n");
+  UdpCapture capture;
+  ASSERT_TRUE(capture.Valid());
 
   const CurlResult news = Fetch({OriginServer::Url("/news.txt")});
   EXPECT_EQ(news.Status, 200) << news.Stderr;
   EXPECT_EQ(news.Body, origin_->Content("news.txt"));
+  CapturedDatagram alert;
+  ASSERT_TRUE(capture.WaitFor("255.255.255.255", 1403, "!", std::chrono::seconds(5), &alert));
+  EXPECT_EQ(alert.Payload, "!");
   const std::string newsLine = RequestLogLineFor(OriginServer::Url("/news.txt"));
   EXPECT_TRUE(
       IsLogLine(newsLine, "contraband", "Unknown", "Unknown", OriginServer::Url("/news.txt")))
       << newsLine;
 
-  // The alert's broadcast has no route out of the test's namespace; the proxy goes on.
   const CurlResult clean = Fetch({OriginServer::Url("/small.txt")});
   EXPECT_EQ(clean.Status, 200) << clean.Stderr;
   const std::string cleanLine = RequestLogLineFor(OriginServer::Url("/small.txt"));
