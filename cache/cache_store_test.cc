@@ -52,12 +52,13 @@ TEST(CacheStore, RefusesInTheDescribedOrder) {
   platform::TempDir dir;
   const std::string name = dir.File("host/x");
   const std::vector<std::string> exclusions = {"ads", "host/x"};
+  const std::string longName(261, 'n');
   const struct {
     CacheStoreRequest request;
     const char* refusal;
   } cases[] = {
       {{"", "/q?x", "", 0, nullptr, false, 0}, "Not caching, filename has errors"},
-      {{std::string(261, 'n'), "/", "b", 0, nullptr, false, 0}, "Not caching, filename is too long"},
+      {{longName, "/", "b", 0, nullptr, false, 0}, "Not caching, filename is too long"},
       {{name, "/x?y", "b", 0, nullptr, false, 0}, "Not caching, URL has ? character"},
       {{name, "/x", "", 0, nullptr, false, 0}, "Not caching, response buffer is empty"},
       {{name, "/x", "b", 0, &exclusions, false, 0}, "Not caching, URL is in cache exclusion list"},

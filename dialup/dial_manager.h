@@ -21,6 +21,15 @@ class DialManager {
   // Restarts the idle countdown after traffic.
   virtual void ResetIdleTimer() = 0;
 
+  // Hangs up the line this program dialled.
+  virtual void HangUp() {}
+  // The user's Disconnect (tray menu, or Cancel in the dialling status window): hangs up and
+  // shows the not-connected state.
+  virtual void OnDisconnected() {}
+  // Called once a second by the program's timer thread: keeps the state honest and counts the
+  // idle time down.
+  virtual void Tick() {}
+
   ConnectionState State() const { return state_; }
 
  protected:

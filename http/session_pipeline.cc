@@ -60,14 +60,21 @@ void StoreInCache(SessionContext& context, HttpSession& session) {
 // the server's answer otherwise.
 void Revalidate(SessionContext& context, HttpSession& session) {
   LogDebug(context, session, "Checking to see if we have latest version of item");
-  std::string().swap(session.ResponseBuffer);
+  // Kept aside: an expired item is deleted by the lookup that found it, and a 304 must
+  // still be answered with it.
+  std::string cachedBody = std::move(session.ResponseBuffer);
+  const std::time_t cachedTime = session.LastModifiedTime;
+  session.ResponseBuffer.clear();
   session.RequestBuffer = InsertIfModifiedSince(session.RequestBuffer, session.LastModifiedTime);
   if (!ConnectAndSend(context, session)) return;
   const int status = ReadResponse(context, session, /*relay=*/false);
   if (status == -1) return;
   if (status == 304) {
     LogDebug(context, session, "304 - we have latest version");
-    if (!LookUpCache(context, session)) return;
+    if (!LookUpCache(context, session)) {
+      session.ResponseBuffer = std::move(cachedBody);
+      session.LastModifiedTime = cachedTime;
+    }
     ++context.CacheHitCount;
     SendCachedItem(context, session);
     return;

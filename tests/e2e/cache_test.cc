@@ -142,6 +142,19 @@ TEST_F(Cache, AlwaysGetNewestServesTheCopyOn304AndStoresANewerItem) {
   EXPECT_EQ(platform::ReadFileText(CacheFile("small.txt")), "A newer text.\n");
 }
 
+TEST_F(Cache, AnExpiredItemStillAnswersTheRevalidationThatDeletedIt) {
+  OfficeOptions options = Cached();
+  options.AlwaysGetNewest = true;
+  options.CacheExpiry = 0;
+  ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
+  ASSERT_EQ(Fetch({OriginServer::Url("/small.txt")}).Status, 200);
+  const CurlResult revalidated = Fetch({OriginServer::Url("/small.txt")});
+  EXPECT_TRUE(tenvar_->WaitForConsole("304 - we have latest version"));
+  EXPECT_EQ(revalidated.Status, 200);
+  EXPECT_EQ(revalidated.Body, origin_->Content("small.txt"));
+  EXPECT_FALSE(std::filesystem::exists(CacheFile("small.txt")));
+}
+
 TEST_F(Cache, RequestsAimedOutsideTheCacheTouchNothingThere) {
   ASSERT_NO_FATAL_FAILURE(StartTenvar(Cached()));
   // What a lookup that escaped the cache directory would find and serve.

@@ -1,0 +1,55 @@
+// The text of FTP control connections as the proxy reads and rewrites it: lines, command
+// words, reply codes and the PORT command. Pure functions; safe from any thread.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tenvar::ftpproxy {
+
+// Takes the first line, "\r\n" included, off the front of `text`; nothing while no line
+// is complete.
+std::optional<std::string> TakeLine(std::string& text);
+
+// The first four characters of a command line in upper case ("OPEN", "PORT", "RETR"...).
+std::string CommandWord(std::string_view line);
+
+// What a command line names after its command word: the text from its fifth character to
+// the line end, without the "\r\n".
+std::string CommandArgument(std::string_view line);
+
+// The three-digit code a reply line starts with; nothing for a line that has none.
+std::optional<int> ReplyCode(std::string_view line);
+
+// True for the first line of a multi-line reply ("220-Welcome").
+bool OpensMultilineReply(std::string_view line);
+
+// True for the line that ends the multi-line reply of `code` ("220 ready").
+bool EndsMultilineReply(std::string_view line, int code);
+
+struct OpenTarget {
+  std::string Host;
+  std::uint16_t Port = 21;
+};
+
+// The argument of "OPEN host [port]", blanks around it ignored. Nothing without a host or
+// with a port that is not a number from 1 to 65535.
+std::optional<OpenTarget> ParseOpenArgument(std::string_view argument);
+
+struct DataAddress {
+  in_addr Address{};
+  std::uint16_t Port = 0;
+};
+
+// The address of "h1,h2,h3,h4,p1,p2" (the argument of PORT, or the numbers of a passive
+// reply); nothing unless all six are numbers from 0 to 255 and the port is not 0.
+std::optional<DataAddress> ParseHostPort(std::string_view numbers);
+
+// "PORT h1,h2,h3,h4,p1,p2\r\n" naming `address`.
+std::string PortCommand(const DataAddress& address);
+
+}  // namespace tenvar::ftpproxy

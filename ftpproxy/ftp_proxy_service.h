@@ -1,0 +1,100 @@
+// The FTP proxy: FTP clients on the LAN connect to the FTPPort, name their server with
+// "OPEN host", and the proxy relays the control connection and rewrites PORT so that every
+// active-mode data connection passes through it. One thread, the one in Run(), accepts and
+// serves every session; SessionCount() may be called from any thread.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "config/configuration.h"
+#include "dialup/dial_manager.h"
+#include "ftpproxy/ftp_session.h"
+#include "platform/exit_event.h"
+#include "platform/socket.h"
+#include "platform/unique_fd.h"
+
+namespace tenvar::ftpproxy {
+
+class FtpProxyService {
+ public:
+  // isLanClient decides which client addresses are served (others are refused and logged);
+  // logEvent gets the service's event-log lines. Both are called on the service's thread.
+  FtpProxyService(config::Configuration& configuration, const platform::ExitEvent& exitEvent,
+                  dialup::DialManager& dial, std::function<void(std::string_view)> logEvent,
+                  std::function<bool(in_addr)> isLanClient);
+  FtpProxyService(const FtpProxyService&) = delete;
+  FtpProxyService& operator=(const FtpProxyService&) = delete;
+  ~FtpProxyService();  // waits for name look-ups still running
+
+  // Listens on the FTPPort of the settings; false, and no service, for port 0 or when the
+  // port cannot be listened on (which is logged).
+  bool Open();
+  // Serves connections on a socket that already listens (a test's port 0 listener).
+  bool Open(platform::UniqueFd listeningSocket);
+
+  // Accepts and serves until the exit event is signalled, then closes every session.
+  void Run();
+
+  std::size_t SessionCount() const;
+
+ private:
+  struct LookUp {
+    std::uint64_t SessionId = 0;
+    platform::Resolution Result;
+  };
+
+  void Accept();
+  void ApplyLookUps();
+  void Serve(FtpSession& session, const short events[4]);
+  void ServeClient(FtpSession& session, short events);
+  void ServeServer(FtpSession& session, short events);
+  void ServeClientData(FtpSession& session, short events);
+  void ServeServerData(FtpSession& session, short events);
+  void ActOnClientLines(FtpSession& session);
+  void ActOnServerLines(FtpSession& session);
+  void HandleOpen(FtpSession& session, const std::string& line);
+  void HandlePort(FtpSession& session, const std::string& line);
+  void ConnectToServer(FtpSession& session, in_addr address);
+  void OpenFailed(FtpSession& session);
+  void ServerGone(FtpSession& session);
+  void EndTransferIfDone(FtpSession& session);
+  void EndTransfer(FtpSession& session, TransferState result);
+  void ReportTransfer(FtpSession& session);
+  void Flush(FtpSession& session);
+  void Log(const std::string& line) const;
+  void Wake() const;
+
+  config::Configuration& configuration_;
+  const platform::ExitEvent& exitEvent_;
+  dialup::DialManager& dial_;
+  std::function<void(std::string_view)> logEvent_;
+  std::function<bool(in_addr)> isLanClient_;
+  platform::UniqueFd listener_;
+  platform::UniqueFd wakeFd_;     // an eventfd, readable while look-up results wait
+  std::vector<char> readBuffer_;  // used by the service thread only
+  std::uint64_t nextSessionId_ = 1;
+
+  // Guards FtpSessions. Only the service thread adds, removes or touches sessions, so it
+  // reads the list without the lock and takes it to change the list.
+  mutable std::mutex FtpSessionLock;
+  std::list<std::unique_ptr<FtpSession>> FtpSessions;
+
+  // Guards lookUps_ and resolvers_, which resolver threads post to.
+  std::mutex lookUpLock_;
+  std::vector<LookUp> lookUps_;
+  std::map<std::uint64_t, std::jthread> resolvers_;  // by the id of the session they serve
+};
+
+}  // namespace tenvar::ftpproxy

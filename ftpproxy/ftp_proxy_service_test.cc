@@ -1,0 +1,477 @@
+#include "ftpproxy/ftp_proxy_service.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/config_test_support.h"
+#include "ftpproxy/control_text.h"
+#include "platform/socket.h"
+
+namespace tenvar::ftpproxy {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kWaitMs = 5000;
+
+// Waits until `fd` is readable; false after the time limit or once `stopFd` is readable.
+bool WaitReadable(int fd, int stopFd = -1, int timeoutMs = kWaitMs) {
+  pollfd entries[2] = {{fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+  return ::poll(entries, 2, timeoutMs) > 0 && entries[1].revents == 0 && entries[0].revents != 0;
+}
+
+// A blocking connection of a test peer, read line by line or to its end.
+class Peer {
+ public:
+  explicit Peer(platform::UniqueFd socket, int stopFd = -1)
+      : socket_(std::move(socket)), stopFd_(stopFd) {}
+
+  static Peer ConnectTo(std::uint16_t port) {
+    int error = 0;
+    platform::UniqueFd socket = platform::StartConnect(Loopback(), port, error);
+    if (socket.Valid() && !platform::ConnectWithin(socket.Get(), 5s, -1, error)) socket.Reset();
+    return Peer(std::move(socket));
+  }
+
+  static in_addr Loopback() { return in_addr{htonl(INADDR_LOOPBACK)}; }
+
+  bool Valid() const { return socket_.Valid(); }
+  int Fd() const { return socket_.Get(); }
+
+  bool Send(std::string_view text) const {
+    while (!text.empty()) {
+      const ssize_t sent = ::send(socket_.Get(), text.data(), text.size(), MSG_NOSIGNAL);
+      if (sent <= 0) return false;
+      text.remove_prefix(static_cast<std::size_t>(sent));
+    }
+    return true;
+  }
+
+  // The next line, "\r\n" included; empty when the peer closed or went silent.
+  std::string Line() {
+    for (;;) {
+      if (std::optional<std::string> line = TakeLine(buffer_)) return *line;
+      if (!ReadMore()) return "";
+    }
+  }
+
+  // Everything until the peer closes; `closed` tells whether it did within the limit.
+  std::string ReadToEnd(bool* closed = nullptr) {
+    while (ReadMore()) {
+    }
+    if (closed != nullptr) *closed = closed_;
+    return std::exchange(buffer_, std::string());
+  }
+
+  bool Closed() {
+    ReadToEnd();
+    return closed_;
+  }
+
+ private:
+  bool ReadMore() {
+    if (!WaitReadable(socket_.Get(), stopFd_)) return false;
+    char block[16384];
+    const ssize_t got = ::recv(socket_.Get(), block, sizeof block, MSG_DONTWAIT);
+    if (got <= 0) {
+      closed_ = got == 0 || errno != EAGAIN;
+      return false;
+    }
+    buffer_.append(block, static_cast<std::size_t>(got));
+    return true;
+  }
+
+  platform::UniqueFd socket_;
+  int stopFd_;
+  std::string buffer_;
+  bool closed_ = false;
+};
+
+// A scripted FTP server on a loopback port, serving one control connection at a time.
+// An empty greeting makes a server that accepts and never says anything.
+class FakeFtpServer {
+ public:
+  explicit FakeFtpServer(std::string greeting, std::string payload = "")
+      : greeting_(std::move(greeting)), payload_(std::move(payload)) {
+    int error = 0;
+    listener_ = platform::OpenTcpListener(0, error);
+    port_ = platform::LocalPort(listener_.Get());
+    thread_ = std::jthread([this] { Serve(); });
+  }
+  ~FakeFtpServer() {
+    stop_.Signal();
+    thread_.join();
+  }
+
+  std::uint16_t Port() const { return port_; }
+  std::vector<std::string> Commands() const {
+    std::lock_guard lock(lock_);
+    return commands_;
+  }
+  std::string Stored() const {
+    std::lock_guard lock(lock_);
+    return stored_;
+  }
+
+ private:
+  void Serve() {
+    while (WaitReadable(listener_.Get(), stop_.Fd(), 60000)) {
+      std::optional<platform::AcceptedConnection> accepted =
+          platform::AcceptConnection(listener_.Get());
+      if (!accepted) continue;
+      Peer control(std::move(accepted->Fd), stop_.Fd());
+      if (greeting_.empty()) {
+        stop_.Wait();
+        return;
+      }
+      control.Send(greeting_);
+      Converse(control);
+    }
+  }
+
+  void Converse(Peer& control) {
+    std::optional<DataAddress> dataAddress;
+    for (std::string line = control.Line(); !line.empty(); line = control.Line()) {
+      {
+        std::lock_guard lock(lock_);
+        commands_.push_back(line.substr(0, line.size() - 2));
+      }
+      const std::string word = CommandWord(line);
+      if (word == "USER") {
+        control.Send("331 Password please\r\n");
+      } else if (word == "PORT") {
+        dataAddress = ParseHostPort(CommandArgument(line));
+        control.Send("200 PORT ok\r\n");
+      } else if (word == "RETR" && dataAddress) {
+        control.Send("150 Here it comes\r\n");
+        Peer data = Connect(*dataAddress);
+        data.Send(payload_);
+        data = Peer(platform::UniqueFd());
+        control.Send("226-Server's own\r\n226 completion\r\n");
+      } else if (word == "STOR" && dataAddress) {
+        control.Send("150 Send it\r\n");
+        Peer data = Connect(*dataAddress);
+        bool closed = false;
+        const std::string received = data.ReadToEnd(&closed);
+        {
+          std::lock_guard lock(lock_);
+          stored_ = closed ? received : "(never closed)";
+        }
+        control.Send("226 Server stored it\r\n");
+      } else if (word == "QUIT") {
+        control.Send("221 Bye\r\n");
+        return;
+      } else {
+        control.Send("500 Unknown\r\n");
+      }
+    }
+  }
+
+  Peer Connect(const DataAddress& address) {
+    int error = 0;
+    platform::UniqueFd socket = platform::StartConnect(address.Address, address.Port, error);
+    if (socket.Valid() && !platform::ConnectWithin(socket.Get(), 5s, stop_.Fd(), error)) {
+      socket.Reset();
+    }
+    return Peer(std::move(socket), stop_.Fd());
+  }
+
+  std::string greeting_;
+  std::string payload_;
+  platform::UniqueFd listener_;
+  std::uint16_t port_ = 0;
+  platform::ExitEvent stop_;
+  mutable std::mutex lock_;
+  std::vector<std::string> commands_;
+  std::string stored_;
+  std::jthread thread_;
+};
+
+class RecordingDial : public dialup::DialManager {
+ public:
+  bool CheckConnected() override { return false; }
+  void EnsureConnected() override { ++Ensured; }
+  void ResetIdleTimer() override { ++Resets; }
+  std::atomic<int> Ensured{0};
+  std::atomic<int> Resets{0};
+};
+
+// The service on a port of its own, run on a thread until the test ends.
+class FtpProxy : public ::testing::Test {
+ protected:
+  void Start(bool dial = false, bool lanOnly = true) {
+    config::GlobalSettings settings;
+    settings.Dial = dial;
+    loaded_.configuration.Settings.Store(settings);
+    service_.emplace(
+        loaded_.configuration, exit_, dial_,
+        [this](std::string_view line) {
+          std::lock_guard lock(logLock_);
+          log_.emplace_back(line);
+        },
+        [lanOnly](in_addr) { return lanOnly; });
+    int error = 0;
+    platform::UniqueFd listener = platform::OpenTcpListener(0, error);
+    port_ = platform::LocalPort(listener.Get());
+    ASSERT_TRUE(service_->Open(std::move(listener)));
+    thread_ = std::jthread([this] { service_->Run(); });
+  }
+
+  void TearDown() override {
+    exit_.Signal();
+    if (thread_.joinable()) thread_.join();
+  }
+
+  std::vector<std::string> Log() const {
+    std::lock_guard lock(logLock_);
+    return log_;
+  }
+
+  bool Logged(const std::string& line) const {
+    const std::vector<std::string> log = Log();
+    return std::find(log.begin(), log.end(), line) != log.end();
+  }
+
+  // A client that has been greeted and has opened `server`.
+  Peer OpenClient(const FakeFtpServer& server) {
+    Peer client = Peer::ConnectTo(port_);
+    EXPECT_TRUE(client.Line().starts_with("220 Tenvar FTP Proxy server ready. "));
+    client.Send("OPEN 127.0.0.1 " + std::to_string(server.Port()) + "\r\n");
+    EXPECT_EQ(client.Line(), "220 127.0.0.1 opened OK.\r\n");
+    return client;
+  }
+
+  // A data port of the client's own and the PORT command that names it.
+  static std::pair<platform::UniqueFd, std::string> DataPort() {
+    int error = 0;
+    platform::UniqueFd listener = platform::OpenTcpListener(0, error);
+    const std::string command =
+        PortCommand({Peer::Loopback(), platform::LocalPort(listener.Get())});
+    return {std::move(listener), command};
+  }
+
+  static Peer AcceptData(const platform::UniqueFd& listener) {
+    if (!WaitReadable(listener.Get())) return Peer(platform::UniqueFd());
+    std::optional<platform::AcceptedConnection> accepted =
+        platform::AcceptConnection(listener.Get());
+    return Peer(accepted ? std::move(accepted->Fd) : platform::UniqueFd());
+  }
+
+  config::LoadedConfiguration loaded_{""};
+  platform::ExitEvent exit_;
+  RecordingDial dial_;
+  mutable std::mutex logLock_;
+  std::vector<std::string> log_;
+  std::optional<FtpProxyService> service_;
+  std::uint16_t port_ = 0;
+  std::jthread thread_;
+};
+
+TEST_F(FtpProxy, AnswersCommandsBeforeOpenAndSaysGoodbyeToQuit) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  EXPECT_TRUE(Logged("FTP service started on port " + std::to_string(port_)));
+  Peer client = Peer::ConnectTo(port_);
+  EXPECT_TRUE(client.Line().starts_with("220 Tenvar FTP Proxy server ready. "));
+  client.Send("USER anonymous\r\n");
+  EXPECT_EQ(client.Line(), "503 Use OPEN host first\r\n");
+  client.Send("QUIT\r\n");
+  EXPECT_EQ(client.Line(), "221 Goodbye\r\n");
+  EXPECT_TRUE(client.Closed());
+}
+
+TEST_F(FtpProxy, ClosesConnectionsFromOutsideTheLanAndLogsThem) {
+  ASSERT_NO_FATAL_FAILURE(Start(/*dial=*/false, /*lanOnly=*/false));
+  Peer client = Peer::ConnectTo(port_);
+  bool closed = false;
+  EXPECT_EQ(client.ReadToEnd(&closed), "");
+  EXPECT_TRUE(closed);
+  EXPECT_TRUE(Logged("Refused connection from 127.0.0.1"));
+}
+
+TEST_F(FtpProxy, WithTheLineDownStartsDiallingAndTellsTheClientToComeBack) {
+  ASSERT_NO_FATAL_FAILURE(Start(/*dial=*/true));
+  Peer client = Peer::ConnectTo(port_);
+  bool closed = false;
+  EXPECT_EQ(client.ReadToEnd(&closed),
+            "430 Not connected to Internet, connecting now - try again in a short while\r\n");
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(dial_.Ensured, 1);
+  EXPECT_EQ(service_->SessionCount(), 0u);
+}
+
+TEST_F(FtpProxy, OpenInAnyCaseGivesOneLineForAMultiLineGreeting) {
+  FakeFtpServer server("220-Welcome\r\n220-to the server\r\n220 Ready\r\n");
+  ASSERT_NO_FATAL_FAILURE(Start());
+  Peer client = Peer::ConnectTo(port_);
+  client.Line();
+  client.Send("open localhost " + std::to_string(server.Port()) + "\r\n");
+  EXPECT_EQ(client.Line(), "220 localhost opened OK.\r\n");
+  client.Send("USER anonymous\r\n");
+  EXPECT_EQ(client.Line(), "331 Password please\r\n");
+  EXPECT_TRUE(Logged("FTP: Connection to localhost"));
+  EXPECT_EQ(server.Commands(), std::vector<std::string>{"USER anonymous"});
+}
+
+TEST_F(FtpProxy, AnOpenThatFailsIsAnswered550AndAnotherMayFollow) {
+  FakeFtpServer busy("421 Too many users\r\n");
+  FakeFtpServer good("220 Ready\r\n");
+  ASSERT_NO_FATAL_FAILURE(Start());
+  Peer client = Peer::ConnectTo(port_);
+  client.Line();
+
+  client.Send("OPEN 127.0.0.1 " + std::to_string(busy.Port()) + "\r\n");
+  EXPECT_EQ(client.Line(), "550 Error from origin server\r\n");
+
+  int error = 0;
+  const std::uint16_t closedPort =
+      platform::LocalPort(platform::OpenTcpListener(0, error).Get());  // closed again at once
+  client.Send("OPEN 127.0.0.1 " + std::to_string(closedPort) + "\r\n");
+  EXPECT_EQ(client.Line(), "550 Error from origin server\r\n");
+
+  client.Send("OPEN\r\n");
+  EXPECT_EQ(client.Line(), "550 Error from origin server\r\n");
+
+  client.Send("OPEN 127.0.0.1 " + std::to_string(good.Port()) + "\r\n");
+  EXPECT_EQ(client.Line(), "220 127.0.0.1 opened OK.\r\n");
+}
+
+TEST_F(FtpProxy, ARetrievalIsRelayedAndEndsWithTheProxysOwnTransferComplete) {
+  std::string payload(300000, '\0');
+  for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>(i * 7 % 251);
+  FakeFtpServer server("220 Ready\r\n", payload);
+  ASSERT_NO_FATAL_FAILURE(Start());
+  Peer client = OpenClient(server);
+  auto [dataListener, portCommand] = DataPort();
+
+  client.Send(portCommand);
+  EXPECT_EQ(client.Line(), "200 PORT ok\r\n");
+  client.Send("RETR pub/file.bin\r\n");
+  EXPECT_EQ(client.Line(), "150 Here it comes\r\n");
+  Peer data = AcceptData(dataListener);
+  bool closed = false;
+  EXPECT_TRUE(data.ReadToEnd(&closed) == payload) << "the bytes differ";
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(client.Line(), "226 Transfer complete\r\n");
+  // The next line answers the next command: nothing else came in between.
+  client.Send("NOOP\r\n");
+  EXPECT_EQ(client.Line(), "500 Unknown\r\n");
+
+  const std::vector<std::string> commands = server.Commands();
+  ASSERT_GE(commands.size(), 1u);
+  // The server was given the proxy's own data port, not the client's.
+  const std::optional<DataAddress> named = ParseHostPort(CommandArgument(commands[0] + "\r\n"));
+  ASSERT_TRUE(named) << commands[0];
+  EXPECT_EQ(named->Address.s_addr, Peer::Loopback().s_addr);
+  EXPECT_NE(commands[0] + "\r\n", portCommand);
+  EXPECT_TRUE(Logged("FTP: Retrieval request for pub/file.bin"));
+  EXPECT_GT(dial_.Resets, 0);
+}
+
+TEST_F(FtpProxy, AnUploadEndsWhenTheClientClosesItsDataConnection) {
+  FakeFtpServer server("220 Ready\r\n");
+  ASSERT_NO_FATAL_FAILURE(Start());
+  Peer client = OpenClient(server);
+  auto [dataListener, portCommand] = DataPort();
+  client.Send(portCommand);
+  EXPECT_EQ(client.Line(), "200 PORT ok\r\n");
+  client.Send("STOR up.txt\r\n");
+  EXPECT_EQ(client.Line(), "150 Send it\r\n");
+  const std::string upload(200000, 'u');
+  {
+    Peer data = AcceptData(dataListener);
+    EXPECT_TRUE(data.Send(upload));
+  }
+  EXPECT_EQ(client.Line(), "226 Transfer complete\r\n");
+  EXPECT_TRUE(server.Stored() == upload) << server.Stored().size() << " bytes stored";
+  client.Send("NOOP\r\n");
+  EXPECT_EQ(client.Line(), "500 Unknown\r\n");
+  EXPECT_TRUE(Logged("FTP: Storage request for up.txt"));
+}
+
+TEST_F(FtpProxy, ANewPortClosesThePreviousDataPair) {
+  FakeFtpServer server("220 Ready\r\n");
+  ASSERT_NO_FATAL_FAILURE(Start());
+  Peer client = OpenClient(server);
+  auto [firstListener, firstCommand] = DataPort();
+  client.Send(firstCommand);
+  EXPECT_EQ(client.Line(), "200 PORT ok\r\n");
+  Peer first = AcceptData(firstListener);
+  ASSERT_TRUE(first.Valid());
+
+  auto [secondListener, secondCommand] = DataPort();
+  client.Send(secondCommand);
+  EXPECT_EQ(client.Line(), "200 PORT ok\r\n");
+  EXPECT_TRUE(first.Closed());
+  client.Send("PORT 1,2,3\r\n");
+  EXPECT_EQ(client.Line(), "501 Syntax error in PORT command\r\n");
+}
+
+TEST_F(FtpProxy, ASilentServerOrAStalledClientHoldsUpNoOtherSession) {
+  FakeFtpServer silent("");
+  FakeFtpServer busy("220 Ready\r\n", std::string(64 << 20, 'x'));
+  FakeFtpServer server("220 Ready\r\n", "the file");
+  ASSERT_NO_FATAL_FAILURE(Start());
+
+  Peer waiting = Peer::ConnectTo(port_);
+  waiting.Line();
+  waiting.Send("OPEN 127.0.0.1 " + std::to_string(silent.Port()) + "\r\n");
+
+  // This client takes the data connection of a big file and never reads it.
+  Peer stalled = OpenClient(busy);
+  auto [stalledListener, stalledCommand] = DataPort();
+  stalled.Send(stalledCommand);
+  EXPECT_EQ(stalled.Line(), "200 PORT ok\r\n");
+  stalled.Send("RETR big\r\n");
+  EXPECT_EQ(stalled.Line(), "150 Here it comes\r\n");
+  Peer stalledData = AcceptData(stalledListener);
+
+  Peer client = OpenClient(server);
+  auto [dataListener, portCommand] = DataPort();
+  client.Send(portCommand);
+  EXPECT_EQ(client.Line(), "200 PORT ok\r\n");
+  client.Send("RETR file\r\n");
+  EXPECT_EQ(client.Line(), "150 Here it comes\r\n");
+  Peer data = AcceptData(dataListener);
+  EXPECT_EQ(data.ReadToEnd(), "the file");
+  EXPECT_EQ(client.Line(), "226 Transfer complete\r\n");
+  EXPECT_EQ(service_->SessionCount(), 3u);
+}
+
+TEST_F(FtpProxy, ASessionEndsWhenItsClientLeavesOrItsServerSaysGoodbye) {
+  FakeFtpServer server("220 Ready\r\n");
+  ASSERT_NO_FATAL_FAILURE(Start());
+  {
+    Peer leaving = OpenClient(server);
+    EXPECT_EQ(service_->SessionCount(), 1u);
+  }
+  Peer client = OpenClient(server);
+  client.Send("QUIT\r\n");
+  EXPECT_EQ(client.Line(), "221 Bye\r\n");
+  EXPECT_TRUE(client.Closed());
+  // The service closes a session's client connection only when it drops the session.
+  EXPECT_EQ(service_->SessionCount(), 0u);
+}
+
+TEST_F(FtpProxy, StopsAtTheExitEventAndClosesEverySession) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  Peer client = Peer::ConnectTo(port_);
+  client.Line();
+  exit_.Signal();
+  thread_.join();
+  EXPECT_EQ(service_->SessionCount(), 0u);
+  EXPECT_TRUE(client.Closed());
+}
+
+}  // namespace
+}  // namespace tenvar::ftpproxy
