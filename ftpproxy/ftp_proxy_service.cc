@@ -491,7 +491,8 @@ void FtpProxyService::HandlePort(FtpSession& session, const std::string& line) {
   session.ClientData.Connecting = true;
   session.ServerData.Socket = std::move(listener);
   session.Transfer = TransferState::Open;
-  session.Server.Unsent += PortCommand({*local, platform::LocalPort(session.ServerData.Socket.Get())});
+  const std::uint16_t dataPort = platform::LocalPort(session.ServerData.Socket.Get());
+  session.Server.Unsent += PortCommand({*local, dataPort});
 }
 
 void FtpProxyService::ConnectToServer(FtpSession& session, in_addr address) {

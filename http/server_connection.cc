@@ -13,9 +13,9 @@ namespace {
 
 constexpr std::chrono::seconds kConnectTimeout(60);
 
-// Dial on demand: true when the line is up (or not used); otherwise dialling has started
-// and the browser has been asked to try again.
-bool LineIsUp(SessionContext& context, HttpSession& session) {
+}  // namespace
+
+bool EnsureLineIsUp(SessionContext& context, HttpSession& session) {
   if (!context.Config.Settings.Load()->Dial) {
     LogDebug(context, session, "Not using dialup connection, ready to go");
     return true;
@@ -35,11 +35,9 @@ bool LineIsUp(SessionContext& context, HttpSession& session) {
   return false;
 }
 
-}  // namespace
-
 bool ConnectAndSend(SessionContext& context, HttpSession& session) {
   LogDebug(context, session, "Sending request to server");
-  if (!LineIsUp(context, session)) return false;
+  if (!EnsureLineIsUp(context, session)) return false;
 
   const config::HttpProxyOptions& options = *session.Options;
   std::string target = session.Host;

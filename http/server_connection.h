@@ -10,6 +10,10 @@ namespace tenvar::http {
 inline constexpr std::string_view kConnectingText =
     "Connecting to the Internet, please try again shortly";
 
+// Dial on demand: true when the line is up or not dialled; otherwise dialling has started
+// and the browser has been asked to try again shortly.
+bool EnsureLineIsUp(SessionContext& context, HttpSession& session);
+
 // True when ServerSocket is connected and the whole request was sent; otherwise the browser
 // has been told what went wrong where there is something to tell.
 bool ConnectAndSend(SessionContext& context, HttpSession& session);

@@ -6,6 +6,7 @@
 #include "cache/cache_path.h"
 #include "cache/cache_store.h"
 #include "cache/content_type.h"
+#include "http/ftp_retrieval.h"
 #include "http/http_date.h"
 #include "http/request_log.h"
 #include "http/request_reader.h"
@@ -122,7 +123,11 @@ void RunHttpSession(SessionContext& context, HttpSession session) {
   if (!ReadRequest(context, session)) return;
   ++context.RequestCount;
 
-  // ftp:// items and other schemes are not fetched here; the connection just closes.
+  if (session.Kind == UrlKind::Ftp) {
+    RetrieveFtpItem(context, session);
+    return;
+  }
+  // Other schemes are not fetched; the connection just closes.
   if (session.Kind != UrlKind::Http) return;
 
   // An instance with UseCache off neither looks items up nor stores them.

@@ -9,11 +9,13 @@
 
 #include "cache/cache_accounting.h"
 #include "dialup/dial_manager.h"
+#include "ftpproxy/ftp_proxy_service.h"
 #include "http/session_context.h"
 #include "platform/paths.h"
 #include "platform/registry_store.h"
 #include "platform/single_instance.h"
 #include "service/command_line.h"
+#include "service/lan_address.h"
 #include "service/lan_registry.h"
 #include "service/listener.h"
 #include "service/proxy_app.h"
@@ -78,11 +80,14 @@ void RunServices(CProxyApp& app) {
   };
   Listener listener(context, sessions, relay);
   listener.Open();
+  ftpproxy::FtpProxyService ftpService(app.Config, app.ExitEvent, dial, log, IsLanAddress);
+  ftpService.Open();
 
   {
     std::jthread relayThread([&relay] { relay.Run(); });
     std::jthread registryThread([&registry] { registry.Run(); });
     std::jthread listenerThread([&listener] { listener.Run(); });
+    std::jthread ftpThread([&ftpService] { ftpService.Run(); });
     app.ExitEvent.Wait();
   }
   // Every session sees the exit event in its waits; none may outlive the context.

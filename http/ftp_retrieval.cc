@@ -1,0 +1,398 @@
+#include "http/ftp_retrieval.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <vector>
+
+#include "cache/content_type.h"
+#include "http/proxy_answer.h"
+#include "http/request_analysis.h"
+#include "http/response_reader.h"
+#include "http/server_connection.h"
+#include "http/session_log.h"
+#include "platform/paths.h"
+#include "platform/send.h"
+#include "platform/socket.h"
+
+namespace tenvar::http {
+namespace {
+
+constexpr std::chrono::seconds kConnectTimeout(60);
+constexpr std::size_t kBlockSize = 64 * 1024;
+// Replies are short; a server that sends this much without ending one is not talking FTP.
+constexpr std::size_t kMaxReplyText = 64 * 1024;
+constexpr std::string_view kBadGateway = "502 Bad Gateway";
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+int CodeOf(std::string_view line) {
+  if (line.size() < 3 || !IsDigit(line[0]) || !IsDigit(line[1]) || !IsDigit(line[2])) return 0;
+  return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+}
+
+bool Transient(int error) { return error == EAGAIN || error == EWOULDBLOCK || error == EINTR; }
+
+bool WriteAll(int fd, const char* data, std::size_t length) {
+  while (length > 0) {
+    const ssize_t written = ::write(fd, data, length);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    data += written;
+    length -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+// A file of its own in the temporary directory, removed when the object goes, on every way
+// out of a retrieval.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(const std::string& directory) {
+    if (directory.empty() || !platform::CreateDirectories(directory)) return;
+    std::string pattern = directory + "/ftp-XXXXXX";
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) return;
+    fd_.Reset(fd);
+    path_ = pattern;
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  ~TemporaryFile() {
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+
+  bool Valid() const { return fd_.Valid(); }
+  int Fd() const { return fd_.Get(); }
+
+ private:
+  platform::UniqueFd fd_;
+  std::string path_;
+};
+
+// One retrieval's conversation with the server. Each step either goes on or records why
+// the browser gets no item (`failure_`, empty when nothing should be said, as at exit).
+class FtpRetrieval {
+ public:
+  FtpRetrieval(SessionContext& context, HttpSession& session)
+      : context_(context),
+        session_(session),
+        dialling_(context.Config.Settings.Load()->Dial),
+        tempDir_(context.Config.Settings.Load()->TempDir) {}
+
+  void Run() {
+    if (!Connect()) return Answer();
+    if (!LogIn() || !FindItem() || !Fetch()) return Answer();
+    // The server has nothing more to do for us; its answer to QUIT is not awaited.
+    platform::SendString(session_.ServerSocket.Get(), "QUIT\r\n", context_.Exit);
+    SendItem();
+  }
+
+ private:
+  bool Connect() {
+    platform::Resolution resolution = platform::ResolveIPv4(session_.Host);
+    if (!resolution.Address) resolution = platform::ResolveIPv4(session_.Host);
+    if (!resolution.Address) {
+      return Fail(Format("Cannot resolve server name %s: %ld", session_.Host.c_str(),
+                         static_cast<long>(resolution.Error)));
+    }
+    int error = EINVAL;
+    if (session_.Port > 0 && session_.Port <= 65535) {
+      session_.ServerSocket = platform::StartConnect(
+          *resolution.Address, static_cast<std::uint16_t>(session_.Port), error);
+    }
+    if (!session_.ServerSocket.Valid() ||
+        !platform::ConnectWithin(session_.ServerSocket.Get(), kConnectTimeout, context_.Exit.Fd(),
+                                 error)) {
+      LogDebug(context_, session_, Format("!! - connect returned an error: %ld", long{error}));
+      if (error == ECANCELED) return false;
+      return Fail(Format("Cannot connect to FTP server %s on port %d", session_.Host.c_str(),
+                         static_cast<int>(session_.Port)));
+    }
+    return true;
+  }
+
+  bool LogIn() {
+    std::optional<FtpReply> reply = Converse("");
+    if (!reply) return false;
+    if (reply->Code != 220) return Fail(reply->Text);
+    reply = Converse("USER " + session_.FtpUser + "\r\n");
+    if (!reply) return false;
+    if (reply->Code == 331 || reply->Code == 332) {
+      reply = Converse(FtpPassCommand(session_.FtpUser, session_.FtpPassword));
+      if (!reply) return false;
+    }
+    if (reply->Code / 100 != 2) return Fail(reply->Text);
+    return true;
+  }
+
+  // Makes Path absolute and decides whether it names a directory: one the server lets us
+  // change into is listed, anything else is fetched as a file.
+  bool FindItem() {
+    std::optional<FtpReply> reply = Converse("PWD\r\n");
+    if (!reply) return false;
+    const std::optional<std::string> directory =
+        reply->Code == 257 ? ParseDirectoryReply(reply->Text) : std::nullopt;
+    if (directory) session_.Path = FtpPathIn(*directory, session_.Path);
+
+    reply = Converse("SIZE " + session_.Path + "\r\n");
+    if (!reply) return false;
+    if (reply->Code != 213) {
+      reply = Converse("CWD " + session_.Path + "\r\n");
+      if (!reply) return false;
+      isDirectory_ = reply->Code / 100 == 2;
+    }
+    reply = Converse(isDirectory_ ? "TYPE A\r\n" : "TYPE I\r\n");
+    if (!reply) return false;
+    if (reply->Code / 100 != 2) return Fail(reply->Text);
+    return true;
+  }
+
+  bool Fetch() {
+    std::optional<FtpReply> reply = Converse("PASV\r\n");
+    if (!reply) return false;
+    const std::optional<PassiveTarget> target =
+        reply->Code == 227 ? ParsePassiveReply(reply->Text) : std::nullopt;
+    if (!target) return Fail(reply->Text);
+
+    const std::optional<in_addr> address = platform::ParseIPv4(target->Address);
+    int error = EINVAL;
+    platform::UniqueFd data;
+    if (address) data = platform::StartConnect(*address, target->Port, error);
+    if (!data.Valid() ||
+        !platform::ConnectWithin(data.Get(), kConnectTimeout, context_.Exit.Fd(), error)) {
+      if (error == ECANCELED) return false;
+      return Fail(Format("Cannot open the FTP data connection to %s:%d", target->Address.c_str(),
+                         static_cast<int>(target->Port)));
+    }
+
+    const std::string command = isDirectory_ ? "LIST\r\n" : "RETR " + session_.Path + "\r\n";
+    if (platform::SendString(session_.ServerSocket.Get(), command, context_.Exit) != 0) {
+      return Lost();
+    }
+    reply = NextReply();
+    if (!reply) return false;
+    if (reply->Code / 100 != 1) return Fail(reply->Text);
+
+    file_.emplace(tempDir_);
+    if (!file_->Valid()) return Fail("Cannot create a temporary file in " + tempDir_);
+    return ReceiveData(data.Get());
+  }
+
+  // Copies the data connection into the temporary file until it ends and the server has
+  // said how the transfer went.
+  bool ReceiveData(int data) {
+    std::optional<FtpReply> final;
+    bool dataEnded = false;
+    std::vector<char> block(kBlockSize);
+    for (;;) {
+      while (!final) {
+        std::optional<FtpReply> reply = TakeFtpReply(received_);
+        if (!reply) break;
+        if (reply->Code / 100 != 1) final = std::move(reply);
+      }
+      if (final && final->Code / 100 != 2) return Fail(final->Text);
+      if (final && dataEnded) return true;
+
+      pollfd entries[3] = {{dataEnded ? -1 : data, POLLIN, 0},
+                           {final ? -1 : session_.ServerSocket.Get(), POLLIN, 0},
+                           {context_.Exit.Fd(), POLLIN, 0}};
+      const int ready = ::poll(entries, 3, kServerSilenceSeconds * 1000);
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready < 0 || entries[2].revents != 0) return false;
+      if (ready == 0) return Fail("The FTP server sent nothing for 15 minutes");
+
+      if (entries[0].revents != 0) {
+        const ssize_t got = ::recv(data, block.data(), block.size(), 0);
+        if (got > 0) {
+          if (dialling_) context_.Dial.ResetIdleTimer();
+          if (!WriteAll(file_->Fd(), block.data(), static_cast<std::size_t>(got))) {
+            return Fail("Cannot write the temporary file in " + tempDir_);
+          }
+          itemSize_ += static_cast<std::uint64_t>(got);
+        } else if (got == 0) {
+          dataEnded = true;
+        } else if (!Transient(errno)) {
+          LogDebug(context_, session_,
+                   Format("Error reading from FTP data socket: %ld", long{errno}));
+          return Fail("The FTP data connection failed");
+        }
+      }
+      if (entries[1].revents != 0 && !ReceiveControl()) return Lost();
+    }
+  }
+
+  // The next reply that is not a preliminary one, after sending `command` (if any).
+  std::optional<FtpReply> Converse(const std::string& command) {
+    if (!command.empty() &&
+        platform::SendString(session_.ServerSocket.Get(), command, context_.Exit) != 0) {
+      Lost();
+      return std::nullopt;
+    }
+    for (;;) {
+      std::optional<FtpReply> reply = NextReply();
+      if (!reply || reply->Code / 100 != 1) return reply;
+    }
+  }
+
+  std::optional<FtpReply> NextReply() {
+    for (;;) {
+      if (std::optional<FtpReply> reply = TakeFtpReply(received_)) return reply;
+      pollfd entries[2] = {{session_.ServerSocket.Get(), POLLIN, 0},
+                           {context_.Exit.Fd(), POLLIN, 0}};
+      const int ready = ::poll(entries, 2, kServerSilenceSeconds * 1000);
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready < 0 || entries[1].revents != 0) return std::nullopt;
+      if (ready == 0) {
+        Fail("The FTP server sent nothing for 15 minutes");
+        return std::nullopt;
+      }
+      if (!ReceiveControl()) {
+        Lost();
+        return std::nullopt;
+      }
+    }
+  }
+
+  // Appends what the control connection has; false once it has ended or failed.
+  bool ReceiveControl() {
+    char block[8192];
+    const ssize_t got = ::recv(session_.ServerSocket.Get(), block, sizeof block, 0);
+    if (got < 0) return Transient(errno);
+    if (got == 0) return false;
+    if (dialling_) context_.Dial.ResetIdleTimer();
+    received_.append(block, static_cast<std::size_t>(got));
+    return received_.size() < kMaxReplyText;
+  }
+
+  void SendItem() {
+    std::string head = "HTTP/1.0 200 OK\r\nContent-Type: ";
+    head.append(isDirectory_ ? std::string_view("text/plain")
+                             : cache::ContentTypeFor(session_.Path))
+        .append("\r\nContent-Length: ")
+        .append(std::to_string(itemSize_))
+        .append("\r\nConnection: close\r\n\r\n");
+    const int browser = session_.BrowserSocket.Get();
+    if (platform::SendString(browser, head, context_.Exit) != 0) return;
+    if (session_.Code == MethodCode::Head) return;
+    std::vector<char> block(kBlockSize);
+    for (off_t offset = 0;;) {
+      const ssize_t got = ::pread(file_->Fd(), block.data(), block.size(), offset);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return;
+      if (platform::SendBuffer(browser, block.data(), static_cast<std::size_t>(got),
+                               context_.Exit) != 0) {
+        return;
+      }
+      offset += got;
+    }
+  }
+
+  bool Fail(std::string text) {
+    failure_ = std::move(text);
+    return false;
+  }
+  bool Lost() { return Fail("The FTP server closed the connection"); }
+
+  void Answer() {
+    if (failure_.empty() || context_.Exit.IsSignalled()) return;
+    SendProxyAnswer(session_.BrowserSocket.Get(), kBadGateway, failure_, context_.Exit);
+  }
+
+  SessionContext& context_;
+  HttpSession& session_;
+  const bool dialling_;
+  const std::string tempDir_;
+  std::optional<TemporaryFile> file_;  // from the start of the transfer to the end
+  std::string received_;  // control text not yet taken as replies
+  bool isDirectory_ = false;
+  std::uint64_t itemSize_ = 0;
+  std::string failure_;
+};
+
+}  // namespace
+
+std::optional<FtpReply> TakeFtpReply(std::string& received) {
+  const std::size_t firstEnd = received.find("\r\n");
+  if (firstEnd == std::string::npos) return std::nullopt;
+  FtpReply reply;
+  reply.Code = CodeOf(received);
+  std::size_t end = firstEnd + 2;
+  if (reply.Code != 0 && firstEnd > 3 && received[3] == '-') {
+    // The reply goes on to the first line that starts with the same code and a blank.
+    const std::string last = received.substr(0, 3) + " ";
+    for (;;) {
+      const std::size_t lineEnd = received.find("\r\n", end);
+      if (lineEnd == std::string::npos) return std::nullopt;
+      const bool isLast = received.compare(end, last.size(), last) == 0;
+      end = lineEnd + 2;
+      if (isLast) break;
+    }
+  }
+  reply.Text = received.substr(0, end);
+  received.erase(0, end);
+  return reply;
+}
+
+std::optional<PassiveTarget> ParsePassiveReply(std::string_view reply) {
+  const std::size_t open = reply.find('(');
+  if (open == std::string_view::npos) return std::nullopt;
+  std::string_view rest = reply.substr(open + 1);
+  unsigned numbers[6] = {};
+  for (int i = 0; i < 6; ++i) {
+    const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), numbers[i]);
+    if (error != std::errc() || numbers[i] > 255) return std::nullopt;
+    rest.remove_prefix(static_cast<std::size_t>(end - rest.data()));
+    const char separator = i < 5 ? ',' : ')';
+    if (rest.empty() || rest.front() != separator) return std::nullopt;
+    rest.remove_prefix(1);
+  }
+  PassiveTarget target;
+  target.Address = std::to_string(numbers[0]) + "." + std::to_string(numbers[1]) + "." +
+                   std::to_string(numbers[2]) + "." + std::to_string(numbers[3]);
+  target.Port = static_cast<std::uint16_t>(numbers[4] * 256 + numbers[5]);
+  if (target.Port == 0) return std::nullopt;
+  return target;
+}
+
+std::optional<std::string> ParseDirectoryReply(std::string_view reply) {
+  const std::size_t open = reply.find('"');
+  if (open == std::string_view::npos) return std::nullopt;
+  std::string directory;
+  for (std::size_t at = open + 1; at < reply.size(); ++at) {
+    if (reply[at] != '"') {
+      directory += reply[at];
+    } else if (at + 1 < reply.size() && reply[at + 1] == '"') {
+      directory += '"';
+      ++at;
+    } else {
+      return directory;
+    }
+  }
+  return std::nullopt;
+}
+
+std::string FtpPathIn(std::string_view directory, std::string_view path) {
+  std::string full(directory);
+  if (path.empty()) return full.empty() ? "/" : full;
+  if (full.empty() || full.back() != '/') full += '/';
+  return full.append(path);
+}
+
+std::string FtpPassCommand(std::string_view user, std::string_view password) {
+  const bool anonymousDefault = user == "anonymous" && password == kAnonymousFtpPassword;
+  return "PASS " + std::string(anonymousDefault ? "-" : "") + std::string(password) + "\r\n";
+}
+
+void RetrieveFtpItem(SessionContext& context, HttpSession& session) {
+  if (context.Exit.IsSignalled() || !EnsureLineIsUp(context, session)) return;
+  FtpRetrieval(context, session).Run();
+}
+
+}  // namespace tenvar::http
