@@ -99,7 +99,7 @@ void PppDialManager::OnDisconnected() {
   std::lock_guard dialGuard(dialLock_);
   {
     std::lock_guard guard(lock_);
-    SetStatusTextLocked(*DialStatusText(DialStep::Disconnected));
+    SetStatusTextLocked(*dialup::DialStatusText(DialStep::Disconnected));
   }
   HangUpLine();
   std::lock_guard guard(lock_);
@@ -152,11 +152,11 @@ void PppDialManager::OnProgress(std::uint64_t dial, const DialProgress& progress
     case DialStep::Connected:
       ++changes_;
       dialling_ = false;
-      state_ = ConnectionState::Connected;
-      ShowTrayLocked(kTrayConnected);
       SetStatusTextLocked(*dialup::DialStatusText(DialStep::Connected));
       CloseStatusWindowLocked();
+      state_ = ConnectionState::Connected;
       StartCountdownLocked();
+      ShowTrayLocked(kTrayConnected);
       return;
     case DialStep::Disconnected:
       ++dial_;
@@ -189,11 +189,14 @@ void PppDialManager::OnProgress(std::uint64_t dial, const DialProgress& progress
 }
 
 void PppDialManager::HangUpLine() {
+  {
+    // Before the dialler is told: its end may be reported at once and is no dropped line.
+    std::lock_guard guard(lock_);
+    ++dial_;
+    ++changes_;
+  }
   log_("Disconnecting from Internet");
   remote_->HangUp();
-  std::lock_guard guard(lock_);
-  ++dial_;
-  ++changes_;
 }
 
 void PppDialManager::ShowTrayLocked(const TrayPresentation& presentation) {

@@ -61,12 +61,17 @@ std::string FindPppdProgram(const std::string& configured) {
   return "";
 }
 
-// One run of pppd and the thread that follows its output and its end.
+// One run of pppd and the thread that starts it, follows its output and sees its end.
 struct PppRemoteAccess::Call {
-  Call(PipedChild child, DialProgressCallback progress, UniqueFd wake,
-       std::chrono::milliseconds grace)
-      : Child(std::move(child)), Progress(std::move(progress)), Wake(std::move(wake)),
-        Grace(grace) {}
+  Call(std::vector<std::string> argv, std::vector<std::string> environment,
+       DialProgressCallback progress, UniqueFd wake, std::chrono::milliseconds grace,
+       std::unique_ptr<Call> previous)
+      : Argv(std::move(argv)), Environment(std::move(environment)),
+        Progress(std::move(progress)), Wake(std::move(wake)), Grace(grace),
+        Previous(std::move(previous)) {
+    // Until our pppd names its interface, the one of the dial before it is still going away.
+    if (Previous && !Previous->Ended) Interface = Previous->InterfaceName();
+  }
   Call(const Call&) = delete;
   Call& operator=(const Call&) = delete;
   ~Call() {
@@ -74,30 +79,58 @@ struct PppRemoteAccess::Call {
   }
 
   std::string InterfaceName() const {
-    std::lock_guard guard(NameLock);
+    std::lock_guard guard(Lock);
     return Interface;
   }
 
   void Run();
+  // Follows the running child until it ends; returns its exit status.
+  int Follow(PipedChild& child);
   // Reads what the pipe holds, up to `blocks` reads; closes it at its end.
-  void ReadOutput(int blocks);
+  void ReadOutput(PipedChild& child, int blocks);
   void HandleLine(std::string_view line);
 
-  PipedChild Child;
+  const std::vector<std::string> Argv;
+  const std::vector<std::string> Environment;
   const DialProgressCallback Progress;
   const UniqueFd Wake;  // eventfd: HangUp wakes the thread to start the kill deadline
   const std::chrono::milliseconds Grace;
+  std::unique_ptr<Call> Previous;  // a dial of ours still ending; only the thread touches it
   std::atomic<bool> Up{false};
   std::atomic<bool> Terminating{false};
   std::atomic<bool> Ended{false};
-  mutable std::mutex NameLock;
-  std::string Interface;  // guarded by NameLock
-  std::string Pending;    // the monitor thread's unfinished line
+  mutable std::mutex Lock;
+  std::optional<PipedChild> Child;  // set once under Lock; then read by HangUp, driven here
+  std::string Interface;            // guarded by Lock
+  std::string Pending;              // the thread's unfinished line
   std::thread Monitor;
 };
 
 void PppRemoteAccess::Call::Run() {
+  // The device and the line are free only once the dial before has ended.
+  Previous.reset();
+  int error = ECANCELED;
+  PipedChild* child = nullptr;
+  {
+    std::lock_guard guard(Lock);
+    if (!Terminating) {
+      if (std::optional<PipedChild> started = PipedChild::Start(Argv, Environment, error)) {
+        child = &Child.emplace(std::move(*started));
+      }
+    }
+  }
+  if (child == nullptr) {
+    Ended = true;
+    Progress({DialStep::Disconnected, error});
+    return;
+  }
   Progress({DialStep::OpenPort});
+  const int status = Follow(*child);
+  Ended = true;
+  Progress({DialStep::Disconnected, status});
+}
+
+int PppRemoteAccess::Call::Follow(PipedChild& child) {
   std::optional<Clock::time_point> killAt;
   bool killed = false;
   for (;;) {
@@ -108,13 +141,13 @@ void PppRemoteAccess::Call::Run() {
           std::chrono::ceil<std::chrono::milliseconds>(*killAt - Clock::now()).count();
       timeout = left > 0 ? static_cast<int>(left) : 0;
     }
-    pollfd entries[3] = {{Child.OutputFd(), POLLIN, 0},
-                         {Child.EndFd(), POLLIN, 0},
+    pollfd entries[3] = {{child.OutputFd(), POLLIN, 0},
+                         {child.EndFd(), POLLIN, 0},
                          {Wake.Get(), POLLIN, 0}};
     const int ready = ::poll(entries, 3, timeout);
     if (ready < 0) {
       if (errno == EINTR) continue;
-      Child.Signal(SIGKILL);  // cannot follow it any more: end it and collect it below
+      child.Signal(SIGKILL);  // cannot follow it any more: end it and collect it below
       break;
     }
     if (entries[2].revents != 0) {
@@ -122,28 +155,26 @@ void PppRemoteAccess::Call::Run() {
       [[maybe_unused]] ssize_t got = ::read(Wake.Get(), &count, sizeof count);
     }
     if (killAt && Clock::now() >= *killAt) {
-      Child.Signal(SIGKILL);
+      child.Signal(SIGKILL);
       killAt.reset();
       killed = true;
     }
-    if (entries[0].revents != 0) ReadOutput(1);
+    if (entries[0].revents != 0) ReadOutput(child, 1);
     if (entries[1].revents != 0) break;
   }
-  ReadOutput(kDrainBlocks);
+  ReadOutput(child, kDrainBlocks);
   if (!Pending.empty()) HandleLine(std::exchange(Pending, {}));
-  const int status = Child.Reap().value_or(-1);
-  Ended = true;
-  Progress({DialStep::Disconnected, status});
+  return child.Reap().value_or(-1);
 }
 
-void PppRemoteAccess::Call::ReadOutput(int blocks) {
+void PppRemoteAccess::Call::ReadOutput(PipedChild& child, int blocks) {
   char block[kReadBlock];
-  for (int round = 0; round < blocks && Child.OutputFd() >= 0; ++round) {
-    const ssize_t got = ::read(Child.OutputFd(), block, sizeof block);
+  for (int round = 0; round < blocks && child.OutputFd() >= 0; ++round) {
+    const ssize_t got = ::read(child.OutputFd(), block, sizeof block);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
     if (got <= 0) {
-      Child.CloseOutput();
+      child.CloseOutput();
       return;
     }
     for (ssize_t i = 0; i < got; ++i) {
@@ -159,7 +190,7 @@ void PppRemoteAccess::Call::ReadOutput(int blocks) {
 void PppRemoteAccess::Call::HandleLine(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   if (std::optional<std::string> name = PppInterfaceName(line)) {
-    std::lock_guard guard(NameLock);
+    std::lock_guard guard(Lock);
     Interface = std::move(*name);
   }
   const std::optional<DialStep> step = PppProgressStep(line);
@@ -200,31 +231,20 @@ bool PppRemoteAccess::HasConnection() {
 }
 
 int PppRemoteAccess::Dial(const DialRequest& request, DialProgressCallback progress) {
-  std::lock_guard dialGuard(dialLock_);
   const std::string program = FindPppdProgram(options_.Program);
   if (program.empty()) return ENOENT;
-  std::unique_ptr<Call> finished;
-  {
-    std::lock_guard guard(lock_);
-    if (call_ && !call_->Ended) return EBUSY;
-    finished = std::move(call_);
-  }
-  // Its thread has ended the child and is at most delivering its last notification.
-  finished.reset();
-
   std::vector<std::string> argv = {program, "call", request.Entry, "nodetach"};
   if (!request.Username.empty()) argv.insert(argv.end(), {"user", request.Username});
   if (!request.Password.empty()) argv.insert(argv.end(), {"password", request.Password});
-  int error = 0;
-  std::optional<PipedChild> child = PipedChild::Start(argv, options_.Environment, error);
-  if (!child) return error;
   UniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   if (!wake.Valid()) return errno;
 
-  auto call = std::make_unique<Call>(std::move(*child), std::move(progress), std::move(wake),
-                                     options_.HangUpGrace);
-  Call* running = call.get();
   std::lock_guard guard(lock_);
+  // A dial being hung up is no obstacle: the new one starts once it has ended.
+  if (call_ && !call_->Ended && !call_->Terminating) return EBUSY;
+  auto call = std::make_unique<Call>(std::move(argv), options_.Environment, std::move(progress),
+                                     std::move(wake), options_.HangUpGrace, std::move(call_));
+  Call* running = call.get();
   call->Monitor = std::thread([running] { running->Run(); });
   call_ = std::move(call);
   return 0;
@@ -232,8 +252,10 @@ int PppRemoteAccess::Dial(const DialRequest& request, DialProgressCallback progr
 
 void PppRemoteAccess::HangUp() {
   std::lock_guard guard(lock_);
-  if (!call_ || call_->Ended || call_->Terminating.exchange(true)) return;
-  call_->Child.Signal(SIGTERM);
+  if (!call_ || call_->Ended) return;
+  std::lock_guard callGuard(call_->Lock);
+  if (call_->Terminating.exchange(true)) return;
+  if (call_->Child) call_->Child->Signal(SIGTERM);
   const std::uint64_t one = 1;
   [[maybe_unused]] ssize_t written = ::write(call_->Wake.Get(), &one, sizeof one);
 }

@@ -1,7 +1,7 @@
 // Remote Access through pppd, the only code that knows about it: the phonebook is pppd's
 // peers folder, a dial is "pppd call <entry> nodetach" whose output lines are the progress,
 // the connection is up from its "local  IP address" line until it ends, and hanging up
-// terminates it. Thread-safe; one dial at a time.
+// terminates it. Thread-safe; one dial at a time, each followed by a thread of its own.
 #pragma once
 
 #include <chrono>
@@ -47,8 +47,7 @@ class PppRemoteAccess : public RemoteAccess {
   struct Call;
 
   const PppOptions options_;
-  std::mutex dialLock_;  // one Dial at a time; never held by the thread of a call
-  std::mutex lock_;      // guards call_
+  std::mutex lock_;  // guards call_; never held while a notification is delivered
   std::unique_ptr<Call> call_;
 };
 

@@ -34,10 +34,12 @@ class RemoteAccess {
   // progress is not a connection.
   virtual bool HasConnection() = 0;
 
-  // Starts dialling and returns at once: 0, or an errno value when no dial could be started
-  // (EBUSY while an earlier dial of ours is still ending). The progress arrives through
-  // `progress`; the last notification of every started dial is Disconnected, once the dial or
-  // its connection has ended for whatever reason.
+  // Starts dialling and returns at once: 0, or an errno value when no dial can be started
+  // (ENOENT without a dial-up program, EBUSY while a dial of ours is under way and not being
+  // hung up). A dial asked for while the previous one is being hung up begins once that has
+  // ended. The progress arrives through `progress`; the last notification of every dial is
+  // Disconnected, once the dial or its connection has ended for whatever reason, carrying the
+  // dialler's exit status (or the errno when it could not be started at all).
   virtual int Dial(const DialRequest& request, DialProgressCallback progress) = 0;
 
   // Ends our dial or connection, if there is one, without waiting for it to be gone.

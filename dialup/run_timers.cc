@@ -7,12 +7,15 @@ void RunTimers(const platform::ExitEvent& exitEvent, const std::function<void()>
   using Clock = std::chrono::steady_clock;
   Clock::time_point next = Clock::now() + period;
   for (;;) {
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now());
-    if (exitEvent.WaitFor(std::max(wait, std::chrono::milliseconds(0)))) return;
+    const Clock::time_point now = Clock::now();
+    if (now < next) {
+      // The event's wait may come back a little early; the loop waits out the rest.
+      if (exitEvent.WaitFor(std::chrono::ceil<std::chrono::milliseconds>(next - now))) return;
+      continue;
+    }
     tick();
     next += period;
-    const Clock::time_point now = Clock::now();
-    if (next <= now) next = now + period;
+    if (next <= Clock::now()) next = Clock::now() + period;
   }
 }
 

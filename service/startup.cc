@@ -8,7 +8,12 @@
 #include <thread>
 
 #include "cache/cache_accounting.h"
-#include "dialup/dial_manager.h"
+#include "dialup/cache_statistics.h"
+#include "dialup/dial_status_view.h"
+#include "dialup/ppp_dial_manager.h"
+#include "dialup/ppp_remote_access.h"
+#include "dialup/run_timers.h"
+#include "dialup/tray_view.h"
 #include "ftpproxy/ftp_proxy_service.h"
 #include "http/session_context.h"
 #include "platform/paths.h"
@@ -53,7 +58,13 @@ void InstallStopSignals(const platform::ExitEvent& exitEvent) {
 // nothing can touch what has already gone.
 void RunServices(CProxyApp& app) {
   auto log = [&app](std::string_view line) { app.Log.LogEvent(line); };
-  dialup::NoDialManager dial;
+  // Declared before everything that uses the line: the manager outlives the sessions and
+  // the timer thread, and hangs up its own dial when it goes.
+  dialup::HeadlessTrayView tray;
+  dialup::HeadlessDialStatusView dialStatus;
+  dialup::PppDialManager dial(app.Config, std::make_unique<dialup::PppRemoteAccess>(), tray,
+                              dialStatus, log);
+  dialup::CacheStatistics cacheStatistics(app.RequestCount, app.CacheHitCount);
   TunnelRelay relay(app.ExitEvent, [&dial] { dial.ResetIdleTimer(); }, log);
   LanRegistry registry(app.ExitEvent, log);
   registry.Open();
@@ -88,6 +99,12 @@ void RunServices(CProxyApp& app) {
     std::jthread registryThread([&registry] { registry.Run(); });
     std::jthread listenerThread([&listener] { listener.Run(); });
     std::jthread ftpThread([&ftpService] { ftpService.Run(); });
+    std::jthread timerThread([&] {
+      dialup::RunTimers(app.ExitEvent, [&] {
+        dial.Tick();
+        cacheStatistics.Tick();
+      });
+    });
     app.ExitEvent.Wait();
   }
   // Every session sees the exit event in its waits; none may outlive the context.

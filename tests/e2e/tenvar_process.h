@@ -25,8 +25,9 @@ class TenvarProcess {
  public:
   // Starts tenvar with `arguments` (--headless --console are always added) in `dir`, whose
   // registry lives in dir/config. The console goes through a FIFO so lines can be awaited.
+  // `environment` ("NAME=value") is added to tenvar's.
   TenvarProcess(const platform::TempDir& dir, std::vector<std::string> arguments,
-                const std::string& name = "tenvar")
+                const std::string& name = "tenvar", std::vector<std::string> environment = {})
       : stderrPath_(dir.File(name + ".stderr")) {
     const std::string fifo = dir.File(name + ".console");
     ::mkfifo(fifo.c_str(), 0600);
@@ -35,7 +36,8 @@ class TenvarProcess {
     platform::ChildOptions options;
     options.StdoutPath = fifo;
     options.StderrPath = stderrPath_;
-    options.Environment = {"XDG_CONFIG_HOME=" + dir.File("config")};
+    options.Environment = std::move(environment);
+    options.Environment.push_back("XDG_CONFIG_HOME=" + dir.File("config"));
     std::optional<platform::ChildProcess> started = platform::ChildProcess::Start(argv, options);
     if (!started) return;
     child_.emplace(std::move(*started));

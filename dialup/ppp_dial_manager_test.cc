@@ -1,0 +1,292 @@
+#include "dialup/ppp_dial_manager.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <latch>
+#include <thread>
+
+#include "config/config_test_support.h"
+#include "dialup/dial_test_support.h"
+#include "dialup/ppp_remote_access.h"
+#include "platform/temp_dir.h"
+
+namespace tenvar::dialup {
+namespace {
+
+const std::string kStartUp = "142 Tenvar - permanently connected";
+const std::string kConnecting = "132 Tenvar - Connecting";
+const std::string kConnected = "142 Tenvar - Connected";
+const std::string kNotConnected = "143 Tenvar - Not connected";
+
+class PppDialManagerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("TENVAR_PPPD", kFakePppd, 1);
+    UseSettings(true, 5);
+  }
+  void TearDown() override { ::unsetenv("TENVAR_PPPD"); }
+
+  void UseSettings(bool dial, int timeout, std::string user = "", std::string password = "") {
+    config::GlobalSettings settings;
+    settings.Dial = dial;
+    settings.Timeout = timeout;
+    settings.PhonebookEntry = "provider";
+    settings.Username = std::move(user);
+    settings.Password = std::move(password);
+    configuration.Settings.Store(settings);
+  }
+
+  std::unique_ptr<PppDialManager> Manager(std::vector<std::string> environment = {}) {
+    PppOptions options;
+    options.NetClassDirectory = net.Path();
+    options.Environment = std::move(environment);
+    options.Environment.push_back("FAKE_PPPD_LOG=" + PppdLog());
+    options.HangUpGrace = std::chrono::seconds(5);
+    return std::make_unique<PppDialManager>(
+        configuration, std::make_unique<PppRemoteAccess>(options), recorder, recorder,
+        [this](std::string_view line) { recorder.Log(line); });
+  }
+
+  // Dials with the stand-in and waits for the connection.
+  std::unique_ptr<PppDialManager> Connected(std::vector<std::string> environment = {}) {
+    std::unique_ptr<PppDialManager> manager = Manager(std::move(environment));
+    manager->EnsureConnected();
+    EXPECT_TRUE(recorder.WaitFor("tray " + kConnected));
+    return manager;
+  }
+
+  std::string PppdLog() const { return dir.File("pppd.log"); }
+  std::vector<std::string> Logs() const { return recorder.Only("log "); }
+  static void Ticks(PppDialManager& manager, int count) {
+    for (int i = 0; i < count; ++i) manager.Tick();
+  }
+
+  platform::TempDir dir;
+  platform::TempDir net;
+  config::RecordingMessages messages;
+  config::Configuration configuration{dir.File("Tenvar.ini"), dir.Path(), messages};
+  Recorder recorder;
+};
+
+TEST_F(PppDialManagerTest, TheTrayStartsPermanentlyConnected) {
+  std::unique_ptr<PppDialManager> manager = Manager();
+  EXPECT_EQ(recorder.Entries(), std::vector<std::string>{"tray " + kStartUp});
+  EXPECT_EQ(manager->State(), ConnectionState::NotConnected);
+}
+
+TEST_F(PppDialManagerTest, ManyThreadsAskingForTheLineStartExactlyOneDial) {
+  UseSettings(true, 5, "alice", "s3cret");
+  Release hold(dir.File("hold"));
+  std::unique_ptr<PppDialManager> manager = Manager({"FAKE_PPPD_HOLD=" + hold.Path()});
+  constexpr int kThreads = 16;
+  std::latch start(kThreads);
+  {
+    std::vector<std::jthread> sessions;
+    for (int i = 0; i < kThreads; ++i) {
+      sessions.emplace_back([&] {
+        start.arrive_and_wait();
+        manager->EnsureConnected();
+        manager->EnsureConnected();
+      });
+    }
+  }
+  ASSERT_TRUE(recorder.WaitFor("status Authentication successful"));
+  EXPECT_EQ(manager->State(), ConnectionState::Connecting);
+  hold.Signal();
+  ASSERT_TRUE(recorder.WaitFor("tray " + kConnected));
+  EXPECT_TRUE(manager->CheckConnected());
+  EXPECT_EQ(manager->State(), ConnectionState::Connected);
+  EXPECT_EQ(ReadLines(PppdLog()),
+            std::vector<std::string>{"call provider nodetach user alice password s3cret"});
+  EXPECT_EQ(Logs(), std::vector<std::string>{"Connecting to Internet, using provider"});
+}
+
+TEST_F(PppDialManagerTest, ACompletedDialShowsItsProgressThenTheConnection) {
+  std::unique_ptr<PppDialManager> manager = Connected();
+  EXPECT_EQ(recorder.Entries(),
+            (std::vector<std::string>{
+                "tray " + kStartUp, "tray " + kNotConnected, "tray " + kConnecting,
+                "log Connecting to Internet, using provider", "window open",
+                "status Opening port", "status Port opened", "status Connecting...",
+                "status Device connected", "status Physical connection established",
+                "status Calculating link speed", "status Authentication successful",
+                "status Connected successfully.", "window close", "tray " + kConnected}));
+  EXPECT_EQ(manager->State(), ConnectionState::Connected);
+  EXPECT_FALSE(manager->StatusWindowShown());
+  EXPECT_TRUE(manager->IdleCountdownRunning());
+  EXPECT_EQ(manager->IdleSecondsLeft(), 300u);
+}
+
+TEST_F(PppDialManagerTest, AskingForTheLineWhileItIsUpDoesNothing) {
+  std::unique_ptr<PppDialManager> manager = Connected();
+  const std::vector<std::string> before = recorder.Entries();
+  manager->EnsureConnected();
+  EXPECT_EQ(recorder.Entries(), before);
+  EXPECT_EQ(ReadLines(PppdLog()).size(), 1u);
+}
+
+TEST_F(PppDialManagerTest, CheckingDuringTheDialKeepsItConnecting) {
+  Release hold(dir.File("hold"));
+  std::unique_ptr<PppDialManager> manager = Manager({"FAKE_PPPD_HOLD=" + hold.Path()});
+  manager->EnsureConnected();
+  ASSERT_TRUE(recorder.WaitFor("status Authentication successful"));
+  EXPECT_FALSE(manager->CheckConnected());
+  manager->Tick();
+  EXPECT_EQ(manager->State(), ConnectionState::Connecting);
+  EXPECT_EQ(recorder.LastTray(), kConnecting);
+}
+
+TEST_F(PppDialManagerTest, TheIdleCountdownHangsUpAfterTimeoutMinutesWithoutTraffic) {
+  UseSettings(true, 1);
+  std::unique_ptr<PppDialManager> manager = Connected();
+  Ticks(*manager, 59);
+  EXPECT_EQ(manager->State(), ConnectionState::Connected);
+  EXPECT_EQ(manager->IdleSecondsLeft(), 1u);
+  manager->Tick();
+  EXPECT_EQ(manager->State(), ConnectionState::NotConnected);
+  EXPECT_EQ(recorder.LastTray(), kNotConnected);
+  EXPECT_FALSE(manager->IdleCountdownRunning());
+  EXPECT_EQ(Logs(), (std::vector<std::string>{"Connecting to Internet, using provider",
+                                              "Disconnecting from Internet"}));
+  manager.reset();  // waits for the stand-in to end
+  EXPECT_EQ(ReadLines(PppdLog()).back(), "terminated");
+  EXPECT_EQ(Logs().size(), 2u);
+}
+
+TEST_F(PppDialManagerTest, TrafficRestartsTheIdleCountdown) {
+  UseSettings(true, 1);
+  std::unique_ptr<PppDialManager> manager = Connected();
+  for (int minute = 0; minute < 5; ++minute) {
+    Ticks(*manager, 59);
+    manager->ResetIdleTimer();
+    EXPECT_EQ(manager->IdleSecondsLeft(), 60u);
+  }
+  EXPECT_EQ(manager->State(), ConnectionState::Connected);
+  Ticks(*manager, 60);
+  EXPECT_EQ(manager->State(), ConnectionState::NotConnected);
+}
+
+TEST_F(PppDialManagerTest, ATimeoutOfZeroNeverHangsUp) {
+  UseSettings(true, 0);
+  std::unique_ptr<PppDialManager> manager = Connected();
+  manager->ResetIdleTimer();
+  EXPECT_FALSE(manager->IdleCountdownRunning());
+  Ticks(*manager, 3600);
+  EXPECT_EQ(manager->State(), ConnectionState::Connected);
+  EXPECT_EQ(Logs(), std::vector<std::string>{"Connecting to Internet, using provider"});
+}
+
+TEST_F(PppDialManagerTest, WithDialOffTicksNeitherCheckNorCountDown) {
+  UseSettings(false, 1);
+  std::unique_ptr<PppDialManager> manager = Manager();
+  net.Write("ppp0/flags", "0x10d1\n");  // a link dialled by another program
+  manager->ResetIdleTimer();
+  Ticks(*manager, 120);
+  EXPECT_EQ(manager->State(), ConnectionState::NotConnected);
+  EXPECT_EQ(recorder.Entries(), std::vector<std::string>{"tray " + kStartUp});
+}
+
+TEST_F(PppDialManagerTest, ALinkOfAnotherProgramIsUsedWithoutDialling) {
+  net.Write("ppp0/flags", "0x10d1\n");
+  std::unique_ptr<PppDialManager> manager = Manager();
+  manager->EnsureConnected();
+  EXPECT_EQ(manager->State(), ConnectionState::Connected);
+  EXPECT_EQ(recorder.LastTray(), kConnected);
+  EXPECT_TRUE(Logs().empty());
+  EXPECT_TRUE(ReadLines(PppdLog()).empty());
+}
+
+TEST_F(PppDialManagerTest, ADialThatFailsPartWayEndsNotConnected) {
+  std::unique_ptr<PppDialManager> manager = Manager({"FAKE_PPPD_FAIL_AT=7"});
+  manager->EnsureConnected();
+  // The first not-connected presentation comes from the check before the dial.
+  ASSERT_TRUE(recorder.WaitFor("tray " + kNotConnected, 2));
+  EXPECT_EQ(manager->State(), ConnectionState::NotConnected);
+  EXPECT_EQ(recorder.LastTray(), kNotConnected);
+  EXPECT_EQ(Logs(), (std::vector<std::string>{"Connecting to Internet, using provider",
+                                              "Error connecting to Internet (19)"}));
+  // The window keeps showing how far the dial got.
+  EXPECT_TRUE(manager->StatusWindowShown());
+  EXPECT_EQ(manager->DialStatusText(), "Retry authentication");
+  manager->OnDisconnected();
+  EXPECT_FALSE(manager->StatusWindowShown());
+}
+
+TEST_F(PppDialManagerTest, CancellingTheDialHangsUp) {
+  Release hold(dir.File("hold"));
+  std::unique_ptr<PppDialManager> manager = Manager({"FAKE_PPPD_HOLD=" + hold.Path()});
+  manager->EnsureConnected();
+  ASSERT_TRUE(recorder.WaitFor("status Authentication successful"));
+  manager->OnDisconnected();
+  EXPECT_EQ(manager->State(), ConnectionState::NotConnected);
+  EXPECT_EQ(recorder.LastTray(), kNotConnected);
+  EXPECT_FALSE(manager->StatusWindowShown());
+  EXPECT_EQ(manager->DialStatusText(), "Disconnected");
+  const std::vector<std::string> entries = recorder.Entries();
+  EXPECT_EQ(std::vector<std::string>(entries.end() - 4, entries.end()),
+            (std::vector<std::string>{"status Disconnected", "log Disconnecting from Internet",
+                                      "tray " + kNotConnected, "window close"}));
+  manager.reset();  // the stand-in's end comes after the hang-up and adds nothing
+  EXPECT_EQ(ReadLines(PppdLog()).back(), "terminated");
+  EXPECT_EQ(Logs(), (std::vector<std::string>{"Connecting to Internet, using provider",
+                                              "Disconnecting from Internet"}));
+}
+
+TEST_F(PppDialManagerTest, ADroppedLineEndsNotConnected) {
+  Release drop(dir.File("drop"));
+  std::unique_ptr<PppDialManager> manager = Connected({"FAKE_PPPD_DROP_AFTER=" + drop.Path()});
+  drop.Signal();
+  ASSERT_TRUE(recorder.WaitFor("tray " + kNotConnected, 2));
+  EXPECT_EQ(manager->State(), ConnectionState::NotConnected);
+  EXPECT_EQ(recorder.LastTray(), kNotConnected);
+  EXPECT_FALSE(manager->IdleCountdownRunning());
+  EXPECT_FALSE(manager->CheckConnected());
+  EXPECT_EQ(Logs(), (std::vector<std::string>{"Connecting to Internet, using provider",
+                                              "Disconnecting from Internet"}));
+}
+
+TEST_F(PppDialManagerTest, TheLineCanBeDialledAgainAfterAHangUp) {
+  std::unique_ptr<PppDialManager> manager = Connected();
+  manager->OnDisconnected();
+  ASSERT_EQ(manager->State(), ConnectionState::NotConnected);
+  // The first pppd may still be ending; the new one starts once it has.
+  manager->EnsureConnected();
+  ASSERT_TRUE(recorder.WaitFor("tray " + kConnected, 2));
+  EXPECT_EQ(manager->State(), ConnectionState::Connected);
+  EXPECT_EQ(ReadLines(PppdLog()),
+            (std::vector<std::string>{"call provider nodetach", "terminated",
+                                      "call provider nodetach"}));
+}
+
+TEST_F(PppDialManagerTest, ADialThatCannotStartIsLoggedAndEndsNotConnected) {
+  const std::string broken = dir.Write("broken-pppd", "\x7f" "ELF, but not really");
+  ::chmod(broken.c_str(), 0755);
+  ::setenv("TENVAR_PPPD", broken.c_str(), 1);
+  std::unique_ptr<PppDialManager> manager = Manager();
+  manager->EnsureConnected();
+  ASSERT_TRUE(recorder.WaitFor("tray " + kNotConnected, 2));
+  EXPECT_EQ(Logs(), (std::vector<std::string>{"Connecting to Internet, using provider",
+                                              "Error connecting to Internet (8)"}));
+  EXPECT_EQ(manager->State(), ConnectionState::NotConnected);
+  EXPECT_EQ(recorder.LastTray(), kNotConnected);
+}
+
+TEST_F(PppDialManagerTest, WithoutAPppdProgramEveryOperationDoesNothing) {
+  ::setenv("TENVAR_PPPD", dir.File("missing").c_str(), 1);
+  net.Write("ppp0/flags", "0x10d1\n");
+  std::unique_ptr<PppDialManager> manager = Manager();
+  EXPECT_FALSE(manager->CheckConnected());
+  manager->EnsureConnected();
+  manager->ResetIdleTimer();
+  Ticks(*manager, 3);
+  manager->HangUp();
+  manager->OnDisconnected();
+  EXPECT_EQ(manager->State(), ConnectionState::NotConnected);
+  EXPECT_EQ(recorder.Entries(), std::vector<std::string>{"tray " + kStartUp});
+  EXPECT_TRUE(ReadLines(PppdLog()).empty());
+}
+
+}  // namespace
+}  // namespace tenvar::dialup
