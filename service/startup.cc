@@ -67,7 +67,7 @@ void RunServices(CProxyApp& app) {
   dialup::CacheStatistics cacheStatistics(app.RequestCount, app.CacheHitCount);
   TunnelRelay relay(app.ExitEvent, [&dial] { dial.ResetIdleTimer(); }, log);
   LanRegistry registry(app.ExitEvent, log);
-  registry.Open();
+  if (!registry.Open()) log("Cannot start the LAN registry on UDP port 1403");
   SessionThreads sessions;
   http::SessionContext context{
       app.Config,
