@@ -1,17 +1,10 @@
 #include "http/request_log.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cerrno>
-
-#include "platform/unique_fd.h"
+#include "http/trace_file.h"
 
 namespace tenvar::http {
 namespace {
 
-constexpr int kOpenAttempts = 5;
 constexpr std::string_view kUnknown = "Unknown";
 
 // The value in double quotes, any quote inside it doubled.
@@ -32,18 +25,6 @@ std::string LocalTime(std::time_t now, const char* format) {
   char text[32];
   const std::size_t length = std::strftime(text, sizeof text, format, &local);
   return std::string(text, length);
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
 }
 
 }  // namespace
@@ -74,14 +55,7 @@ std::string RequestLogLine(std::time_t now, std::string_view keyword,
 void WriteRequestLog(const std::string& path, std::mutex& logLock, std::string_view line) {
   if (path.empty()) return;
   std::lock_guard lock(logLock);
-  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-    platform::UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
-    if (!file.Valid()) continue;
-    // Another program holding the file exclusively counts as a failed open.
-    if (::flock(file.Get(), LOCK_EX | LOCK_NB) != 0) continue;
-    WriteAll(file.Get(), line);
-    return;
-  }
+  AppendLockedLine(path, line);
 }
 
 }  // namespace tenvar::http

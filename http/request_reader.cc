@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <memory>
 
 #include "http/proxy_answer.h"
 #include "http/request_policy.h"
@@ -13,6 +14,8 @@
 
 namespace tenvar::http {
 namespace {
+
+constexpr std::size_t kReceiveBlock = 8192;
 
 enum class Wait { Readable, TimedOut, Exit };
 
@@ -39,24 +42,37 @@ bool ReadRequest(SessionContext& context, HttpSession& session) {
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(kRequestHeaderSeconds);
   std::string& request = session.RequestBuffer;
-  char block[8192];
+  // The request has usually arrived with the connection: the first read comes before any
+  // wait, and waits come only once the socket has nothing more to give. The block is let go
+  // while the browser is silent, so a connection that never speaks costs its thread no
+  // more than the pages of a shallow stack.
+  std::unique_ptr<char[]> block;
+  bool mayHaveData = true;
   for (;;) {
-    const Wait wait = WaitReadable(session.BrowserSocket.Get(), context.Exit, deadline);
-    if (wait != Wait::Readable) return false;
-    const ssize_t got = ::recv(session.BrowserSocket.Get(), block, sizeof block, 0);
+    if (!mayHaveData) {
+      const Wait wait = WaitReadable(session.BrowserSocket.Get(), context.Exit, deadline);
+      if (wait != Wait::Readable) return false;
+    }
+    if (!block) block.reset(new char[kReceiveBlock]);
+    const ssize_t got = ::recv(session.BrowserSocket.Get(), block.get(), kReceiveBlock, 0);
+    mayHaveData = got > 0;
     if (got == 0) {
       LogDebug(context, session, "Connection closed by browser");
       return false;
     }
     if (got < 0) {
+      if (errno == EAGAIN || errno == EWOULDBLOCK) block.reset();
       if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
       LogDebug(context, session, Format("Error reading from browser socket: %ld", long{errno}));
       return false;
     }
-    LogDebug(context, session, Format("%d bytes read from browser socket", static_cast<int>(got)));
+    if (session.Options->EnableLogging && session.Options->Debug) {
+      LogDebug(context, session,
+               Format("%d bytes read from browser socket", static_cast<int>(got)));
+    }
     // Only the new bytes, and the three before them, can complete the terminator.
     const size_t searchFrom = request.size() >= 3 ? request.size() - 3 : 0;
-    request.append(block, static_cast<size_t>(got));
+    request.append(block.get(), static_cast<size_t>(got));
     if (request.find("\r\n\r\n", searchFrom) != std::string::npos) break;
     if (request.size() > kMaxRequestHeaderBytes) {
       SendProxyAnswer(session.BrowserSocket.Get(), "400 Bad Request",

@@ -1,22 +1,33 @@
 #include "http/response_reader.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <ctime>
-#include <vector>
+#include <memory>
+#include <optional>
 
 #include "config/text.h"
 #include "http/response_header.h"
 #include "http/session_log.h"
 #include "http/trace_file.h"
 #include "platform/send.h"
+#include "platform/unique_fd.h"
 
 namespace tenvar::http {
 namespace {
 
+// The head of a response, and the start of its body, are read in blocks this large; a body
+// that is kept is read in larger ones. A relayed body nobody keeps goes through a pipe
+// once it is longer than a head block, so the smaller block is all such a session holds.
+constexpr std::size_t kHeadBlock = 16 * 1024;
 constexpr std::size_t kReceiveBlock = 64 * 1024;
+// What one splice moves at most, and the pipe size asked for (the kernel may grant less).
+constexpr std::size_t kPipeBytes = 256 * 1024;
 
 bool HasHeaderLine(std::string_view header, std::string_view name) {
   for (size_t start = header.find("\r\n"); start != std::string_view::npos;
@@ -39,12 +50,14 @@ void ParseHeaderBlock(SessionContext& context, HttpSession& session, int& status
     LogDebug(context, session, Format("%d response received, not caching", status));
     session.Cacheable = false;
   }
-  AppendTrace(kResponseTrace, std::string_view(session.ResponseBuffer).substr(0, head->HeaderLength));
+  const std::string_view headerBlock =
+      std::string_view(session.ResponseBuffer).substr(0, head->HeaderLength);
+  AppendTrace(kResponseTrace, headerBlock);
   session.ContentLength = head->ContentLength;
   session.LastModifiedTime = head->ItemTime ? *head->ItemTime : std::time(nullptr);
   // The body is kept as it came; a coded one would be served later without its coding.
-  if (HasHeaderLine(session.ResponseBuffer.substr(0, head->HeaderLength), "Transfer-Encoding") ||
-      HasHeaderLine(session.ResponseBuffer.substr(0, head->HeaderLength), "Content-Encoding")) {
+  if (HasHeaderLine(headerBlock, "Transfer-Encoding") ||
+      HasHeaderLine(headerBlock, "Content-Encoding")) {
     LogDebug(context, session, "Response is encoded, not caching");
     session.Cacheable = false;
   }
@@ -58,20 +71,127 @@ void ParseHeaderBlock(SessionContext& context, HttpSession& session, int& status
   session.HeaderParsed = true;
 }
 
-}  // namespace
+bool DebugLogging(const HttpSession& session) {
+  return session.Options->EnableLogging && session.Options->Debug;
+}
 
-int ReadResponse(SessionContext& context, HttpSession& session, bool relay) {
-  LogDebug(context, session, "Getting response from server");
-  int status = -1;
-  const bool dialling = context.Config.Settings.Load()->Dial;
-  std::vector<char> block(kReceiveBlock);
+// Whether anything after the relay reads the body: the abuse keyword test, or the cache
+// when it may still store this item. A relayed body nobody reads is not kept, so large
+// downloads cost one head block instead of up to kMaxBufferedBody. Cacheable only ever
+// turns false, so the answer cannot change later in the response.
+bool BodyIsUsed(const HttpSession& session) {
+  const config::HttpProxyOptions& options = *session.Options;
+  return options.AbuseDetection ||
+         (options.UseCache && session.Cacheable && session.Code != MethodCode::Post);
+}
+
+// Waits for the server's next bytes as the copying loop does: false on time-out, error or
+// exit.
+bool WaitForServer(const SessionContext& context, const HttpSession& session) {
   for (;;) {
     pollfd entries[2] = {{session.ServerSocket.Get(), POLLIN, 0}, {context.Exit.Fd(), POLLIN, 0}};
     const int ready = ::poll(entries, 2, kServerSilenceSeconds * 1000);
     if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0 || entries[1].revents != 0) return -1;
+    return ready > 0 && entries[1].revents == 0;
+  }
+}
 
-    const ssize_t got = ::recv(session.ServerSocket.Get(), block.data(), block.size(), 0);
+// Moves `count` bytes from the pipe to the browser; false when the browser fails or the
+// exit event comes first, as for a send.
+bool DrainPipe(int pipe, int browser, std::size_t count, const platform::ExitEvent& exitEvent) {
+  while (count > 0) {
+    const ssize_t moved =
+        ::splice(pipe, nullptr, browser, nullptr, count, SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
+    if (moved > 0) {
+      count -= static_cast<std::size_t>(moved);
+      continue;
+    }
+    if (moved < 0 && errno == EINTR) continue;
+    if (moved < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd entries[2] = {{browser, POLLOUT, 0}, {exitEvent.Fd(), POLLIN, 0}};
+      if (::poll(entries, 2, -1) < 0 && errno != EINTR) return false;
+      if (entries[1].revents != 0) return false;
+      continue;
+    }
+    return false;
+  }
+  return true;
+}
+
+// A splice into a socket whose reader has gone raises SIGPIPE (there is no MSG_NOSIGNAL for
+// it), so splicing is only for a process that ignores the signal, as the program does.
+bool SigpipeIgnored() {
+  struct sigaction current {};
+  return ::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+}
+
+// Whether the rest of the body is long enough to pay for a pipe: more than a block to come
+// by its Content-Length, or, without one, a body still arriving in whole blocks.
+bool WorthAPipe(const HttpSession& session, std::size_t blockSize, ssize_t lastReceived) {
+  if (session.ContentLength != 0) {
+    return session.ContentLength > session.BodyBytes &&
+           session.ContentLength - session.BodyBytes > blockSize;
+  }
+  return static_cast<std::size_t>(lastReceived) == blockSize;
+}
+
+// Relays the rest of a body that nobody keeps from the server straight to the browser
+// through a pipe, so its bytes are never copied through this process. Waits, logging and
+// the end of the response are those of the copying loop. Nothing when no pipe can be had;
+// the caller copies instead.
+std::optional<int> SpliceBody(SessionContext& context, HttpSession& session, int status,
+                              bool debug, bool dialling) {
+  if (!SigpipeIgnored()) return std::nullopt;
+  int ends[2];
+  if (::pipe2(ends, O_NONBLOCK | O_CLOEXEC) != 0) return std::nullopt;
+  const platform::UniqueFd pipeOut(ends[0]);
+  const platform::UniqueFd pipeIn(ends[1]);
+  ::fcntl(pipeIn.Get(), F_SETPIPE_SZ, static_cast<int>(kPipeBytes));
+  for (;;) {
+    if (!WaitForServer(context, session)) return -1;
+    const ssize_t got = ::splice(session.ServerSocket.Get(), nullptr, pipeIn.Get(), nullptr,
+                                 kPipeBytes, SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
+    if (dialling) context.Dial.ResetIdleTimer();
+    if (got == 0) {
+      LogDebug(context, session, "Connection was closed by server");
+      return status;
+    }
+    if (got < 0) {
+      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
+      LogDebug(context, session, Format("Error reading from server socket: %ld", long{errno}));
+      return -1;
+    }
+    if (debug) {
+      LogDebug(context, session, Format("%d bytes received from server", static_cast<int>(got)));
+    }
+    if (!DrainPipe(pipeOut.Get(), session.BrowserSocket.Get(), static_cast<std::size_t>(got),
+                   context.Exit)) {
+      return -1;
+    }
+    session.BodyBytes += static_cast<std::uint64_t>(got);
+    if (session.ContentLength != 0 && session.BodyBytes >= session.ContentLength) {
+      LogDebug(context, session, "Received number of bytes according to Content-Length header");
+      return status;
+    }
+  }
+}
+
+}  // namespace
+
+int ReadResponse(SessionContext& context, HttpSession& session, bool relay) {
+  LogDebug(context, session, "Getting response from server");
+  const bool debug = DebugLogging(session);
+  int status = -1;
+  const bool dialling = context.Config.Settings.Load()->Dial;
+  // Every byte is written by recv() before it is read, so the block is left uninitialised.
+  std::size_t blockSize = kHeadBlock;
+  std::unique_ptr<char[]> block(new char[blockSize]);
+  bool keepBody = true;
+  bool splice = relay;
+  for (;;) {
+    if (!WaitForServer(context, session)) return -1;
+
+    const ssize_t got = ::recv(session.ServerSocket.Get(), block.get(), blockSize, 0);
     if (dialling) context.Dial.ResetIdleTimer();
     if (got == 0) {
       LogDebug(context, session, "Connection was closed by server");
@@ -82,21 +202,35 @@ int ReadResponse(SessionContext& context, HttpSession& session, bool relay) {
       LogDebug(context, session, Format("Error reading from server socket: %ld", long{errno}));
       return -1;
     }
-    LogDebug(context, session, Format("%d bytes received from server", static_cast<int>(got)));
-    if (relay && platform::SendBuffer(session.BrowserSocket.Get(), block.data(),
+    if (debug) {
+      LogDebug(context, session, Format("%d bytes received from server", static_cast<int>(got)));
+    }
+    if (relay && platform::SendBuffer(session.BrowserSocket.Get(), block.get(),
                                       static_cast<size_t>(got), context.Exit) != 0) {
       return -1;
     }
 
     if (!session.HeaderParsed) {
-      session.ResponseBuffer.append(block.data(), static_cast<size_t>(got));
+      session.ResponseBuffer.append(block.get(), static_cast<size_t>(got));
       ParseHeaderBlock(context, session, status);
       // A header block that never ends is not HTTP; stop before it eats the memory.
       if (!session.HeaderParsed && session.ResponseBuffer.size() > kMaxBufferedBody) return -1;
+      if (session.HeaderParsed) {
+        keepBody = !relay || BodyIsUsed(session);
+        if (!keepBody) {
+          // What came with the header block has been relayed too; nobody needs it either.
+          std::string().swap(session.ResponseBuffer);
+        } else {
+          blockSize = kReceiveBlock;
+          block.reset(new char[blockSize]);
+        }
+      }
     } else {
       session.BodyBytes += static_cast<std::uint64_t>(got);
-      if (session.ResponseBuffer.size() + static_cast<size_t>(got) <= kMaxBufferedBody) {
-        session.ResponseBuffer.append(block.data(), static_cast<size_t>(got));
+      if (!keepBody) {
+        // Nobody reads this body again: it has been relayed and that is all.
+      } else if (session.ResponseBuffer.size() + static_cast<size_t>(got) <= kMaxBufferedBody) {
+        session.ResponseBuffer.append(block.get(), static_cast<size_t>(got));
       } else {
         session.Cacheable = false;  // only part of the body is held
       }
@@ -105,6 +239,11 @@ int ReadResponse(SessionContext& context, HttpSession& session, bool relay) {
         session.BodyBytes >= session.ContentLength) {
       LogDebug(context, session, "Received number of bytes according to Content-Length header");
       return status;
+    }
+    if (session.HeaderParsed && !keepBody && splice && WorthAPipe(session, blockSize, got)) {
+      const std::optional<int> spliced = SpliceBody(context, session, status, debug, dialling);
+      if (spliced) return *spliced;
+      splice = false;
     }
   }
 }

@@ -1,16 +1,149 @@
 #include "http/trace_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 #include "platform/unique_fd.h"
 
 namespace tenvar::http {
+namespace {
+
+constexpr int kOpenFlags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
+constexpr int kLockedAttempts = 5;
+// Whatever can make the path name another file than the one held open: unlinking or
+// renaming over it (both change its link count, an attribute), moving it, or a change of
+// its permissions after which a fresh open could fail.
+constexpr std::uint32_t kReplacedEvents = IN_ATTRIB | IN_MOVE_SELF | IN_DELETE_SELF | IN_UNMOUNT;
+// Paths held open at once; the trace files and a log or two. A further one closes the
+// oldest.
+constexpr std::size_t kMaxOpenFiles = 8;
+
+// One open file; Lock serialises locked appends made through this descriptor, since flock()
+// locks belong to the open file and would not keep two of our own writers apart.
+struct OpenFile {
+  explicit OpenFile(int fd) : File(fd) {}
+  platform::UniqueFd File;
+  std::mutex Lock;
+};
+
+// The open files, kept between appends instead of opened for each one, which costs a path
+// walk and a close per request. An inotify watch on each open file reports when its path
+// may name another file; such a file is opened afresh at its next append. Without inotify
+// every append opens the file, as it always did.
+class OpenFiles {
+ public:
+  OpenFiles() : watcher_(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {}
+
+  // The file to append to, which stays open while the caller holds it; null when the file
+  // cannot be opened.
+  std::shared_ptr<OpenFile> Get(const std::string& path) {
+    if (!watcher_.Valid()) return OpenNow(path);
+    ForgetReplaced();
+    std::lock_guard lock(lock_);
+    for (const Entry& entry : entries_) {
+      if (entry.Path == path) return entry.File;
+    }
+    std::shared_ptr<OpenFile> file = OpenNow(path);
+    if (!file) return nullptr;
+    // The watch goes on the open file itself, not on whatever the path names by now.
+    const std::string self = "/proc/self/fd/" + std::to_string(file->File.Get());
+    const int watch = ::inotify_add_watch(watcher_.Get(), self.c_str(), kReplacedEvents);
+    if (watch < 0) return file;  // unwatched: used for this append only
+    if (entries_.size() >= kMaxOpenFiles) Forget(entries_.front().Watch);
+    entries_.push_back(Entry{path, file, watch});
+    return file;
+  }
+
+ private:
+  struct Entry {
+    std::string Path;
+    std::shared_ptr<OpenFile> File;
+    int Watch = -1;
+  };
+
+  static std::shared_ptr<OpenFile> OpenNow(const std::string& path) {
+    if (path.empty()) return nullptr;
+    auto file = std::make_shared<OpenFile>(::open(path.c_str(), kOpenFlags, 0644));
+    return file->File.Valid() ? file : nullptr;
+  }
+
+  // Called with lock_ held; appends still holding the file finish in it.
+  void Forget(int watch) {
+    for (auto entry = entries_.begin(); entry != entries_.end(); ++entry) {
+      if (entry->Watch != watch) continue;
+      ::inotify_rm_watch(watcher_.Get(), watch);
+      entries_.erase(entry);
+      return;
+    }
+  }
+
+  // Drops the files whose path may name another file by now. The events are read without
+  // the lock, so appends to other files do not queue behind the read.
+  void ForgetReplaced() {
+    alignas(inotify_event) char events[4096];
+    for (;;) {
+      const ssize_t got = ::read(watcher_.Get(), events, sizeof events);
+      if (got <= 0) return;
+      std::lock_guard lock(lock_);
+      for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= got;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+        Forget(event->wd);
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+  }
+
+  platform::UniqueFd watcher_;
+  std::mutex lock_;  // guards entries_
+  std::vector<Entry> entries_;
+};
+
+OpenFiles& Files() {
+  static OpenFiles files;
+  return files;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+}  // namespace
 
 void AppendTrace(const char* path, std::string_view bytes) {
-  platform::UniqueFd file(::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
-  if (!file.Valid()) return;
-  [[maybe_unused]] const ssize_t written = ::write(file.Get(), bytes.data(), bytes.size());
+  const std::shared_ptr<OpenFile> file = Files().Get(path);
+  if (!file) return;
+  [[maybe_unused]] const ssize_t written = ::write(file->File.Get(), bytes.data(), bytes.size());
+}
+
+bool AppendLockedLine(const std::string& path, std::string_view line) {
+  if (path.empty()) return false;
+  for (int attempt = 0; attempt < kLockedAttempts; ++attempt) {
+    const std::shared_ptr<OpenFile> file = Files().Get(path);
+    if (!file) continue;
+    std::lock_guard lock(file->Lock);
+    // Another program holding the file exclusively counts as a failed attempt.
+    if (::flock(file->File.Get(), LOCK_EX | LOCK_NB) != 0) continue;
+    const bool written = WriteAll(file->File.Get(), line);
+    ::flock(file->File.Get(), LOCK_UN);
+    return written;
+  }
+  return false;
 }
 
 }  // namespace tenvar::http

@@ -1,17 +1,13 @@
 #include "service/event_log.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "platform/unique_fd.h"
+#include "http/trace_file.h"
 
 namespace tenvar::service {
 namespace {
-
-constexpr int kOpenAttempts = 5;
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -39,23 +35,16 @@ std::string LogTimePrefix(std::time_t when) {
 }
 
 bool AppendLocked(const std::string& path, std::string_view line) {
-  if (path.empty()) return false;
-  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-    platform::UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
-    if (!file.Valid()) continue;
-    // Another program holding the file exclusively counts as a failed open.
-    if (::flock(file.Get(), LOCK_EX | LOCK_NB) != 0) continue;
-    return WriteAll(file.Get(), line);
-  }
-  return false;
+  return http::AppendLockedLine(path, line);
 }
 
 void EventLog::LogEvent(std::string_view message) {
   const std::time_t now = std::time(nullptr);
   const std::string path = logFilePath_ ? logFilePath_() : std::string();
-  std::lock_guard lock(LogLock);
+  // Made before the lock: other sessions wait only for the write.
   std::string line = LogTimePrefix(now);
   line.append(message).append("\n");
+  std::lock_guard lock(LogLock);
   AppendLocked(path, line);
   if (consoleOpen_) WriteAll(STDOUT_FILENO, line);
 }

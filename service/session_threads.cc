@@ -2,40 +2,92 @@
 
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace tenvar::service {
 
+void SessionThreads::Hand(Waiting& waiting, std::function<void()> session) {
+  // Notified under its lock: once it is released the waiting thread may run the session,
+  // end and take `waiting` with it.
+  std::lock_guard lock(waiting.Lock);
+  if (session) {
+    waiting.Session = std::move(session);
+  } else {
+    waiting.Stop = true;
+  }
+  waiting.Ready.notify_one();
+}
+
+SessionThreads::~SessionThreads() {
+  std::unique_lock lock(SessionThreadLock);
+  stopping_ = true;
+  for (Waiting* waiting : waiting_) Hand(*waiting, nullptr);
+  waiting_.clear();
+  threadsGone_.wait(lock, [this] { return threads_ == 0; });
+}
+
 bool SessionThreads::Start(std::function<void()> session) {
-  // Held across the thread's creation: the new thread cannot end its session before it is
-  // listed, since EndSession needs this lock too.
-  std::lock_guard lock(SessionThreadLock);
-  const std::uint64_t id = nextId_++;
+  Waiting* waiting = nullptr;
+  {
+    std::lock_guard lock(SessionThreadLock);
+    // Counted before it can run: the session cannot end before it is listed.
+    ++running_;
+    if (!waiting_.empty()) {
+      waiting = waiting_.back();
+      waiting_.pop_back();
+    } else {
+      ++threads_;
+    }
+  }
+  if (waiting != nullptr) {
+    Hand(*waiting, std::move(session));
+    return true;
+  }
+  // A thread is started outside the lock, so ending sessions need not wait for it.
   try {
-    std::thread([this, id, session = std::move(session)] {
-      session();
-      EndSession(id);
+    std::thread([this, session = std::move(session)]() mutable {
+      Work(std::move(session));
     }).detach();
   } catch (const std::system_error&) {
+    std::lock_guard lock(SessionThreadLock);
+    if (--running_ == 0) ended_.notify_all();
+    if (--threads_ == 0) threadsGone_.notify_all();
     return false;
   }
-  running_.insert(id);
   return true;
 }
 
-void SessionThreads::EndSession(std::uint64_t id) {
+void SessionThreads::Work(std::function<void()> session) {
+  Waiting waiting;
+  for (;;) {
+    session();
+    // What the session holds (its sockets) goes before the session counts as ended.
+    session = nullptr;
+    {
+      std::lock_guard lock(SessionThreadLock);
+      if (--running_ == 0) ended_.notify_all();
+      if (stopping_ || waiting_.size() >= kMaxIdleThreads) break;
+      waiting_.push_back(&waiting);
+    }
+    std::unique_lock handOver(waiting.Lock);
+    waiting.Ready.wait(handOver, [&waiting] { return waiting.Session || waiting.Stop; });
+    if (!waiting.Session) break;
+    session = std::move(waiting.Session);
+    waiting.Session = nullptr;
+  }
   std::lock_guard lock(SessionThreadLock);
-  running_.erase(id);
-  if (running_.empty()) ended_.notify_all();
+  // Past this count the destructor may run: only the lock's release still touches us.
+  if (--threads_ == 0) threadsGone_.notify_all();
 }
 
 void SessionThreads::WaitUntilEmpty() {
   std::unique_lock lock(SessionThreadLock);
-  ended_.wait(lock, [this] { return running_.empty(); });
+  ended_.wait(lock, [this] { return running_ == 0; });
 }
 
 std::size_t SessionThreads::Count() const {
   std::lock_guard lock(SessionThreadLock);
-  return running_.size();
+  return running_;
 }
 
 }  // namespace tenvar::service

@@ -1,34 +1,60 @@
 // The running HTTP session threads. The listener starts each session through Start, which
-// lists the thread before it can run, so a session can always find and remove its own entry
-// when it ends; shut-down waits here until every session has gone.
+// counts it before it can run, so a session is always listed until it ends; shut-down waits
+// here until every session has gone. A thread whose session ended waits for the next one
+// instead of ending, up to kMaxIdleThreads of them, so a busy proxy does not pay for a new
+// thread per connection. Thread-safe; the destructor ends the waiting threads.
 #pragma once
 
 #include <condition_variable>
 #include <cstddef>
-#include <cstdint>
 #include <functional>
 #include <mutex>
-#include <set>
+#include <vector>
 
 namespace tenvar::service {
 
 class SessionThreads {
  public:
-  // Runs `session` on a new thread; false when no thread could be started.
+  // Threads kept waiting for a session once theirs has ended; more than this end at once.
+  static constexpr std::size_t kMaxIdleThreads = 64;
+
+  SessionThreads() = default;
+  SessionThreads(const SessionThreads&) = delete;
+  SessionThreads& operator=(const SessionThreads&) = delete;
+  ~SessionThreads();  // ends the waiting threads; sessions must have ended (WaitUntilEmpty)
+
+  // Runs `session` on a waiting thread, or on a new one; false when no thread could be
+  // started.
   bool Start(std::function<void()> session);
 
-  // Blocks until no session thread is left.
+  // Blocks until no session is left.
   void WaitUntilEmpty();
   std::size_t Count() const;
 
  private:
-  void EndSession(std::uint64_t id);
+  // A thread waiting for its next session; it lives on that thread's stack. Its own lock
+  // and condition keep the hand-over between the starter and this one thread.
+  struct Waiting {
+    std::mutex Lock;
+    std::condition_variable Ready;
+    std::function<void()> Session;  // guarded by Lock; set by Start
+    bool Stop = false;              // guarded by Lock; set by the destructor
+  };
 
-  // SessionThreadLock guards running_ and nextId_; ended_ is signalled when running_ empties.
+  // Gives a waiting thread its next session, or with none tells it to end.
+  static void Hand(Waiting& waiting, std::function<void()> session);
+  void Work(std::function<void()> session);
+
+  // SessionThreadLock guards everything below. ended_ is signalled when running_ drops to
+  // zero, threadsGone_ when threads_ does. A session is handed to a waiting thread under
+  // that thread's own lock, so waking it never contends for this one.
   mutable std::mutex SessionThreadLock;
   std::condition_variable ended_;
-  std::set<std::uint64_t> running_;
-  std::uint64_t nextId_ = 0;
+  std::condition_variable threadsGone_;
+  std::vector<Waiting*> waiting_;  // the most recently idle thread last: it is woken first
+  std::size_t running_ = 0;  // sessions started and not yet ended
+  std::size_t threads_ = 0;  // threads alive
+  bool stopping_ = false;
 };
 
 }  // namespace tenvar::service

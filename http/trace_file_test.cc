@@ -1,0 +1,138 @@
+#include "http/trace_file.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/temp_dir.h"
+#include "platform/unique_fd.h"
+
+namespace tenvar::http {
+namespace {
+
+using platform::ReadFileText;
+
+TEST(TraceFile, AppendsEveryEntryInOrder) {
+  platform::TempDir dir;
+  const std::string path = dir.File("requests.txt");
+  AppendTrace(path.c_str(), "GET /one\r\n\r\n");
+  AppendTrace(path.c_str(), "GET /two\r\n\r\n");
+  EXPECT_EQ(ReadFileText(path), "GET /one\r\n\r\nGET /two\r\n\r\n");
+}
+
+TEST(TraceFile, KeepsEachPathsEntriesApart) {
+  platform::TempDir dir;
+  const std::string requests = dir.File("requests.txt");
+  const std::string responses = dir.File("responses.txt");
+  AppendTrace(requests.c_str(), "request");
+  AppendTrace(responses.c_str(), "response");
+  AppendTrace(requests.c_str(), "again");
+  EXPECT_EQ(ReadFileText(requests), "requestagain");
+  EXPECT_EQ(ReadFileText(responses), "response");
+}
+
+TEST(TraceFile, ARemovedFileIsCreatedAfreshAtTheNextEntry) {
+  platform::TempDir dir;
+  const std::string path = dir.File("requests.txt");
+  AppendTrace(path.c_str(), "before");
+  ASSERT_EQ(std::remove(path.c_str()), 0);
+  AppendTrace(path.c_str(), "after");
+  EXPECT_EQ(ReadFileText(path), "after");
+}
+
+TEST(TraceFile, ARenamedFileKeepsItsEntriesAndThePathGetsANewFile) {
+  platform::TempDir dir;
+  const std::string path = dir.File("responses.txt");
+  const std::string rotated = dir.File("responses.old");
+  AppendTrace(path.c_str(), "old entry");
+  std::filesystem::rename(path, rotated);
+  AppendTrace(path.c_str(), "new entry");
+  EXPECT_EQ(ReadFileText(rotated), "old entry");
+  EXPECT_EQ(ReadFileText(path), "new entry");
+}
+
+TEST(TraceFile, AFileReplacedByAnotherGetsTheNextEntry) {
+  platform::TempDir dir;
+  const std::string path = dir.File("requests.txt");
+  AppendTrace(path.c_str(), "first");
+  const std::string replacement = dir.Write("replacement.txt", "kept ");
+  std::filesystem::rename(replacement, path);
+  AppendTrace(path.c_str(), "second");
+  EXPECT_EQ(ReadFileText(path), "kept second");
+}
+
+TEST(TraceFile, AnUnopenableFileIsSkippedUntilItCanBeOpened) {
+  platform::TempDir dir;
+  const std::string path = dir.File("missing/requests.txt");
+  AppendTrace(path.c_str(), "lost");
+  EXPECT_FALSE(std::filesystem::exists(path));
+  std::filesystem::create_directory(dir.File("missing"));
+  AppendTrace(path.c_str(), "kept");
+  EXPECT_EQ(ReadFileText(path), "kept");
+}
+
+TEST(TraceFile, ConcurrentEntriesNeverInterleave) {
+  platform::TempDir dir;
+  const std::string path = dir.File("requests.txt");
+  constexpr int kThreads = 8;
+  constexpr int kEntries = 200;
+  constexpr std::size_t kEntrySize = 3000;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&path, t] {
+      const std::string entry(kEntrySize, static_cast<char>('a' + t));
+      for (int i = 0; i < kEntries; ++i) AppendTrace(path.c_str(), entry);
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  const std::string text = ReadFileText(path);
+  ASSERT_EQ(text.size(), kThreads * kEntries * kEntrySize);
+  for (std::size_t at = 0; at < text.size(); at += kEntrySize) {
+    EXPECT_EQ(text.substr(at, kEntrySize), std::string(kEntrySize, text[at])) << "at " << at;
+  }
+}
+
+TEST(LockedLine, IsRefusedWhileAnotherHolderLocksTheFileAndWrittenOnceItLetsGo) {
+  platform::TempDir dir;
+  const std::string path = dir.Write("Tenvar.log", "");
+  EXPECT_TRUE(AppendLockedLine(path, "first\n"));
+  platform::UniqueFd holder(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  ASSERT_EQ(::flock(holder.Get(), LOCK_EX), 0);
+  EXPECT_FALSE(AppendLockedLine(path, "lost\n"));
+  holder.Reset();
+  EXPECT_TRUE(AppendLockedLine(path, "second\n"));
+  EXPECT_EQ(ReadFileText(path), "first\nsecond\n");
+}
+
+TEST(LockedLine, LeavesTheFileUnlockedBetweenLines) {
+  platform::TempDir dir;
+  const std::string path = dir.File("Tenvar.log");
+  ASSERT_TRUE(AppendLockedLine(path, "line\n"));
+  platform::UniqueFd other(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  EXPECT_EQ(::flock(other.Get(), LOCK_EX | LOCK_NB), 0);
+}
+
+TEST(LockedLine, ARotatedLogStartsAFreshFile) {
+  platform::TempDir dir;
+  const std::string path = dir.File("Tenvar.log");
+  ASSERT_TRUE(AppendLockedLine(path, "old\n"));
+  std::filesystem::rename(path, dir.File("Tenvar.log.1"));
+  ASSERT_TRUE(AppendLockedLine(path, "new\n"));
+  EXPECT_EQ(ReadFileText(path), "new\n");
+  EXPECT_EQ(ReadFileText(dir.File("Tenvar.log.1")), "old\n");
+}
+
+TEST(LockedLine, AnEmptyOrUnreachablePathDropsTheLine) {
+  platform::TempDir dir;
+  EXPECT_FALSE(AppendLockedLine("", "nowhere\n"));
+  EXPECT_FALSE(AppendLockedLine(dir.File("no/such/Tenvar.log"), "lost\n"));
+}
+
+}  // namespace
+}  // namespace tenvar::http
