@@ -96,10 +96,12 @@ void CheckAndLog(SessionContext& context, HttpSession& session) {
     keyword = FindAbuseKeyword(*session.Config->AbuseKeywordsList.Load(), session.Url,
                                session.ResponseBuffer);
   }
-  WriteRequestLog(session.Options->RequestsLog, context.LogLock,
-                  RequestLogLine(std::time(nullptr), keyword.value_or(""),
-                                 context.FindLanClient(session.ClientAddress),
-                                 session.ClientAddress, session.Url));
+  if (!session.Options->RequestsLog.empty()) {
+    WriteRequestLog(session.Options->RequestsLog, context.LogLock,
+                    RequestLogLine(std::time(nullptr), keyword.value_or(""),
+                                   context.FindLanClient(session.ClientAddress),
+                                   session.ClientAddress, session.Url));
+  }
   if (keyword) context.SendAbuseAlert();
 }
 
