@@ -11,8 +11,8 @@
 
 namespace tenvar::cache {
 
-std::optional<CachedItem> CacheLookup(const std::string& cacheFileName, std::int32_t cacheExpiryDays,
-                                      std::time_t now) {
+std::optional<CachedItem> CacheLookup(const std::string& cacheFileName,
+                                      std::int32_t cacheExpiryDays, std::time_t now) {
   platform::UniqueFd file(::open(cacheFileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
   if (!file.Valid()) return std::nullopt;
   struct stat status {};

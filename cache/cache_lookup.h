@@ -16,7 +16,7 @@ struct CachedItem {
 };
 
 // Nothing when there is no complete item under that name.
-std::optional<CachedItem> CacheLookup(const std::string& cacheFileName, std::int32_t cacheExpiryDays,
-                                      std::time_t now);
+std::optional<CachedItem> CacheLookup(const std::string& cacheFileName,
+                                      std::int32_t cacheExpiryDays, std::time_t now);
 
 }  // namespace tenvar::cache

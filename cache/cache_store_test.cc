@@ -96,7 +96,8 @@ TEST(CacheStore, AFailedWriteLeavesNoItemAndCountsNothing) {
     const rlimit limit{4096, 4096};
     ::setrlimit(RLIMIT_FSIZE, &limit);
     StoreFixture fixture;
-    const bool stored = fixture.Store({name, "/big.bin", std::string(65536, 'z'), 0, nullptr, false, 0});
+    const bool stored =
+        fixture.Store({name, "/big.bin", std::string(65536, 'z'), 0, nullptr, false, 0});
     ::_exit(stored || fixture.items != 0 || fixture.sizeMB != 0.0 ? 1 : 0);
   }
   int status = 0;
@@ -116,8 +117,8 @@ TEST(CacheStore, ConcurrentStoresLoseNoCountAndReadersSeeWholeItems) {
     threads.emplace_back([&, t] {
       const std::string body(4096, static_cast<char>('a' + t));
       for (int i = 0; i < 50; ++i) {
-        CacheStore({shared, "/shared", body, 0, nullptr, false, 0},
-                   {fixture.items, fixture.sizeMB}, [](std::string_view) {});
+        CacheStore({shared, "/shared", body, 0, nullptr, false, 0}, {fixture.items, fixture.sizeMB},
+                   [](std::string_view) {});
         if (auto item = CacheLookup(shared, 7, std::time(nullptr))) {
           if (item->Body.size() != 4096 ||
               item->Body.find_first_not_of(item->Body[0]) != std::string::npos) {

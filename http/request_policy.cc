@@ -39,7 +39,8 @@ bool SetUpTunnel(SessionContext& context, HttpSession& session) {
     server = platform::StartConnect(*resolution.Address, static_cast<std::uint16_t>(session.Port),
                                     error);
   }
-  if (!server.Valid() || !platform::ConnectWithin(server.Get(), kConnectTimeout, context.Exit.Fd(), error)) {
+  if (!server.Valid() ||
+      !platform::ConnectWithin(server.Get(), kConnectTimeout, context.Exit.Fd(), error)) {
     SendProxyAnswer(session.BrowserSocket.Get(), "502 Bad Gateway",
                     Format("There was an error connecting to the server %s on port %d.\r\n",
                            session.Host.c_str(), static_cast<int>(session.Port)),
@@ -48,8 +49,8 @@ bool SetUpTunnel(SessionContext& context, HttpSession& session) {
   }
   // Bytes the browser sent after its CONNECT header block belong to the tunnel already.
   const size_t headerEnd = session.RequestBuffer.find("\r\n\r\n");
-  const std::string_view early =
-      std::string_view(session.RequestBuffer).substr(std::min(headerEnd + 4, session.RequestBuffer.size()));
+  const std::string_view early = std::string_view(session.RequestBuffer)
+                                     .substr(std::min(headerEnd + 4, session.RequestBuffer.size()));
   if (platform::SendString(session.BrowserSocket.Get(), kConnectEstablished, context.Exit) != 0 ||
       platform::SendString(server.Get(), early, context.Exit) != 0) {
     return false;

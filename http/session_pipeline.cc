@@ -50,11 +50,11 @@ void StoreInCache(SessionContext& context, HttpSession& session) {
   const std::shared_ptr<const config::GlobalSettings> settings = context.Config.Settings.Load();
   const std::shared_ptr<const config::ListFile::Entries> exclusions =
       session.Config->CacheExclusionsList.Load();
-  cache::CacheStore({session.CacheFileName, session.Path, session.ResponseBuffer,
-                     session.LastModifiedTime, exclusions.get(), settings->LimitCache,
-                     settings->CacheLimit},
-                    {context.CacheItemCount, context.CacheSizeMB},
-                    [&](std::string_view line) { LogDebug(context, session, line); });
+  cache::CacheStore(
+      {session.CacheFileName, session.Path, session.ResponseBuffer, session.LastModifiedTime,
+       exclusions.get(), settings->LimitCache, settings->CacheLimit},
+      {context.CacheItemCount, context.CacheSizeMB},
+      [&](std::string_view line) { LogDebug(context, session, line); });
 }
 
 // The cached copy is checked with the server; the browser gets the cached body on 304 and
@@ -81,10 +81,12 @@ void Revalidate(SessionContext& context, HttpSession& session) {
     return;
   }
   if (status == 200) {
-    LogDebug(context, session, "200 - item is out of date, or server doesn't support If-Modified-Since");
+    LogDebug(context, session,
+             "200 - item is out of date, or server doesn't support If-Modified-Since");
   }
-  if (platform::SendString(session.BrowserSocket.Get(), session.ResponseHeader, context.Exit) != 0 ||
-      platform::SendString(session.BrowserSocket.Get(), session.ResponseBuffer, context.Exit) != 0) {
+  const int browser = session.BrowserSocket.Get();
+  if (platform::SendString(browser, session.ResponseHeader, context.Exit) != 0 ||
+      platform::SendString(browser, session.ResponseBuffer, context.Exit) != 0) {
     return;
   }
   if (status == 200) StoreInCache(context, session);
@@ -134,9 +136,9 @@ void RunHttpSession(SessionContext& context, HttpSession session) {
 
   // An instance with UseCache off neither looks items up nor stores them.
   if (session.Options->UseCache) {
-    session.CacheFileName = cache::CachePathFor(context.Config.Settings.Load()->CacheDir,
-                                                session.Host, session.Path)
-                                .value_or("");
+    session.CacheFileName =
+        cache::CachePathFor(context.Config.Settings.Load()->CacheDir, session.Host, session.Path)
+            .value_or("");
   }
   if (session.Options->UseCache && session.Code != MethodCode::Post &&
       LookUpCache(context, session)) {
@@ -144,8 +146,9 @@ void RunHttpSession(SessionContext& context, HttpSession session) {
       Revalidate(context, session);
       return;
     }
-    LogActivity(context, session,
-                Format("HTTP: Retrieved %s%s from cache", session.Host.c_str(), session.Path.c_str()));
+    LogActivity(
+        context, session,
+        Format("HTTP: Retrieved %s%s from cache", session.Host.c_str(), session.Path.c_str()));
     ++context.CacheHitCount;
     // The item on disk is the one just served: it is not written again.
     SendCachedItem(context, session);

@@ -12,7 +12,8 @@ namespace tenvar::service {
 namespace {
 
 // Connections from outside the LAN are closed at once: the proxy must never be an open door.
-bool AcceptedFromLan(const http::SessionContext& context, const platform::AcceptedConnection& peer) {
+bool AcceptedFromLan(const http::SessionContext& context,
+                     const platform::AcceptedConnection& peer) {
   if (IsLanAddress(peer.Peer)) return true;
   context.LogEvent("Refused connection from " + platform::FormatAddress(peer.Peer));
   return false;

@@ -1,7 +1,6 @@
 // The shared disk cache as browsers see it: items served from the disk, what is never kept,
 // expiry, revalidation, and requests that try to reach files outside the cache.
 #include <gtest/gtest.h>
-
 #include <poll.h>
 
 #include <filesystem>
@@ -44,8 +43,8 @@ class Cache : public OfficeTest {
   // Fetches through the proxy and reads until it closes the connection: by then the session
   // has stored what it was going to store.
   RawReply FetchToClose(std::string_view path, std::string_view method = "GET") {
-    return SplitReply(Exchange(kProxyPort, std::string(method) + " " + OriginServer::Url(path) +
-                                               " HTTP/1.0\r\n\r\n"));
+    return SplitReply(Exchange(
+        kProxyPort, std::string(method) + " " + OriginServer::Url(path) + " HTTP/1.0\r\n\r\n"));
   }
   static int StatusOf(const RawReply& reply) {
     const size_t space = reply.StatusLine.find(' ');
@@ -149,8 +148,8 @@ TEST_F(Cache, AlwaysGetNewestServesTheCopyOn304AndStoresANewerItem) {
   ASSERT_EQ(StatusOf(FetchToClose("/small.txt")), 200);
 
   // The browser's own If-Modified-Since never reaches the origin beside the proxy's.
-  const CurlResult revalidated =
-      Fetch({"-H", "If-Modified-Since: Sat, 01 Jan 2000 00:00:00 GMT", OriginServer::Url("/small.txt")});
+  const CurlResult revalidated = Fetch(
+      {"-H", "If-Modified-Since: Sat, 01 Jan 2000 00:00:00 GMT", OriginServer::Url("/small.txt")});
   EXPECT_EQ(revalidated.Status, 200);
   EXPECT_EQ(revalidated.Body, origin_->Content("small.txt"));
   EXPECT_TRUE(tenvar_->WaitForConsole("304 - we have latest version"));

@@ -1,8 +1,8 @@
 // Dial on demand through the real program, with the pppd stand-in as the dialler: the first
 // request while the line is down starts one dial and is asked to try again; once the line is
 // up, requests pass.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,10 +25,10 @@ class DialOnDemand : public OfficeTest {
     ASSERT_EQ(::mkfifo(hold_.c_str(), 0600), 0);
     const std::string ini = WriteOfficeConfiguration(dir_, OfficeOptions{});
     dir_.Write("Tenvar.ini", platform::ReadFileText(ini) + "Dial Yes\nTimeout 5\n");
-    tenvar_.emplace(dir_, std::vector<std::string>{ini}, "tenvar",
-                    std::vector<std::string>{"TENVAR_PPPD=" TENVAR_FAKE_PPPD,
-                                             "TENVAR_PPP_PEERS=" + peers_,
-                                             "FAKE_PPPD_LOG=" + pppdLog_, "FAKE_PPPD_HOLD=" + hold_});
+    tenvar_.emplace(
+        dir_, std::vector<std::string>{ini}, "tenvar",
+        std::vector<std::string>{"TENVAR_PPPD=" TENVAR_FAKE_PPPD, "TENVAR_PPP_PEERS=" + peers_,
+                                 "FAKE_PPPD_LOG=" + pppdLog_, "FAKE_PPPD_HOLD=" + hold_});
     ASSERT_TRUE(tenvar_->WaitForConsole(kProxyStarted)) << tenvar_->Stderr();
   }
 

@@ -35,7 +35,8 @@ class LanOnly : public OfficeTest {
  protected:
   void SetUp() override {
     OfficeTest::SetUp();
-    ASSERT_EQ(std::system((std::string("ip addr add ") + kOutsideAddress + "/32 dev lo").c_str()), 0);
+    ASSERT_EQ(std::system((std::string("ip addr add ") + kOutsideAddress + "/32 dev lo").c_str()),
+              0);
   }
 };
 
@@ -51,7 +52,8 @@ TEST_F(LanOnly, ConnectionsFromOutsideTheLanAreClosedUnserved) {
   EXPECT_EQ(proxied, "");
   EXPECT_TRUE(tenvar_->WaitForConsole(std::string("Refused connection from ") + kOutsideAddress));
 
-  const std::string tunnelled = ExchangeFromOutside(2525, "GET /small.txt HTTP/1.0\r\n\r\n", &closed);
+  const std::string tunnelled =
+      ExchangeFromOutside(2525, "GET /small.txt HTTP/1.0\r\n\r\n", &closed);
   EXPECT_TRUE(closed);
   EXPECT_EQ(tunnelled, "");
 

@@ -16,15 +16,17 @@ TEST(Startup, LogsTheStartLineRefusesASecondCopyAndStopsOnSigterm) {
   platform::TempDir dir;
   const std::string log = dir.File("logs/office.log");
   std::filesystem::create_directories(dir.File("logs"));
-  const std::string ini = dir.Write("office.ini", "LogFile " + log + "\nCacheDir " +
-                                                      dir.File("cache") + "\n");
+  const std::string ini =
+      dir.Write("office.ini", "LogFile " + log + "\nCacheDir " + dir.File("cache") + "\n");
   TenvarProcess tenvar(dir, {ini});
   ASSERT_TRUE(tenvar.WaitForConsole(kStartLine)) << tenvar.Stderr();
 
   const std::vector<std::string> lines = config::SplitLines(platform::ReadFileText(log));
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_TRUE(std::regex_match(
-      lines[0], std::regex(R"(\d\d/\d\d/\d{4} @ \d\d:\d\d:\d\d - Tenvar started - v1\.2 build 1 on 17/04/2000)")))
+      lines[0],
+      std::regex(
+          R"(\d\d/\d\d/\d{4} @ \d\d:\d\d:\d\d - Tenvar started - v1\.2 build 1 on 17/04/2000)")))
       << lines[0];
   EXPECT_EQ(platform::ReadFileText(dir.File("config/Lindqvale/Configure")), "Tenvar=" + ini + "\n");
 
@@ -59,8 +61,8 @@ TEST(Startup, AMissingConfigurationFileIsReportedOnStandardError) {
 TEST(Startup, LoaderMessagesGoToStandardErrorAndTheLogAndLoadingGoesOn) {
   platform::TempDir dir;
   const std::string log = dir.File("Tenvar.log");
-  const std::string ini = dir.Write(
-      "Tenvar.ini", "UseCache Yes\n</IPTunnel>\nLogFile " + log + "\n<HTTPProxy A:1>\n</HTTPProxy>\n");
+  const std::string ini = dir.Write("Tenvar.ini", "UseCache Yes\n</IPTunnel>\nLogFile " + log +
+                                                      "\n<HTTPProxy A:1>\n</HTTPProxy>\n");
   TenvarProcess tenvar(dir, {ini});
   ASSERT_TRUE(tenvar.WaitForConsole(kStartLine)) << tenvar.Stderr();
   const std::string first = "Cannot process option: UseCache needs to be in a HTTPProxy directive";
@@ -76,8 +78,8 @@ TEST(Startup, LoaderMessagesGoToStandardErrorAndTheLogAndLoadingGoesOn) {
 
 TEST(Startup, AProxyDirectiveWithoutAColonEndsTheProgram) {
   platform::TempDir dir;
-  const std::string ini = dir.Write(
-      "Tenvar.ini", "LogFile " + dir.File("Tenvar.log") + "\n<HTTPProxy Office 8080>\n");
+  const std::string ini =
+      dir.Write("Tenvar.ini", "LogFile " + dir.File("Tenvar.log") + "\n<HTTPProxy Office 8080>\n");
   TenvarProcess tenvar(dir, {ini});
   EXPECT_EQ(tenvar.Child().WaitFor(5s), 1);
   EXPECT_EQ(tenvar.Stderr(),
