@@ -34,10 +34,6 @@ std::string LogTimePrefix(std::time_t when) {
   return std::string(text, length);
 }
 
-bool AppendLocked(const std::string& path, std::string_view line) {
-  return http::AppendLockedLine(path, line);
-}
-
 void EventLog::LogEvent(std::string_view message) {
   const std::time_t now = std::time(nullptr);
   const std::string path = logFilePath_ ? logFilePath_() : std::string();
@@ -45,7 +41,7 @@ void EventLog::LogEvent(std::string_view message) {
   std::string line = LogTimePrefix(now);
   line.append(message).append("\n");
   std::lock_guard lock(LogLock);
-  AppendLocked(path, line);
+  http::AppendLockedLine(path, line);
   if (consoleOpen_) WriteAll(STDOUT_FILENO, line);
 }
 

@@ -36,8 +36,4 @@ class EventLog {
 // The text put in front of every line for the given time: "%d/%m/%Y @ %H:%M:%S - ".
 std::string LogTimePrefix(std::time_t when);
 
-// Appends `line` to the file at `path` with an exclusive lock that other writers honour;
-// tries five times at once, then gives up. Callers hold LogLock.
-bool AppendLocked(const std::string& path, std::string_view line);
-
 }  // namespace tenvar::service
