@@ -45,6 +45,7 @@ PORTS = {
 SIZES = [("1 KiB", "1k.bin", 1024), ("64 KiB", "64k.bin", 64 * 1024),
          ("1 MiB", "1m.bin", 1024 * 1024)]
 BIG = ("200 MiB", "200m.bin", 200 * 1024 * 1024)
+UPLOAD = ("100 MiB", 100 * 1024 * 1024)
 # nginx gives these a Last-Modified far in the past, so squid's heuristic keeps them fresh.
 OLD_MTIME = 1_500_000_000
 
@@ -209,6 +210,8 @@ http {{
   server {{
     listen 127.0.0.1:{ORIGIN_PORT} backlog=4096;
     root {root};
+    # Takes an upload of any size and throws it away.
+    location = /sink {{ client_max_body_size 0; return 200 "taken\\n"; }}
   }}
 }}
 """)
@@ -430,13 +433,39 @@ def big_relay(work):
         tenvar.stop()
 
 
+def big_upload(work):
+    """Tenvar taking a POST of UPLOAD's size to nginx, on a fresh process: seconds from the
+    first byte sent to the answer's end, and peak resident memory before and after."""
+    tenvar = start_tenvar(work, "tenvar", use_cache=False)
+    try:
+        before = status_kib(tenvar.pid, "VmHWM")
+        block = os.urandom(1 << 20)
+        head = (f"POST {origin_url('sink')} HTTP/1.1\r\nHost: 127.0.0.1:{ORIGIN_PORT}\r\n"
+                f"Content-Length: {UPLOAD[1]}\r\n\r\n").encode()
+        start = time.monotonic()
+        with socket.create_connection(("127.0.0.1", PORTS["tenvar"]), timeout=60) as conn:
+            conn.sendall(head)
+            for _ in range(UPLOAD[1] // len(block)):
+                conn.sendall(block)
+            reply = b""
+            while chunk := conn.recv(65536):
+                reply += chunk
+        seconds = time.monotonic() - start
+        if not reply.startswith(b"HTTP/1.1 200"):
+            raise RuntimeError(f"{UPLOAD[0]} upload failed: {reply[:200]!r}")
+        return {"seconds": seconds, "before": before,
+                "peak": status_kib(tenvar.pid, "VmHWM")}
+    finally:
+        tenvar.stop()
+
+
 # ---- the table ---------------------------------------------------------------------------
 
 def ratio(a, b):
     return a / b if b else float("nan")
 
 
-def print_table(results, idle, big, checks):
+def print_table(results, idle, big, upload, checks):
     lines = []
     lines.append(f"Tenvar benchmark: wrk -t{WRK_THREADS} -c{CONNECTIONS}, "
                  f"{RUNS} x {SECONDS} s per cell (median), every request "
@@ -483,6 +512,9 @@ def print_table(results, idle, big, checks):
     lines.append("")
     lines.append(f"Tenvar relaying {BIG[0]}: peak RSS (VmHWM) {big[1] / 1024:.1f} MiB "
                  f"(before the transfer {big[0] / 1024:.1f} MiB)")
+    lines.append(f"Tenvar taking a {UPLOAD[0]} POST: "
+                 f"{UPLOAD[1] / 2**20 / upload['seconds']:.0f} MiB/s, peak RSS (VmHWM) "
+                 f"{upload['peak'] / 1024:.1f} MiB (before {upload['before'] / 1024:.1f} MiB)")
     lines.append("")
     lines.append("Targets:")
     for text, passed in checks:
@@ -490,7 +522,7 @@ def print_table(results, idle, big, checks):
     print("\n".join(lines), flush=True)
 
 
-def evaluate(results, idle, big):
+def evaluate(results, idle, big, upload):
     checks = []
     for size_label, _, _ in SIZES:
         ours = results[("tenvar", size_label)][0]
@@ -518,6 +550,8 @@ def evaluate(results, idle, big):
                            ours["rss"] < tiny["rss"]))
     checks.append((f"{BIG[0]} relay: peak RSS {big[1] / 1024:.1f} MiB (need < 64)",
                    big[1] < 64 * 1024))
+    checks.append((f"{UPLOAD[0]} POST: peak RSS {upload['peak'] / 1024:.1f} MiB (need < 16)",
+                   upload["peak"] < 16 * 1024))
     return checks
 
 
@@ -594,7 +628,9 @@ def main():
 
         log(f"bench: Tenvar relaying {BIG[0]}")
         big = big_relay(work)
-        print_table(results, idle, big, evaluate(results, idle, big))
+        log(f"bench: Tenvar taking a {UPLOAD[0]} POST")
+        upload = big_upload(work)
+        print_table(results, idle, big, upload, evaluate(results, idle, big, upload))
     finally:
         for peer in reversed(peers):
             peer.stop()

@@ -9,6 +9,7 @@
 
 #include "config/http_proxy_config.h"
 #include "http/request_analysis.h"
+#include "http/request_body.h"
 #include "platform/unique_fd.h"
 
 namespace tenvar::http {
@@ -35,7 +36,10 @@ struct HttpSession {
   std::string FtpPassword;
   bool ViaUpstream = false;
 
-  std::string RequestBuffer;   // as read, then as rewritten for sending
+  std::string RequestBuffer;   // the header block as read, then as rewritten for sending
+  std::string RequestBodyStart;  // bytes that came with the header block, past its end
+  BodyFraming RequestFraming;
+  bool ExpectsContinue = false;  // the browser waits for "100 Continue" before its body
   std::string ResponseHeader;  // the server's header block, status line through the empty line
   std::string ResponseBuffer;  // the body (or the proxy's own text, or a cached item)
   std::uint64_t BodyBytes = 0;  // body bytes relayed, also those past the buffering limit

@@ -1,6 +1,9 @@
 #include "http/request_analysis.h"
 
+#include <unistd.h>
+
 #include <array>
+#include <climits>
 #include <utility>
 
 #include "config/text.h"
@@ -260,6 +263,60 @@ std::string InsertIfModifiedSince(std::string_view request, std::time_t itemTime
   conditional.append("\r\nIf-Modified-Since: ").append(FormatHttpDate(itemTime));
   conditional.append(request.substr(headEnd));
   return conditional;
+}
+
+std::string WithoutHeader(std::string_view request, std::string_view name) {
+  const std::size_t headEnd = request.find(kHeaderEnd);
+  if (headEnd == std::string_view::npos) return std::string(request);
+  std::optional<std::size_t> firstDropped;
+  std::string kept = JoinLines(DropHeaderLines(
+      request.substr(0, headEnd),
+      [name](std::string_view line) { return IsHeaderNamed(line, name); }, firstDropped));
+  kept.append(request.substr(headEnd));
+  return kept;
+}
+
+std::string ViaName(std::int32_t instancePort) {
+  // Looked up once: the machine's name does not change under a running proxy.
+  static const std::string hostName = [] {
+    char name[HOST_NAME_MAX + 1] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return std::string("tenvar");
+    return std::string(name);
+  }();
+  return hostName + ":" + std::to_string(instancePort);
+}
+
+std::string AddVia(std::string_view request, std::string_view httpVersion,
+                   std::string_view viaName) {
+  const std::size_t headEnd = request.find(kHeaderEnd);
+  if (headEnd == std::string_view::npos) return std::string(request);
+  constexpr std::string_view kHttpPrefix = "HTTP/";
+  if (httpVersion.starts_with(kHttpPrefix)) httpVersion.remove_prefix(kHttpPrefix.size());
+  std::string forwarded(request.substr(0, headEnd));
+  forwarded.append("\r\nVia: ").append(httpVersion).append(" ").append(viaName);
+  forwarded.append(request.substr(headEnd));
+  return forwarded;
+}
+
+bool HasPassedThrough(std::string_view request, std::string_view viaName) {
+  const std::size_t headEnd = request.find(kHeaderEnd);
+  for (std::string_view line : SplitHeaderLines(request.substr(0, headEnd))) {
+    if (!IsHeaderNamed(line, "Via")) continue;
+    std::string_view hops = line.substr(4);
+    // Each hop is "protocol received-by [comment]", hops separated by commas.
+    while (!hops.empty()) {
+      const std::size_t comma = hops.find(',');
+      std::string_view hop = config::Trim(hops.substr(0, comma));
+      hops.remove_prefix(comma == std::string_view::npos ? hops.size() : comma + 1);
+      const std::size_t space = hop.find_first_of(" \t");
+      if (space == std::string_view::npos) continue;
+      hop = config::TrimLeft(hop.substr(space + 1));
+      if (config::EqualsIgnoreCase(hop.substr(0, hop.find_first_of(" \t")), viaName)) {
+        return true;
+      }
+    }
+  }
+  return false;
 }
 
 }  // namespace tenvar::http

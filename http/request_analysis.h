@@ -98,4 +98,19 @@ std::string RewriteForOrigin(const RequestLine& line, std::string_view path,
 // line. A request whose header block is not complete is returned unchanged.
 std::string InsertIfModifiedSince(std::string_view request, std::time_t itemTime);
 
+// The request without its header lines named `name` (in any case) and their continuations.
+std::string WithoutHeader(std::string_view request, std::string_view name);
+
+// This proxy's name in Via entries: "<host name>:<port>" of the instance.
+std::string ViaName(std::int32_t instancePort);
+
+// The request with "Via: <protocol> <viaName>" added as the last header line (RFC 9110
+// §7.6.3), the protocol taken from the request's version ("HTTP/1.1" gives "1.1").
+std::string AddVia(std::string_view request, std::string_view httpVersion,
+                   std::string_view viaName);
+
+// Whether a Via header of the request names `viaName` as a hop: the request has been here
+// before, and forwarding it again would go round for ever.
+bool HasPassedThrough(std::string_view request, std::string_view viaName);
+
 }  // namespace tenvar::http

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "http/proxy_answer.h"
+#include "http/server_connection.h"
 #include "http/session_log.h"
 #include "platform/send.h"
 #include "platform/socket.h"
@@ -19,11 +20,30 @@ bool Refuse(SessionContext& context, HttpSession& session) {
   return false;
 }
 
-bool SetUpTunnel(SessionContext& context, HttpSession& session) {
+// The instance's trusted sites and block file over one request; `url` is what the trusted
+// sites are matched against and learned from. True when the request may go on.
+bool IsAllowed(HttpSession& session, const std::optional<std::string>& referer,
+               const std::string& url, const std::string& path) {
+  config::HttpProxyConfig& instance = *session.Config;
+  const std::shared_ptr<const config::ListFile::Entries> trusted = instance.TrustedSitesList.Load();
+  if (!trusted->empty()) {
+    if (!IsTrusted(*trusted, referer, url)) return false;
+    // Pages reached from a trusted page are trusted in turn.
+    instance.TrustedSitesList.AppendIfMissing(url);
+  }
+  return instance.Blocking.IsBlocked(session.Host, path, *session.Options) == 0;
+}
+
+bool SetUpTunnel(SessionContext& context, HttpSession& session,
+                 const std::optional<std::string>& referer) {
   const std::optional<ConnectTarget> target = ParseConnectTarget(session.Url);
   if (!target) return false;
   session.Host = target->Host;
   session.Port = target->Port;
+  // An HTTPS site is judged like a page of it: "host:port" stands for the URL.
+  if (!IsAllowed(session, referer, session.Host + ":" + std::to_string(session.Port), "/")) {
+    return Refuse(context, session);
+  }
 
   const platform::Resolution resolution = platform::ResolveIPv4(session.Host);
   if (!resolution.Address) {
@@ -42,17 +62,14 @@ bool SetUpTunnel(SessionContext& context, HttpSession& session) {
   if (!server.Valid() ||
       !platform::ConnectWithin(server.Get(), kConnectTimeout, context.Exit.Fd(), error)) {
     SendProxyAnswer(session.BrowserSocket.Get(), "502 Bad Gateway",
-                    Format("There was an error connecting to the server %s on port %d.\r\n",
-                           session.Host.c_str(), static_cast<int>(session.Port)),
+                    Format(kConnectFailedText, session.Host.c_str(),
+                           static_cast<int>(session.Port)),
                     context.Exit);
     return false;
   }
   // Bytes the browser sent after its CONNECT header block belong to the tunnel already.
-  const size_t headerEnd = session.RequestBuffer.find("\r\n\r\n");
-  const std::string_view early = std::string_view(session.RequestBuffer)
-                                     .substr(std::min(headerEnd + 4, session.RequestBuffer.size()));
   if (platform::SendString(session.BrowserSocket.Get(), kConnectEstablished, context.Exit) != 0 ||
-      platform::SendString(server.Get(), early, context.Exit) != 0) {
+      platform::SendString(server.Get(), session.RequestBodyStart, context.Exit) != 0) {
     return false;
   }
   // From here on the connection belongs to the relay, not to this session.
@@ -70,7 +87,24 @@ bool AnalyseRequest(SessionContext& context, HttpSession& session) {
   session.Url = line->Url;
   session.HttpVersion = line->HttpVersion;
   session.Code = MethodCodeOf(session.Method);
-  if (session.Code == MethodCode::Connect) return SetUpTunnel(context, session);
+  if (session.Code == MethodCode::Connect) return SetUpTunnel(context, session, referer);
+
+  const std::string viaName = ViaName(session.Options->Port);
+  if (HasPassedThrough(session.RequestBuffer, viaName)) {
+    LogActivity(context, session, Format("HTTP: Loop detected for %s", session.Url.c_str()));
+    SendProxyAnswer(session.BrowserSocket.Get(), "508 Loop Detected",
+                    "This request came back to the proxy that sent it: check the upstream "
+                    "proxy settings.",
+                    context.Exit);
+    return false;
+  }
+  const std::optional<BodyFraming> framing = BodyFramingOf(session.RequestBuffer);
+  if (!framing) {
+    SendProxyAnswer(session.BrowserSocket.Get(), "400 Bad Request",
+                    "The length of the request body is invalid.", context.Exit);
+    return false;
+  }
+  session.RequestFraming = *framing;
 
   const std::optional<UrlParts> url = ParseUrl(session.Url);
   if (!url) return false;
@@ -87,29 +121,25 @@ bool AnalyseRequest(SessionContext& context, HttpSession& session) {
     return true;
   }
 
-  config::HttpProxyConfig& instance = *session.Config;
-  const std::shared_ptr<const config::ListFile::Entries> trusted = instance.TrustedSitesList.Load();
-  if (!trusted->empty()) {
-    if (!IsTrusted(*trusted, referer, session.Url)) return Refuse(context, session);
-    // Pages reached from a trusted page are trusted in turn.
-    instance.TrustedSitesList.AppendIfMissing(session.Url);
-  }
-  if (instance.Blocking.IsBlocked(session.Host, session.Path, *session.Options) != 0) {
-    return Refuse(context, session);
-  }
+  if (!IsAllowed(session, referer, session.Url, session.Path)) return Refuse(context, session);
 
   session.ViaUpstream = session.Options->UseUpstream;
   if (session.ViaUpstream) {
     const std::string requestLine = line->Method + " " + line->Url + " " + line->HttpVersion;
-    if (IsUpstreamExcluded(*instance.UpstreamExclusionsList.Load(), requestLine)) {
+    if (IsUpstreamExcluded(*session.Config->UpstreamExclusionsList.Load(), requestLine)) {
       session.ViaUpstream = false;
     }
   }
-  if (!session.ViaUpstream) {
-    session.RequestBuffer = RewriteForOrigin(*line, session.Path, session.RequestBuffer);
-  }
+  std::string& request = session.RequestBuffer;
+  if (!session.ViaUpstream) request = RewriteForOrigin(*line, session.Path, request);
+  // The proxy answers "100 Continue" itself once the server is reached. Passed on, the
+  // expectation would bring the server's own interim answer, ahead of the real one.
+  session.ExpectsContinue = session.RequestFraming.Type != BodyFraming::Kind::None &&
+                            ExpectsContinue(request, session.HttpVersion);
+  if (session.ExpectsContinue) request = WithoutHeader(request, "Expect");
+  request = AddVia(request, session.HttpVersion, viaName);
   // The response is read until the server closes, so no hop may keep the connection open.
-  session.RequestBuffer = ForceConnectionClose(session.RequestBuffer);
+  request = ForceConnectionClose(request);
   return true;
 }
 

@@ -11,27 +11,13 @@
 #include "http/request_policy.h"
 #include "http/session_log.h"
 #include "http/trace_file.h"
+#include "platform/wait.h"
 
 namespace tenvar::http {
 namespace {
 
 constexpr std::size_t kReceiveBlock = 8192;
-
-enum class Wait { Readable, TimedOut, Exit };
-
-Wait WaitReadable(int socket, const platform::ExitEvent& exitEvent,
-                  std::chrono::steady_clock::time_point deadline) {
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return Wait::TimedOut;
-    pollfd entries[2] = {{socket, POLLIN, 0}, {exitEvent.Fd(), POLLIN, 0}};
-    const int ready = ::poll(entries, 2, static_cast<int>(left.count()));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready < 0 || entries[1].revents != 0) return Wait::Exit;
-    if (ready > 0) return Wait::Readable;
-  }
-}
+constexpr std::string_view kHeaderEnd = "\r\n\r\n";
 
 }  // namespace
 
@@ -48,10 +34,13 @@ bool ReadRequest(SessionContext& context, HttpSession& session) {
   // more than the pages of a shallow stack.
   std::unique_ptr<char[]> block;
   bool mayHaveData = true;
+  std::size_t headEnd = std::string::npos;
   for (;;) {
     if (!mayHaveData) {
-      const Wait wait = WaitReadable(session.BrowserSocket.Get(), context.Exit, deadline);
-      if (wait != Wait::Readable) return false;
+      if (platform::WaitFor(session.BrowserSocket.Get(), POLLIN, context.Exit, deadline) !=
+          platform::WaitResult::Ready) {
+        return false;
+      }
     }
     if (!block) block.reset(new char[kReceiveBlock]);
     const ssize_t got = ::recv(session.BrowserSocket.Get(), block.get(), kReceiveBlock, 0);
@@ -73,14 +62,22 @@ bool ReadRequest(SessionContext& context, HttpSession& session) {
     // Only the new bytes, and the three before them, can complete the terminator.
     const size_t searchFrom = request.size() >= 3 ? request.size() - 3 : 0;
     request.append(block.get(), static_cast<size_t>(got));
-    if (request.find("\r\n\r\n", searchFrom) != std::string::npos) break;
-    if (request.size() > kMaxRequestHeaderBytes) {
+    headEnd = request.find(kHeaderEnd, searchFrom);
+    // The limit is on the header block itself, wherever the read that ended it stopped.
+    const std::size_t headSize =
+        headEnd == std::string::npos ? request.size() : headEnd + kHeaderEnd.size();
+    if (headSize > kMaxRequestHeaderBytes) {
       SendProxyAnswer(session.BrowserSocket.Get(), "400 Bad Request",
                       "The request header is too large.", context.Exit);
       return false;
     }
+    if (headEnd != std::string::npos) break;
   }
   LogDebug(context, session, "Complete request received");
+  // What came after the header block is the start of the body (or, for CONNECT, of the
+  // tunnel); it is kept apart so the header block can be rewritten on its own.
+  session.RequestBodyStart = request.substr(headEnd + kHeaderEnd.size());
+  request.resize(headEnd + kHeaderEnd.size());
   AppendTrace(kRequestTrace, request);
   return AnalyseRequest(context, session);
 }

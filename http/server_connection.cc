@@ -1,17 +1,79 @@
 #include "http/server_connection.h"
 
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <memory>
 
 #include "http/proxy_answer.h"
 #include "http/session_log.h"
 #include "platform/send.h"
 #include "platform/socket.h"
+#include "platform/wait.h"
 
 namespace tenvar::http {
 namespace {
 
 constexpr std::chrono::seconds kConnectTimeout(60);
+// A browser that stops sending its body, or a server that stops taking it, for this long
+// ends the upload.
+constexpr std::chrono::seconds kBodyStallLimit(120);
+constexpr std::size_t kBodyBlock = 64 * 1024;
+constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+
+enum class Upload { Sent, ServerStopped, BrowserFailed };
+
+// Streams the request body from the browser to the server as it arrives, to its last byte
+// and no further: one block in memory whatever the body's size.
+Upload SendRequestBody(SessionContext& context, HttpSession& session) {
+  const int browser = session.BrowserSocket.Get();
+  const int server = session.ServerSocket.Get();
+  BodyEnd end(session.RequestFraming);
+  std::size_t used = 0;
+  end.Feed(session.RequestBodyStart, used);
+  if (!platform::SendWithin(server, std::string_view(session.RequestBodyStart).substr(0, used),
+                            context.Exit, kBodyStallLimit)) {
+    return Upload::ServerStopped;
+  }
+  std::string().swap(session.RequestBodyStart);
+  if (end.Current() == BodyEnd::State::NeedMore && session.ExpectsContinue &&
+      platform::SendString(browser, kContinue, context.Exit) != 0) {
+    return Upload::BrowserFailed;
+  }
+  std::unique_ptr<char[]> block;
+  while (end.Current() == BodyEnd::State::NeedMore) {
+    if (platform::WaitFor(browser, POLLIN, context.Exit,
+                          std::chrono::steady_clock::now() + kBodyStallLimit) !=
+        platform::WaitResult::Ready) {
+      LogDebug(context, session, "Browser stopped sending its request body");
+      return Upload::BrowserFailed;
+    }
+    if (!block) block.reset(new char[kBodyBlock]);
+    // A Content-Length body is read to its end and no further: what follows is not ours.
+    std::size_t wanted = kBodyBlock;
+    if (session.RequestFraming.Type == BodyFraming::Kind::Length) {
+      wanted = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, end.LengthLeft()));
+    }
+    const ssize_t got = ::recv(browser, block.get(), wanted, MSG_DONTWAIT);
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
+    if (got <= 0) {
+      LogDebug(context, session, "Connection closed by browser before its request body ended");
+      return Upload::BrowserFailed;
+    }
+    const std::string_view bytes(block.get(), static_cast<std::size_t>(got));
+    if (end.Feed(bytes, used) == BodyEnd::State::Malformed) {
+      LogDebug(context, session, "Malformed chunked request body");
+      return Upload::BrowserFailed;
+    }
+    if (!platform::SendWithin(server, bytes.substr(0, used), context.Exit, kBodyStallLimit)) {
+      return Upload::ServerStopped;
+    }
+  }
+  return end.Current() == BodyEnd::State::Complete ? Upload::Sent : Upload::BrowserFailed;
+}
 
 }  // namespace
 
@@ -77,13 +139,21 @@ bool ConnectAndSend(SessionContext& context, HttpSession& session) {
       !platform::ConnectWithin(session.ServerSocket.Get(), kConnectTimeout, context.Exit.Fd(),
                                error)) {
     LogDebug(context, session, Format("!! - connect returned an error: %ld", long{error}));
+    if (error != ECANCELED) {
+      session.Cacheable = false;
+      SendProxyAnswer(session.BrowserSocket.Get(), "502 Bad Gateway",
+                      Format(kConnectFailedText, target.c_str(), port), context.Exit);
+    }
     return false;
   }
 
   const int sent = platform::SendBuffer(session.ServerSocket.Get(), session.RequestBuffer.data(),
                                         session.RequestBuffer.size(), context.Exit);
   std::string().swap(session.RequestBuffer);
-  return sent == 0;
+  if (sent != 0) return false;
+  // A server that stops taking the body may already have answered (say, 413): that answer
+  // is still relayed.
+  return SendRequestBody(context, session) != Upload::BrowserFailed;
 }
 
 }  // namespace tenvar::http

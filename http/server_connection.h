@@ -10,6 +10,10 @@ namespace tenvar::http {
 inline constexpr std::string_view kConnectingText =
     "Connecting to the Internet, please try again shortly";
 
+// The answer to a CONNECT or a request whose server (or upstream proxy) cannot be reached.
+inline constexpr const char* kConnectFailedText =
+    "There was an error connecting to the server %s on port %d.\r\n";
+
 // Dial on demand: true when the line is up or not dialled; otherwise dialling has started
 // and the browser has been asked to try again shortly.
 bool EnsureLineIsUp(SessionContext& context, HttpSession& session);

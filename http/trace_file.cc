@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,6 +19,8 @@ namespace {
 
 constexpr int kOpenFlags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
 constexpr int kLockedAttempts = 5;
+constexpr mode_t kPrivateMode = 0600;
+constexpr mode_t kLogMode = 0644;
 // Whatever can make the path name another file than the one held open: unlinking or
 // renaming over it (both change its link count, an attribute), moving it, or a change of
 // its permissions after which a fresh open could fail.
@@ -44,14 +47,14 @@ class OpenFiles {
 
   // The file to append to, which stays open while the caller holds it; null when the file
   // cannot be opened.
-  std::shared_ptr<OpenFile> Get(const std::string& path) {
-    if (!watcher_.Valid()) return OpenNow(path);
+  std::shared_ptr<OpenFile> Get(const std::string& path, mode_t mode) {
+    if (!watcher_.Valid()) return OpenNow(path, mode);
     ForgetReplaced();
     std::lock_guard lock(lock_);
     for (const Entry& entry : entries_) {
       if (entry.Path == path) return entry.File;
     }
-    std::shared_ptr<OpenFile> file = OpenNow(path);
+    std::shared_ptr<OpenFile> file = OpenNow(path, mode);
     if (!file) return nullptr;
     // The watch goes on the open file itself, not on whatever the path names by now.
     const std::string self = "/proc/self/fd/" + std::to_string(file->File.Get());
@@ -69,10 +72,13 @@ class OpenFiles {
     int Watch = -1;
   };
 
-  static std::shared_ptr<OpenFile> OpenNow(const std::string& path) {
+  static std::shared_ptr<OpenFile> OpenNow(const std::string& path, mode_t mode) {
     if (path.empty()) return nullptr;
-    auto file = std::make_shared<OpenFile>(::open(path.c_str(), kOpenFlags, 0644));
-    return file->File.Valid() ? file : nullptr;
+    auto file = std::make_shared<OpenFile>(::open(path.c_str(), kOpenFlags, mode));
+    if (!file->File.Valid()) return nullptr;
+    // A file made before with wider permissions is narrowed too; a log keeps its own.
+    if (mode == kPrivateMode) ::fchmod(file->File.Get(), mode);
+    return file;
   }
 
   // Called with lock_ held; appends still holding the file finish in it.
@@ -123,18 +129,38 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// Renames a trace file that has grown past its limit out of the way; the watch on it then
+// makes the next append start a new file.
+void RollOver(const std::string& path, const OpenFile& file, std::uint64_t rollBytes) {
+  struct stat held {};
+  if (::fstat(file.File.Get(), &held) != 0 || static_cast<std::uint64_t>(held.st_size) <= rollBytes) {
+    return;
+  }
+  // Several sessions may see the same full file: only one may rename it, and only while the
+  // path still names it, or the previous generation would be overwritten by a new file.
+  static std::mutex rollLock;
+  std::lock_guard lock(rollLock);
+  struct stat named {};
+  if (::stat(path.c_str(), &named) != 0 || named.st_ino != held.st_ino ||
+      named.st_dev != held.st_dev) {
+    return;
+  }
+  ::rename(path.c_str(), (path + ".1").c_str());
+}
+
 }  // namespace
 
-void AppendTrace(const char* path, std::string_view bytes) {
-  const std::shared_ptr<OpenFile> file = Files().Get(path);
+void AppendTrace(const char* path, std::string_view bytes, std::uint64_t rollBytes) {
+  const std::shared_ptr<OpenFile> file = Files().Get(path, kPrivateMode);
   if (!file) return;
   [[maybe_unused]] const ssize_t written = ::write(file->File.Get(), bytes.data(), bytes.size());
+  RollOver(path, *file, rollBytes);
 }
 
 bool AppendLockedLine(const std::string& path, std::string_view line) {
   if (path.empty()) return false;
   for (int attempt = 0; attempt < kLockedAttempts; ++attempt) {
-    const std::shared_ptr<OpenFile> file = Files().Get(path);
+    const std::shared_ptr<OpenFile> file = Files().Get(path, kLogMode);
     if (!file) continue;
     std::lock_guard lock(file->Lock);
     // Another program holding the file exclusively counts as a failed attempt.

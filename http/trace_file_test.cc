@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -24,6 +25,28 @@ TEST(TraceFile, AppendsEveryEntryInOrder) {
   AppendTrace(path.c_str(), "GET /one\r\n\r\n");
   AppendTrace(path.c_str(), "GET /two\r\n\r\n");
   EXPECT_EQ(ReadFileText(path), "GET /one\r\n\r\nGET /two\r\n\r\n");
+}
+
+// Traces hold cookies and passwords: only the owner reads them, even a file that an older
+// version left readable to all. A full trace moves aside to ".1", replacing the last one.
+TEST(TraceFile, IsTheOwnersAloneAndRollsOverWhenFull) {
+  platform::TempDir dir;
+  const std::string path = dir.File("requests.txt");
+  dir.Write("requests.txt", "");
+  ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+  const auto modeOf = [](const std::string& file) {
+    return std::filesystem::status(file).permissions() & std::filesystem::perms::all;
+  };
+  AppendTrace(path.c_str(), "first", 12);
+  EXPECT_EQ(modeOf(path), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  AppendTrace(path.c_str(), "second", 12);  // 11 bytes: still under the limit
+  AppendTrace(path.c_str(), "third", 12);   // 16 bytes: moved aside after this entry
+  AppendTrace(path.c_str(), "fourth", 12);
+  AppendTrace(path.c_str(), "fifth and more", 12);  // over again: replaces the ".1"
+  AppendTrace(path.c_str(), "sixth", 12);
+  EXPECT_EQ(ReadFileText(path + ".1"), "fourthfifth and more");
+  EXPECT_EQ(ReadFileText(path), "sixth");
+  EXPECT_EQ(modeOf(path), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 TEST(TraceFile, KeepsEachPathsEntriesApart) {

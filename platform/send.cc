@@ -5,6 +5,8 @@
 
 #include <cerrno>
 
+#include "platform/wait.h"
+
 namespace tenvar::platform {
 
 int SendBuffer(int fd, const char* data, std::size_t length, const ExitEvent& exitEvent) {
@@ -35,6 +37,22 @@ int SendBuffer(int fd, std::span<const char> data, const ExitEvent& exitEvent) {
 
 int SendString(int fd, std::string_view text, const ExitEvent& exitEvent) {
   return SendBuffer(fd, text.data(), text.size(), exitEvent);
+}
+
+bool SendWithin(int fd, std::string_view bytes, const ExitEvent& exitEvent,
+                std::chrono::milliseconds stallLimit) {
+  while (!bytes.empty()) {
+    const ssize_t result = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (result > 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(result));
+      continue;
+    }
+    if (result < 0 && errno == EINTR) continue;
+    if (result == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return false;
+    const Deadline deadline = std::chrono::steady_clock::now() + stallLimit;
+    if (WaitFor(fd, POLLOUT, exitEvent, deadline) != WaitResult::Ready) return false;
+  }
+  return !exitEvent.IsSignalled();
 }
 
 }  // namespace tenvar::platform

@@ -3,6 +3,7 @@
 // sends on a given socket at a time.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <span>
 #include <string_view>
@@ -17,5 +18,10 @@ namespace tenvar::platform {
 int SendBuffer(int fd, const char* data, std::size_t length, const ExitEvent& exitEvent);
 int SendBuffer(int fd, std::span<const char> data, const ExitEvent& exitEvent);
 int SendString(int fd, std::string_view text, const ExitEvent& exitEvent);
+
+// Like SendString, but gives up (false) once the peer has taken nothing for `stallLimit`: a
+// peer that stops reading must not hold its sender for ever.
+bool SendWithin(int fd, std::string_view bytes, const ExitEvent& exitEvent,
+                std::chrono::milliseconds stallLimit);
 
 }  // namespace tenvar::platform

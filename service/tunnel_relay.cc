@@ -50,6 +50,12 @@ struct TunnelRelay::TunnelLink {
   // source is not read, so a slow receiver holds back its sender and nothing else.
   std::string ToServer;
   std::string ToClient;
+  // A side that has ended its sending: its end is passed on once what it sent has gone, and
+  // the other direction keeps going until it ends too.
+  bool ClientDone = false;
+  bool ServerDone = false;
+  bool ToServerShut = false;  // the server has been told the client's end
+  bool ToClientShut = false;
   bool Ended = false;  // its sockets close when the relay next drops ended links
 };
 
@@ -177,14 +183,23 @@ void TunnelRelay::Run() {
       pollfd& server = entries[3 + 2 * i];
       client.fd = link.Client.Get();
       if (link.State == TunnelLink::Stage::Relaying) {
-        client.events = static_cast<short>((link.ToServer.empty() ? POLLIN : 0) |
-                                           (link.ToClient.empty() ? 0 : POLLOUT));
+        client.events = static_cast<short>(
+            (link.ToServer.empty() && !link.ClientDone ? POLLIN : 0) |
+            (link.ToClient.empty() ? 0 : POLLOUT));
         server.fd = link.Server.Get();
-        server.events = static_cast<short>((link.ToClient.empty() ? POLLIN : 0) |
-                                           (link.ToServer.empty() ? 0 : POLLOUT));
+        server.events = static_cast<short>(
+            (link.ToClient.empty() && !link.ServerDone ? POLLIN : 0) |
+            (link.ToServer.empty() ? 0 : POLLOUT));
+        // A side whose reading waits for the other to drain, or that is through both ways,
+        // is left out: a hang-up it may show would wake every poll. One that has only ended
+        // its sending stays in, so that its going away altogether is seen.
+        if (client.events == 0 && (!link.ClientDone || link.ToClientShut)) client.fd = -1;
+        if (server.events == 0 && (!link.ServerDone || link.ToServerShut)) server.fd = -1;
       } else {
-        // Not read before the server is there, but a client that leaves ends the link.
-        client.events = POLLRDHUP;
+        // Not read before the server is there. A client that has already ended its sending
+        // may still want the answer, so only a failed client (shown whatever the events)
+        // ends the link now.
+        client.events = 0;
         if (link.State == TunnelLink::Stage::Connecting) {
           server.fd = link.Server.Get();
           server.events = POLLOUT;
@@ -256,6 +271,7 @@ void TunnelRelay::Serve(TunnelLink& link, short clientEvents, short serverEvents
 }
 
 void TunnelRelay::ServeRelaying(TunnelLink& link, short clientEvents, short serverEvents) {
+  if ((clientEvents | serverEvents) & (POLLERR | POLLNVAL)) return Finish(link);
   const int client = link.Client.Get();
   const int server = link.Server.Get();
   // Room first: a remainder that drains lets its source be read again in the next round.
@@ -267,19 +283,46 @@ void TunnelRelay::ServeRelaying(TunnelLink& link, short clientEvents, short serv
       !SendSome(client, link.ToClient)) {
     return Finish(link);
   }
-  // A hang-up or error is read like data, so that what came before it is still relayed;
-  // on a side that cannot be read now it ends the link.
-  if (clientEvents & (POLLIN | kFailure)) {
-    if (!link.ToServer.empty() || !Forward(client, server, link.ToServer)) return Finish(link);
+  // A hang-up is read like data, so that what came before it is still relayed. On a side
+  // that has already ended its sending, it means the peer has gone altogether.
+  if (clientEvents & (POLLIN | POLLHUP)) {
+    if (link.ClientDone) return Finish(link);
+    if (link.ToServer.empty() && !Forward(client, server, link.ToServer, link.ClientDone)) {
+      return Finish(link);
+    }
   }
-  if (serverEvents & (POLLIN | kFailure)) {
-    if (!link.ToClient.empty() || !Forward(server, client, link.ToClient)) return Finish(link);
+  if (serverEvents & (POLLIN | POLLHUP)) {
+    if (link.ServerDone) return Finish(link);
+    if (link.ToClient.empty() && !Forward(server, client, link.ToClient, link.ServerDone)) {
+      return Finish(link);
+    }
+  }
+  PassOnEnds(link);
+}
+
+void TunnelRelay::PassOnEnds(TunnelLink& link) {
+  const bool clientEnded = link.ClientDone && link.ToServer.empty();
+  const bool serverEnded = link.ServerDone && link.ToClient.empty();
+  if (clientEnded && serverEnded) {
+    link.Ended = true;  // closing the sockets passes on whatever end is still to pass
+    return;
+  }
+  if (clientEnded && !link.ToServerShut) {
+    ::shutdown(link.Server.Get(), SHUT_WR);
+    link.ToServerShut = true;
+  }
+  if (serverEnded && !link.ToClientShut) {
+    ::shutdown(link.Client.Get(), SHUT_WR);
+    link.ToClientShut = true;
   }
 }
 
-bool TunnelRelay::Forward(int from, int to, std::string& remainder) {
+bool TunnelRelay::Forward(int from, int to, std::string& remainder, bool& sourceDone) {
   const ssize_t received = ::recv(from, readBuffer_.data(), readBuffer_.size(), MSG_DONTWAIT);
-  if (received == 0) return false;
+  if (received == 0) {
+    sourceDone = true;
+    return true;
+  }
   if (received < 0) return Transient(errno);
   if (resetIdleTimer_) resetIdleTimer_();
   const ssize_t sent = ::send(to, readBuffer_.data(), static_cast<std::size_t>(received),

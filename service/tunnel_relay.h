@@ -1,6 +1,7 @@
 // The relay behind the IP tunnels and HTTP CONNECT: one thread copies the bytes of every
-// relayed connection pair ("tunnel link") both ways, unchanged and in order, until either
-// side closes. Thread-safety: AddLink, AddTunnel and LinkCount may be called from any thread
+// relayed connection pair ("tunnel link") both ways, unchanged and in order. A side that ends
+// its sending has its end passed on, and the other direction goes on to its own end, so
+// request/answer protocols whose client half-closes get their whole answer. Thread-safety: AddLink, AddTunnel and LinkCount may be called from any thread
 // while Run() serves the links on its own thread; the callbacks are called from both.
 #pragma once
 
@@ -61,7 +62,8 @@ class TunnelRelay {
   void ApplyLookUp(TunnelLink& link, const platform::Resolution& result);
   void Serve(TunnelLink& link, short clientEvents, short serverEvents);
   void ServeRelaying(TunnelLink& link, short clientEvents, short serverEvents);
-  bool Forward(int from, int to, std::string& remainder);
+  bool Forward(int from, int to, std::string& remainder, bool& sourceDone);
+  void PassOnEnds(TunnelLink& link);
   void Finish(TunnelLink& link);
   void LogFailure(const TunnelLink& link, const std::string& reason);
 

@@ -1,6 +1,7 @@
 // The HTTP proxy as browsers on the LAN see it: nginx as the web server, squid upstream,
 // openssl s_server behind CONNECT, curl or a plain socket as the browser.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 #include <cstdlib>
 #include <latch>
@@ -41,6 +42,24 @@ std::optional<std::string> DecodeChunked(std::string_view chunked) {
   }
 }
 
+// Bytes that no two uploads share, so a body mixed up with another or cut short shows.
+std::string UploadBytes(std::size_t size, std::uint32_t seed) {
+  std::string bytes(size, '\0');
+  for (char& c : bytes) {
+    seed = seed * 1103515245u + 12345u;
+    c = static_cast<char>(seed >> 16);
+  }
+  return bytes;
+}
+
+// What the origin kept of an upload to /store: the file its answer names.
+std::string StoredBody(const CurlResult& answer) {
+  const std::size_t at = answer.Body.find("stored=");
+  if (at == std::string::npos || !answer.Body.ends_with("\n")) return "(no file: " + answer.Body + ")";
+  const std::size_t start = at + 7;
+  return platform::ReadFileText(answer.Body.substr(start, answer.Body.size() - 1 - start));
+}
+
 // A browser's request for `path` on the origin, in the form a proxy is sent it.
 std::string RawGet(std::string_view path) {
   return "GET " + OriginServer::Url(path) + " HTTP/1.0\r\nHost: 127.0.0.1:8081\r\n\r\n";
@@ -61,7 +80,7 @@ TEST_F(HttpProxy, SendsGetHeadPostAndPutToTheServerInOriginForm) {
   const CurlResult get = Fetch({OriginServer::Url("/echo")});
   EXPECT_EQ(get.Status, 200) << get.Stderr;
   EXPECT_TRUE(get.Body.starts_with("GET /echo HTTP/1.1\n")) << get.Body;
-  EXPECT_NE(get.Body.find("\nVia: \n"), std::string::npos) << get.Body;
+  EXPECT_TRUE(std::regex_search(get.Body, std::regex("\nVia: 1\\.1 [^ ,]+:8080\n"))) << get.Body;
 
   const CurlResult head = Fetch({"-I", OriginServer::Url("/echo")});
   EXPECT_EQ(head.Status, 200) << head.Stderr;
@@ -148,7 +167,9 @@ TEST_F(HttpProxy, SendsAnExcludedRequestDirectInsteadOfUpstream) {
 
   const CurlResult excluded = Fetch({OriginServer::Url("/echo?direct")});
   EXPECT_EQ(excluded.Status, 200) << excluded.Stderr;
-  EXPECT_EQ(excluded.Body, "GET /echo?direct HTTP/1.1\nConnection: close\nVia: \n");
+  EXPECT_TRUE(std::regex_match(excluded.Body, std::regex("GET /echo\\?direct HTTP/1\\.1\n"
+                                                         "Connection: close\nVia: 1\\.1 [^ ,]+:8080\n")))
+      << excluded.Body;
 
   const CurlResult other = Fetch({OriginServer::Url("/echo?upstream")});
   EXPECT_EQ(other.Status, 200) << other.Stderr;
@@ -229,17 +250,20 @@ TEST_F(HttpProxy, TunnelsTlsThroughConnect) {
   EXPECT_NE(page.Body.find("<HTML><BODY"), std::string::npos) << page.Body;
 }
 
-TEST_F(HttpProxy, AnswersAConnectToAClosedPortWithBadGateway) {
+TEST_F(HttpProxy, AnswersAConnectOrARequestToAClosedPortWithBadGateway) {
   ASSERT_NO_FATAL_FAILURE(StartTenvar());
-  const RawReply reply =
-      SplitReply(Exchange(kProxyPort, "CONNECT 127.0.0.1:9 HTTP/1.1\r\nHost: 127.0.0.1:9\r\n\r\n"));
   const std::string body = "There was an error connecting to the server 127.0.0.1 on port 9.\r\n";
-  EXPECT_EQ(reply.StatusLine, "HTTP/1.0 502 Bad Gateway");
-  EXPECT_NE(reply.Headers.find("Content-Length: " + std::to_string(body.size()) + "\r\n"),
-            std::string::npos)
-      << reply.Headers;
-  EXPECT_NE(reply.Headers.find("Connection: close\r\n"), std::string::npos) << reply.Headers;
-  EXPECT_EQ(reply.Body, body);
+  for (const char* request : {"CONNECT 127.0.0.1:9 HTTP/1.1\r\nHost: 127.0.0.1:9\r\n\r\n",
+                              "GET http://127.0.0.1:9/ HTTP/1.1\r\nHost: 127.0.0.1:9\r\n\r\n"}) {
+    SCOPED_TRACE(request);
+    const RawReply reply = SplitReply(Exchange(kProxyPort, request));
+    EXPECT_EQ(reply.StatusLine, "HTTP/1.0 502 Bad Gateway");
+    EXPECT_NE(reply.Headers.find("Content-Length: " + std::to_string(body.size()) + "\r\n"),
+              std::string::npos)
+        << reply.Headers;
+    EXPECT_NE(reply.Headers.find("Connection: close\r\n"), std::string::npos) << reply.Headers;
+    EXPECT_EQ(reply.Body, body);
+  }
 }
 
 TEST_F(HttpProxy, AnswersAnUnresolvableServerWithBadGateway) {
@@ -325,6 +349,106 @@ TEST_F(HttpProxy, LogsNoSessionLinesWhenLoggingIsDisabled) {
   const std::string& console = tenvar_->ConsoleSoFar();
   EXPECT_EQ(console.find("Contacting web server"), std::string::npos) << console;
   EXPECT_EQ(console.find("Getting request from browser"), std::string::npos) << console;
+}
+
+// Uploads of every framing arrive whole, direct and through squid: "?direct" requests bypass
+// the upstream proxy.
+TEST_F(HttpProxy, UploadsArriveByteForByteDirectAndThroughTheUpstreamProxy) {
+  TENVAR_REQUIRE_PROGRAM("squid");
+  UpstreamProxy upstream(dir_);
+  ASSERT_TRUE(upstream.Running()) << upstream.Error();
+  OfficeOptions options;
+  options.UseUpstream = true;
+  options.UpstreamExclusions = "direct\n";
+  ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
+
+  const std::string form = UploadBytes(300 * 1024, 1);
+  const std::string file = UploadBytes(3 * 1024 * 1024, 2);
+  const std::string formPath = dir_.Write("form.bin", form);
+  const std::string filePath = dir_.Write("file.bin", file);
+  struct Case {
+    const char* Name;
+    std::vector<std::string> Arguments;
+    const std::string& Sent;
+    const char* Method;
+  };
+  const Case cases[] = {
+      {"POST waiting for 100 Continue",
+       {"-H", "Expect: 100-continue", "--data-binary", "@" + formPath}, form, "POST"},
+      {"PUT of 3 MiB", {"-T", filePath}, file, "PUT"},
+      {"chunked POST",
+       {"-H", "Transfer-Encoding: chunked", "--data-binary", "@" + formPath}, form, "POST"},
+  };
+  for (const char* route : {"direct", "upstream"}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.Name) + ", " + route);
+      std::vector<std::string> arguments = c.Arguments;
+      arguments.push_back(OriginServer::Url(OriginServer::kStorePath) + "?" + route);
+      const CurlResult answer = Fetch(arguments);
+      EXPECT_EQ(answer.ExitCode, 0) << answer.Stderr;
+      ASSERT_EQ(answer.Status, 200) << answer.Body;
+      EXPECT_TRUE(answer.Body.starts_with(c.Method)) << answer.Body;
+      const std::string stored = StoredBody(answer);
+      EXPECT_EQ(stored.size(), c.Sent.size());
+      EXPECT_TRUE(stored == c.Sent) << "the stored body differs";
+    }
+  }
+  EXPECT_TRUE(upstream.WaitForAccessLog(" PUT http://127.0.0.1:8081/store?upstream "))
+      << upstream.AccessLog();
+}
+
+// Requests whose end two parties could see in different places are never forwarded.
+TEST_F(HttpProxy, RefusesRequestsWithAnAmbiguousLengthOrAnOversizedHeader) {
+  ASSERT_NO_FATAL_FAILURE(StartTenvar());
+  const std::string url = OriginServer::Url(OriginServer::kStorePath);
+  const std::string requests[] = {
+      "POST " + url + " HTTP/1.1\r\nHost: a\r\nContent-Length: 5\r\n"
+          "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
+      "POST " + url + " HTTP/1.1\r\nHost: a\r\nContent-Length: 5, 6\r\n\r\nhello",
+      "POST " + url + " HTTP/1.1\r\nHost: a\r\nTransfer-Encoding: chunked, gzip\r\n\r\n",
+      // 64 KiB is the limit of the header block, wherever the reads that bring it stop.
+      "GET " + url + " HTTP/1.1\r\nX-Filler: " + std::string(70000, 'x') + "\r\n\r\n",
+  };
+  for (const std::string& request : requests) {
+    SCOPED_TRACE(request.substr(0, 120));
+    EXPECT_EQ(SplitReply(Exchange(kProxyPort, request)).StatusLine, "HTTP/1.0 400 Bad Request");
+  }
+  ASSERT_TRUE(tenvar_->Stop());
+  EXPECT_EQ(origin_->AccessLog().find("/store"), std::string::npos) << origin_->AccessLog();
+}
+
+// Block file and trusted sites judge an HTTPS site by "host:port".
+TEST_F(HttpProxy, JudgesConnectByTheBlockFileAndTheTrustedSites) {
+  TENVAR_REQUIRE_PROGRAM("openssl");
+  TlsServer tls(dir_);
+  ASSERT_TRUE(tls.Running()) << tls.Error();
+  OfficeOptions options;
+  options.TrustedSites = ":8443\n";
+  options.BlockFile = "localhost\n";
+  ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
+
+  const CurlResult blocked = Fetch({"-k", "https://localhost:8443/"});
+  EXPECT_NE(blocked.ExitCode, 0);
+  EXPECT_TRUE(blocked.Headers.starts_with("HTTP/1.1 403 Forbidden\r\n"))
+      << blocked.Headers << blocked.Stderr;
+  const std::string untrusted =
+      Exchange(kProxyPort, "CONNECT 127.0.0.1:8081 HTTP/1.1\r\nHost: 127.0.0.1:8081\r\n\r\n");
+  EXPECT_EQ(untrusted, kForbiddenAnswer);
+  const CurlResult allowed = Fetch({"-k", "https://127.0.0.1:8443/"});
+  EXPECT_EQ(allowed.ExitCode, 0) << allowed.Stderr;
+  EXPECT_NE(allowed.Body.find("<HTML><BODY"), std::string::npos) << allowed.Body;
+}
+
+// Forwarded requests name this proxy in Via; one that comes back is a loop, answered at once.
+TEST_F(HttpProxy, AnInstanceWhoseUpstreamIsItselfAnswersLoopDetected) {
+  OfficeOptions options;
+  options.UseUpstream = true;
+  options.UpstreamPort = kProxyPort;
+  ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
+  const CurlResult answer = Fetch({OriginServer::Url("/small.txt")});
+  EXPECT_EQ(answer.Status, 508) << answer.Headers << answer.Stderr;
+  ASSERT_TRUE(tenvar_->Stop());
+  EXPECT_EQ(origin_->AccessLog(), "");
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ std::string WriteOfficeConfiguration(const platform::TempDir& dir, const OfficeO
                     "<HTTPProxy Office:" + std::to_string(kProxyPort) + ">\n" +
                     "  UseUpstream " + YesNo(options.UseUpstream) + "\n" +
                     "  UpstreamProxyName 127.0.0.1\n" +
-                    "  UpstreamProxyPort 3128\n" +
+                    "  UpstreamProxyPort " + std::to_string(options.UpstreamPort) + "\n" +
                     "  UseCache " + YesNo(options.UseCache) + "\n" +
                     "  AlwaysGetNewest " + YesNo(options.AlwaysGetNewest) + "\n" +
                     "  CacheExclusions " + noCache + "\n" +

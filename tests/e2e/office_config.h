@@ -12,7 +12,8 @@
 namespace tenvar::e2e {
 
 struct OfficeOptions {
-  bool UseUpstream = false;  // squid on 127.0.0.1:3128
+  bool UseUpstream = false;  // squid on 127.0.0.1:3128, unless UpstreamPort says otherwise
+  int UpstreamPort = 3128;
   bool AdvancedBlocking = false;
   bool EnableLogging = true;
   bool Debug = false;

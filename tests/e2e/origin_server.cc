@@ -72,6 +72,17 @@ std::string NginxConfiguration(const std::string& base, const std::string& root,
          "      proxy_set_header X-Body $request_body;\n"
          "      proxy_pass http://127.0.0.1:" + bodyPort + ";\n"
          "    }\n"
+         // Keeps each body in a file of its own and answers with the file's name, so a test
+         // can compare an upload of any size byte for byte.
+         "    location = /store {\n"
+         "      client_body_in_file_only on;\n"
+         "      client_max_body_size 0;\n"
+         "      proxy_pass_request_body off;\n"
+         "      proxy_set_header Content-Length \"\";\n"
+         "      proxy_set_header Transfer-Encoding \"\";\n"
+         "      proxy_set_header X-Body-File $request_body_file;\n"
+         "      proxy_pass http://127.0.0.1:" + bodyPort + ";\n"
+         "    }\n"
          // SSI drops the length, so the answer goes out chunked on a keep-alive connection.
          "    location = /chunked.txt { ssi on; ssi_types *; }\n"
          "    location = /nostore.txt { add_header Cache-Control \"no-store\"; }\n"
@@ -79,6 +90,10 @@ std::string NginxConfiguration(const std::string& base, const std::string& root,
          "  server {\n"
          "    listen 127.0.0.1:" + bodyPort + ";\n"
          "    access_log off;\n"
+         "    location = /store {\n"
+         "      default_type text/plain;\n"
+         "      return 200 \"$request_method stored=$http_x_body_file\\n\";\n"
+         "    }\n"
          "    location / {\n"
          "      default_type text/plain;\n"
          "      return 200 \"$request_method body=$http_x_body\\n\";\n"

@@ -28,6 +28,10 @@ class OriginServer {
   bool Running() const { return child_.has_value(); }
   const std::string& Error() const { return error_; }
 
+  // Requests to "/store" keep their body in a file; the answer is
+  // "<method> stored=<file>\n".
+  static constexpr std::string_view kStorePath = "/store";
+
   // "http://127.0.0.1:8081" + path; `path` starts with "/".
   static std::string Url(std::string_view path);
 

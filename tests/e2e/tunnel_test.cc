@@ -82,6 +82,42 @@ TEST_F(Tunnel, RelaysAnHttpExchangeBothWays) {
   EXPECT_TRUE(origin_->WaitForAccessLog("GET /small.txt HTTP/1.0|")) << origin_->AccessLog();
 }
 
+// A client that ends its sending after its question, as request/answer protocols do, gets
+// the whole answer, which its server sends only once it has seen that end. Both relays:
+// an IP tunnel, and a CONNECT tunnel through the HTTP proxy.
+TEST_F(Tunnel, AClientThatEndsItsSendingGetsTheWholeAnswer) {
+  const platform::UniqueFd listener = ListenOn(kPlainServerPort);
+  ASSERT_TRUE(listener.Valid());
+  ASSERT_NO_FATAL_FAILURE(StartTunnels({{kPlainServerPort, "127.0.0.1", kPlainTunnel}}));
+  std::string answer(1 << 20, '\0');
+  for (std::size_t i = 0; i < answer.size(); ++i) answer[i] = static_cast<char>(i * 7 / 5);
+  const std::string connect = "CONNECT 127.0.0.1:" + std::to_string(kPlainServerPort) +
+                              " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  const std::string established = "HTTP/1.0 200 Connection established\r\n";
+  for (const bool throughConnect : {false, true}) {
+    SCOPED_TRACE(throughConnect ? "CONNECT" : "IP tunnel");
+    const platform::UniqueFd client = ConnectTo(throughConnect ? kProxyPort : kPlainTunnel);
+    ASSERT_TRUE(client.Valid());
+    ASSERT_TRUE(SendAll(client.Get(), (throughConnect ? connect : "") + "question"));
+    ASSERT_EQ(::shutdown(client.Get(), SHUT_WR), 0);
+    platform::UniqueFd server = AcceptWithin(listener.Get(), 5s);
+    ASSERT_TRUE(server.Valid());
+    bool closed = false;
+    EXPECT_EQ(ReadUntilClosed(server.Get(), 5s, &closed), "question");
+    ASSERT_TRUE(closed) << "the client's end did not arrive";
+    ASSERT_TRUE(SendAll(server.Get(), answer));
+    server.Reset();
+    std::string received = ReadUntilClosed(client.Get(), 10s, &closed);
+    EXPECT_TRUE(closed);
+    if (throughConnect) {
+      ASSERT_TRUE(received.starts_with(established)) << received.substr(0, 100);
+      received.erase(0, received.find("\r\n\r\n") + 4);
+    }
+    EXPECT_EQ(received.size(), answer.size());
+    EXPECT_TRUE(received == answer) << "the answer differs";
+  }
+}
+
 TEST_F(Tunnel, ClosingOneSideClosesTheOther) {
   const platform::UniqueFd listener = ListenOn(kPlainServerPort);
   ASSERT_TRUE(listener.Valid());

@@ -15,8 +15,8 @@ namespace tenvar::e2e {
 class UpstreamProxy {
  public:
   static constexpr int kPort = 3128;
-  // What squid adds to every request it forwards.
-  static constexpr std::string_view kVia = "Via: 1.1 tenvar-upstream (squid";
+  // What squid adds to the Via header of every request it forwards.
+  static constexpr std::string_view kVia = "1.1 tenvar-upstream (squid";
 
   // Writes the configuration under dir/squid and starts squid; returns once it accepts
   // connections, or with Error() set.
