@@ -68,10 +68,14 @@ def intrude(data_port):
     intruder = socket.socket()
     intruder.bind(('127.0.0.2', 0))
     intruder.connect(('127.0.0.1', data_port))
+    # Bounded, so that a proxy which keeps the connection fails the test instead of hanging.
+    intruder.settimeout(10)
     try:
         print('intruder got %d bytes' % len(intruder.recv(100)), flush=True)
     except ConnectionResetError:
         print('intruder got 0 bytes', flush=True)
+    except socket.timeout:
+        print('intruder was kept', flush=True)
 ftp = Ftp()
 if mode == 'session':
     address, login, ftp.data_mode = sys.argv[3], sys.argv[4], sys.argv[5]
