@@ -3,6 +3,7 @@
 // through the HTTP proxy, with vsftpd as the server on the Internet side.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <random>
@@ -257,10 +258,11 @@ TEST_F(Ftp, EveryLoginAndDataModeListsRetrievesAndStoresByteForByte) {
   };
   // The proxy listens on every loopback address; its passive replies name the one dialled.
   const Case cases[] = {
-      {"open", "port", "127.0.0.1", "200 "},
+      {"open", "port", "127.0.0.1", "200 PORT command successful"},
       {"user", "pasv", "127.0.0.4", "227 Entering Passive Mode (127,0,0,4,"},
       {"open", "epsv", "127.0.0.1", "229 Entering Extended Passive Mode (|||"},
-      {"user", "eprt", "127.0.0.1", "200 "},
+      // The server's answer: it was sent a PORT naming the proxy.
+      {"user", "eprt", "127.0.0.1", "200 PORT command successful"},
   };
   for (const Case& mode : cases) {
     SCOPED_TRACE(std::string(mode.Login) + " " + mode.DataMode);
@@ -284,7 +286,7 @@ TEST_F(Ftp, EveryLoginAndDataModeListsRetrievesAndStoresByteForByte) {
       if (reply.starts_with(mode.DataReply)) ++dataReplies;
     }
     EXPECT_EQ(completions, std::vector<std::string>(4, "226 Transfer complete")) << output;
-    EXPECT_GE(dataReplies, 4) << output;
+    EXPECT_EQ(dataReplies, 4) << output;
     // The passive ports the client is given are the proxy's, never the server's.
     const std::vector<int> ports = DataPorts(output);
     const bool passive = std::string(mode.DataMode).ends_with("sv");
@@ -316,7 +318,18 @@ TEST_F(Ftp, EveryLoginAndDataModeListsRetrievesAndStoresByteForByte) {
   const std::string serverLog = server_->Log();
   EXPECT_NE(serverLog.find("\"PORT 127,0,0,1,"), std::string::npos) << serverLog;
   EXPECT_NE(serverLog.find("\"PASV\""), std::string::npos) << serverLog;
-  EXPECT_NE(serverLog.find("\"227 Entering Passive Mode (127,0,0,1,"), std::string::npos);
+  std::size_t offers = 0;
+  for (std::size_t at = serverLog.find("\"227 Entering Passive Mode ("); at != std::string::npos;
+       at = serverLog.find("\"227 Entering Passive Mode (", at + 1), ++offers) {
+    unsigned high = 0;
+    unsigned low = 0;
+    ASSERT_EQ(std::sscanf(serverLog.c_str() + at, "\"227 Entering Passive Mode (127,0,0,1,%u,%u",
+                          &high, &low),
+              2);
+    EXPECT_GE(high * 256 + low, unsigned{FtpServer::kFirstPassivePort});
+    EXPECT_LE(high * 256 + low, unsigned{FtpServer::kLastPassivePort});
+  }
+  EXPECT_EQ(offers, 8u) << serverLog;  // the passive sessions' transfers
   for (const char* never : {"\"EPSV", "\"EPRT", "\"USER anonymous@"}) {
     EXPECT_EQ(serverLog.find(never), std::string::npos) << never << "\n" << serverLog;
   }
