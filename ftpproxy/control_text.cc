@@ -31,6 +31,14 @@ std::optional<unsigned> ParseNumber(std::string_view text, unsigned maximum) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// "h1,h2,h3,h4,p1,p2": the address bytes in network order, then the port's two halves.
+std::string HostPortText(const DataAddress& address) {
+  const std::uint32_t host = ntohl(address.Address.s_addr);
+  return std::to_string(host >> 24) + "," + std::to_string((host >> 16) & 0xff) + "," +
+         std::to_string((host >> 8) & 0xff) + "," + std::to_string(host & 0xff) + "," +
+         std::to_string(address.Port / 256) + "," + std::to_string(address.Port % 256);
+}
+
 }  // namespace
 
 std::optional<std::string> TakeLine(std::string& text) {
@@ -101,10 +109,76 @@ std::optional<DataAddress> ParseHostPort(std::string_view numbers) {
 }
 
 std::string PortCommand(const DataAddress& address) {
-  const std::uint32_t host = ntohl(address.Address.s_addr);
-  return "PORT " + std::to_string(host >> 24) + "," + std::to_string((host >> 16) & 0xff) + "," +
-         std::to_string((host >> 8) & 0xff) + "," + std::to_string(host & 0xff) + "," +
-         std::to_string(address.Port / 256) + "," + std::to_string(address.Port % 256) + "\r\n";
+  return "PORT " + HostPortText(address) + "\r\n";
+}
+
+ExtendedPort ParseExtendedPort(std::string_view argument) {
+  ExtendedPort result;
+  argument = Trim(argument);
+  if (argument.size() < 2 || argument[0] < 33 || argument[0] > 126) return result;
+  const char delimiter = argument[0];
+  std::array<std::string_view, 3> fields;
+  std::string_view rest = argument.substr(1);
+  for (std::string_view& field : fields) {
+    const std::size_t end = rest.find(delimiter);
+    if (end == std::string_view::npos) return result;
+    field = rest.substr(0, end);
+    rest.remove_prefix(end + 1);
+  }
+  if (!rest.empty()) return result;
+  const std::optional<unsigned> family = ParseNumber(fields[0], 65535);
+  const std::optional<unsigned> port = ParseNumber(fields[2], 65535);
+  if (!family || fields[1].empty()) return result;
+  if (*family != 1) {
+    result.Kind = ExtendedPortKind::OtherFamily;
+    return result;
+  }
+  const std::string host(fields[1]);
+  if (!port || *port == 0 || ::inet_pton(AF_INET, host.c_str(), &result.Address.Address) != 1) {
+    return result;
+  }
+  result.Address.Port = static_cast<std::uint16_t>(*port);
+  result.Kind = ExtendedPortKind::IPv4;
+  return result;
+}
+
+std::optional<DataAddress> ParsePassiveReply(std::string_view line) {
+  if (line.size() < 4) return std::nullopt;
+  // RFC 1123 asks clients to scan for the numbers: their framing differs between servers.
+  std::string_view text = line.substr(4);
+  const std::size_t first = text.find_first_of("0123456789");
+  if (first == std::string_view::npos) return std::nullopt;
+  text.remove_prefix(first);
+  return ParseHostPort(text.substr(0, text.find_first_not_of("0123456789,")));
+}
+
+std::string PassiveReply(const DataAddress& address) {
+  return "227 Entering Passive Mode (" + HostPortText(address) + ").\r\n";
+}
+
+std::string ExtendedPassiveReply(std::uint16_t port) {
+  return "229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|)\r\n";
+}
+
+std::optional<ProxyLogin> ParseProxyLogin(std::string_view argument) {
+  argument = Trim(argument);
+  const std::size_t at = argument.rfind('@');
+  if (at == std::string_view::npos || at == 0) return std::nullopt;
+  ProxyLogin login;
+  login.User = std::string(argument.substr(0, at));
+  std::string_view server = argument.substr(at + 1);
+  const std::size_t colon = server.find(':');
+  if (colon != std::string_view::npos) {
+    const std::optional<unsigned> port = ParseNumber(server.substr(colon + 1), 65535);
+    if (!port || *port == 0) return std::nullopt;
+    login.Target.Port = static_cast<std::uint16_t>(*port);
+    server = server.substr(0, colon);
+  }
+  if (server.empty() || server.find_first_of(kBlanks) != std::string_view::npos) {
+    return std::nullopt;
+  }
+  login.Target.Host = std::string(server);
+  return login;
 }
 
 }  // namespace tenvar::ftpproxy

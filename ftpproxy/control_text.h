@@ -1,5 +1,6 @@
 // The text of FTP control connections as the proxy reads and rewrites it: lines, command
-// words, reply codes and the PORT command. Pure functions; safe from any thread.
+// words, reply codes, the data-address commands (PORT, EPRT) and passive replies, and the
+// "USER name@host" login that names a server. Pure functions; safe from any thread.
 #pragma once
 
 #include <netinet/in.h>
@@ -51,5 +52,35 @@ std::optional<DataAddress> ParseHostPort(std::string_view numbers);
 
 // "PORT h1,h2,h3,h4,p1,p2\r\n" naming `address`.
 std::string PortCommand(const DataAddress& address);
+
+enum class ExtendedPortKind { IPv4, OtherFamily, Malformed };
+
+struct ExtendedPort {
+  ExtendedPortKind Kind = ExtendedPortKind::Malformed;
+  DataAddress Address;  // for IPv4 only
+};
+
+// The argument of EPRT, "<d>1<d>a.b.c.d<d>port<d>" with any printable delimiter <d>. A
+// well-formed one for a protocol other than 1 (IPv4) is OtherFamily.
+ExtendedPort ParseExtendedPort(std::string_view argument);
+
+// The data address of a "227" reply: the first six comma-separated numbers after its code,
+// with or without the parentheses that most servers put around them.
+std::optional<DataAddress> ParsePassiveReply(std::string_view line);
+
+// "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2).\r\n" naming `address`.
+std::string PassiveReply(const DataAddress& address);
+
+// "229 Entering Extended Passive Mode (|||port|)\r\n".
+std::string ExtendedPassiveReply(std::uint16_t port);
+
+struct ProxyLogin {
+  std::string User;
+  OpenTarget Target;
+};
+
+// The argument of "USER name@host[:port]": the server is named after the last "@", so a
+// user name may hold one itself. Nothing without a name, a host or with a bad port.
+std::optional<ProxyLogin> ParseProxyLogin(std::string_view argument);
 
 }  // namespace tenvar::ftpproxy

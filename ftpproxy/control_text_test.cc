@@ -97,5 +97,66 @@ TEST(PortCommand, NamesTheAddressBytesInNetworkOrderAndThePortInTwoHalves) {
   EXPECT_EQ(back->Port, 50001);
 }
 
+TEST(ParseExtendedPort, ReadsIPv4WithAnyDelimiterAndTellsOtherFamiliesFromNonsense) {
+  const ExtendedPort ipv4 = ParseExtendedPort("|1|132.235.1.2|6275|");
+  ASSERT_EQ(ipv4.Kind, ExtendedPortKind::IPv4);
+  EXPECT_EQ(AddressText(ipv4.Address.Address), "132.235.1.2");
+  EXPECT_EQ(ipv4.Address.Port, 6275);
+  EXPECT_EQ(ParseExtendedPort(" !1!10.0.0.1!80! ").Kind, ExtendedPortKind::IPv4);
+
+  for (const char* other : {"|2|1080::8:800:200C:417A|5282|", "|3|x|1|"}) {
+    EXPECT_EQ(ParseExtendedPort(other).Kind, ExtendedPortKind::OtherFamily) << other;
+  }
+  for (const char* malformed :
+       {"", "|", "|1|10.0.0.1|80", "|1|10.0.0.1|80|x", "|1|10.0.0|80|", "|1|10.0.0.1|0|",
+        "|1|10.0.0.1|65536|", "|x|10.0.0.1|80|", "|1||80|", " 1 10.0.0.1 80 "}) {
+    EXPECT_EQ(ParseExtendedPort(malformed).Kind, ExtendedPortKind::Malformed) << malformed;
+  }
+}
+
+TEST(ParsePassiveReply, FindsTheSixNumbersWithOrWithoutParentheses) {
+  for (const char* reply :
+       {"227 Entering Passive Mode (10,1,2,3,4,5).\r\n",
+        "227 Entering Passive Mode 10,1,2,3,4,5\r\n", "227 =10,1,2,3,4,5\r\n"}) {
+    const std::optional<DataAddress> address = ParsePassiveReply(reply);
+    ASSERT_TRUE(address) << reply;
+    EXPECT_EQ(AddressText(address->Address), "10.1.2.3") << reply;
+    EXPECT_EQ(address->Port, 4 * 256 + 5) << reply;
+  }
+  for (const char* reply : {"227 Entering Passive Mode\r\n", "227 (10,1,2,3,4)\r\n", "227"}) {
+    EXPECT_EQ(ParsePassiveReply(reply), std::nullopt) << reply;
+  }
+}
+
+TEST(PassiveReplies, NameTheAddressAndPortAsRfc959AndRfc2428Write) {
+  DataAddress address;
+  ASSERT_EQ(::inet_pton(AF_INET, "192.168.1.2", &address.Address), 1);
+  address.Port = 50001;
+  EXPECT_EQ(PassiveReply(address), "227 Entering Passive Mode (192,168,1,2,195,81).\r\n");
+  EXPECT_EQ(ExtendedPassiveReply(50001), "229 Entering Extended Passive Mode (|||50001|)\r\n");
+}
+
+TEST(ParseProxyLogin, SplitsTheUserFromTheServerAtTheLastAt) {
+  struct Case {
+    const char* Argument;
+    const char* User;
+    const char* Host;
+    std::uint16_t Port;
+  };
+  for (const Case& expected :
+       {Case{"anonymous@ftp.example.com", "anonymous", "ftp.example.com", 21},
+        Case{"me@home@10.0.0.1:2121", "me@home", "10.0.0.1", 2121}}) {
+    const std::optional<ProxyLogin> login = ParseProxyLogin(expected.Argument);
+    ASSERT_TRUE(login) << expected.Argument;
+    EXPECT_EQ(login->User, expected.User);
+    EXPECT_EQ(login->Target.Host, expected.Host);
+    EXPECT_EQ(login->Target.Port, expected.Port);
+  }
+  for (const char* refused : {"anonymous", "@host", "ann@", "ann@host:", "ann@host:0",
+                              "ann@host:99999", "ann@host:x", "ann@:21"}) {
+    EXPECT_EQ(ParseProxyLogin(refused), std::nullopt) << refused;
+  }
+}
+
 }  // namespace
 }  // namespace tenvar::ftpproxy

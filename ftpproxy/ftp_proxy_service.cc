@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <optional>
 #include <system_error>
@@ -32,7 +33,15 @@ constexpr std::string_view kTransferAborted = "426 Connection closed; transfer a
 constexpr std::string_view kOpenFirst = "503 Use OPEN host first\r\n";
 constexpr std::string_view kGoodbye = "221 Goodbye\r\n";
 constexpr std::string_view kBadPort = "501 Syntax error in PORT command\r\n";
+constexpr std::string_view kBadEprt = "501 Syntax error in EPRT command\r\n";
+constexpr std::string_view kBadEpsv = "501 Syntax error in EPSV command\r\n";
+constexpr std::string_view kIllegalPort = "500 Illegal PORT command\r\n";
+constexpr std::string_view kOnlyIPv4 = "522 Network protocol not supported, use (1)\r\n";
+constexpr std::string_view kEpsvAll = "200 EPSV ALL command successful\r\n";
+constexpr std::string_view kNotImplemented = "502 Command not implemented\r\n";
 constexpr std::string_view kNoDataConnection = "425 Cannot open data connection\r\n";
+// Ports below this belong to system services: a data connection never goes to one.
+constexpr std::uint16_t kLowestDataPort = 1024;
 
 bool Transient(int error) { return error == EAGAIN || error == EWOULDBLOCK || error == EINTR; }
 
@@ -51,7 +60,7 @@ ReadOutcome ReadInto(int fd, std::vector<char>& block, std::string& into) {
 // Sends as much of the endpoint's remainder as its socket takes now; false when the
 // socket failed for good.
 bool SendSome(FtpEndpoint& endpoint) {
-  if (endpoint.Unsent.empty() || endpoint.Connecting || !endpoint.Socket.Valid()) return true;
+  if (endpoint.Unsent.empty() || !endpoint.Established()) return true;
   const ssize_t sent = ::send(endpoint.Socket.Get(), endpoint.Unsent.data(),
                               endpoint.Unsent.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
   if (sent < 0) return Transient(errno);
@@ -74,6 +83,13 @@ short PollEvents(bool read, bool write) {
   return static_cast<short>((read ? POLLIN : 0) | (write ? POLLOUT : 0));
 }
 
+// A data endpoint that is still being set up waits for its listener or its connect.
+std::optional<short> SetUpEvents(const FtpEndpoint& endpoint) {
+  if (endpoint.Listening) return POLLIN;
+  if (endpoint.Connecting) return POLLOUT;
+  return std::nullopt;
+}
+
 // What each of the session's four sockets is waited for, in the order Serve() takes them.
 void RequestEvents(const FtpSession& session, pollfd* entries) {
   const bool readClient = !session.EndWhenSent && session.Server.Unsent.empty() &&
@@ -90,19 +106,16 @@ void RequestEvents(const FtpSession& session, pollfd* entries) {
                 0};
 
   const FtpEndpoint& clientData = session.ClientData;
-  entries[2] = {clientData.Socket.Get(),
-                clientData.Connecting
-                    ? static_cast<short>(POLLOUT)
-                    : PollEvents(!clientData.Closed && session.ServerData.Unsent.empty(),
-                                 !clientData.Unsent.empty()),
-                0};
-
   const FtpEndpoint& serverData = session.ServerData;
+  entries[2] = {clientData.Socket.Get(),
+                SetUpEvents(clientData)
+                    .value_or(PollEvents(!clientData.Closed && serverData.Unsent.empty(),
+                                         !clientData.Unsent.empty())),
+                0};
   entries[3] = {serverData.Socket.Get(),
-                !session.ServerDataAccepted
-                    ? static_cast<short>(POLLIN)
-                    : PollEvents(!serverData.Closed && clientData.Unsent.empty(),
-                                 !serverData.Unsent.empty()),
+                SetUpEvents(serverData)
+                    .value_or(PollEvents(!serverData.Closed && clientData.Unsent.empty(),
+                                         !serverData.Unsent.empty())),
                 0};
 }
 
@@ -216,6 +229,7 @@ void FtpProxyService::Accept() {
     }
     auto session = std::make_unique<FtpSession>();
     session->Id = nextSessionId_++;
+    session->ClientAddress = connection->Peer;
     session->Client.Socket = std::move(connection->Fd);
     session->Client.Unsent = kGreeting;
     std::lock_guard lock(FtpSessionLock);
@@ -251,11 +265,12 @@ void FtpProxyService::ApplyLookUps() {
 
 void FtpProxyService::Serve(FtpSession& session, const short events[4]) {
   if (session.Ended) return;
-  // Sockets are replaced only by the client's commands, which are acted on last: every
-  // event below still belongs to the socket it was reported for.
-  ServeServer(session, events[1]);
+  // Data sockets are replaced only by the server's replies and the client's commands, which
+  // are acted on after them: every event below still belongs to the socket it was reported
+  // for.
   ServeClientData(session, events[2]);
   ServeServerData(session, events[3]);
+  ServeServer(session, events[1]);
   ServeClient(session, events[0]);
   if (session.Ended) return;
   ActOnClientLines(session);
@@ -294,6 +309,10 @@ void FtpProxyService::ServeServer(FtpSession& session, short events) {
 void FtpProxyService::ServeClientData(FtpSession& session, short events) {
   FtpEndpoint& clientData = session.ClientData;
   if (!clientData.Socket.Valid() || events == 0) return;
+  if (clientData.Listening) {
+    AcceptData(clientData);
+    return;
+  }
   if (clientData.Connecting) {
     if (platform::PendingConnectError(clientData.Socket.Get()) != 0) {
       EndTransfer(session, TransferState::EndedFailed);
@@ -323,12 +342,16 @@ void FtpProxyService::ServeClientData(FtpSession& session, short events) {
 void FtpProxyService::ServeServerData(FtpSession& session, short events) {
   FtpEndpoint& serverData = session.ServerData;
   if (!serverData.Socket.Valid() || events == 0) return;
-  if (!session.ServerDataAccepted) {
-    std::optional<platform::AcceptedConnection> connection =
-        platform::AcceptConnection(serverData.Socket.Get());
-    if (!connection) return;
-    serverData.Socket = std::move(connection->Fd);  // the listening socket closes here
-    session.ServerDataAccepted = true;
+  if (serverData.Listening) {
+    AcceptData(serverData);
+    return;
+  }
+  if (serverData.Connecting) {
+    if (platform::PendingConnectError(serverData.Socket.Get()) != 0) {
+      EndTransfer(session, TransferState::EndedFailed);
+      return;
+    }
+    serverData.Connecting = false;
     return;
   }
   if (serverData.Closed) {
@@ -360,8 +383,19 @@ void FtpProxyService::ActOnClientLines(FtpSession& session) {
     }
     const std::string word = CommandWord(*line);
     if (word == "OPEN") {
-      HandleOpen(session, *line);
+      const std::string argument = CommandArgument(*line);
+      const std::optional<OpenTarget> target = ParseOpenArgument(argument);
+      HandleOpen(session, target ? target->Host : argument, target);
       continue;
+    }
+    if (session.State != OpenState::Open && word == "USER") {
+      // The FTP-proxy convention of clients that cannot send OPEN: the server is named
+      // with the user, and the client logs in as if the server had greeted it.
+      if (std::optional<ProxyLogin> login = ParseProxyLogin(CommandArgument(*line))) {
+        HandleOpen(session, login->Target.Host, login->Target);
+        if (session.State != OpenState::NotOpen) session.LoginLine = "USER " + login->User + "\r\n";
+        continue;
+      }
     }
     if (session.State != OpenState::Open) {
       if (word == "QUIT") {
@@ -372,8 +406,17 @@ void FtpProxyService::ActOnClientLines(FtpSession& session) {
       }
       continue;
     }
-    if (word == "PORT") {
-      HandlePort(session, *line);
+    if (word == "PORT" || word == "EPRT") {
+      HandleActive(session, word, CommandArgument(*line));
+      continue;
+    }
+    if (word == "PASV" || word == "EPSV") {
+      HandlePassive(session, word, CommandArgument(*line));
+      continue;
+    }
+    if (word == "LPRT" || word == "LPSV") {
+      // They would name data addresses past the proxy; clients fall back to EPRT or PASV.
+      session.Client.Unsent += kNotImplemented;
       continue;
     }
     if (word == "RETR") Log("FTP: Retrieval request for " + CommandArgument(*line));
@@ -405,12 +448,28 @@ void FtpProxyService::ActOnServerLines(FtpSession& session) {
         OpenFailed(session);
         return;
       }
-      // The server's own greeting, however many lines it has, becomes this one line.
-      session.Client.Unsent += "220 " + session.DestinationHost + " opened OK.\r\n";
+      // The server's own greeting, however many lines it has, becomes this one line; a
+      // client that logged in with "USER name@host" has been greeted already.
+      if (session.LoginLine.empty()) {
+        session.Client.Unsent += "220 " + session.DestinationHost + " opened OK.\r\n";
+      } else {
+        session.Server.Unsent += std::exchange(session.LoginLine, std::string());
+      }
       session.State = OpenState::Open;
       session.ReplyInProgress = multiline ? code : 0;
       session.DropReply = multiline;
       continue;
+    }
+    if (session.PassiveAsked != PassiveRequest::None && code != 0 && code / 100 != 1 &&
+        code != 226) {
+      const PassiveRequest asked = std::exchange(session.PassiveAsked, PassiveRequest::None);
+      if (code == 227) {
+        OpenPassivePair(session, asked, *line);
+        session.ReplyInProgress = multiline ? code : 0;
+        session.DropReply = multiline;
+        continue;
+      }
+      // A refusal reaches the client as the server worded it.
     }
     if (code == 226) {
       // The client hears of the transfer's end from the proxy, once the data has gone.
@@ -426,21 +485,17 @@ void FtpProxyService::ActOnServerLines(FtpSession& session) {
   if (session.ServerText.size() >= kMaxControlText) session.Ended = true;
 }
 
-void FtpProxyService::HandleOpen(FtpSession& session, const std::string& line) {
+void FtpProxyService::HandleOpen(FtpSession& session, const std::string& hostText,
+                                 const std::optional<OpenTarget>& target) {
   // One server at a time: whatever the session had open goes first.
   session.Server.Reset();
   session.ServerText.clear();
   session.ReplyInProgress = 0;
   session.DropReply = false;
-  session.ClientData.Reset();
-  session.ServerData.Reset();
-  session.ServerDataAccepted = false;
-  session.Transfer = TransferState::None;
-  session.TransferDone = false;
+  session.LoginLine.clear();
+  ResetDataPair(session);
 
-  const std::string argument = CommandArgument(line);
-  const std::optional<OpenTarget> target = ParseOpenArgument(argument);
-  session.DestinationHost = target ? target->Host : argument;
+  session.DestinationHost = hostText;
   Log("FTP: Connection to " + session.DestinationHost);
   if (!target) {
     OpenFailed(session);
@@ -464,19 +519,45 @@ void FtpProxyService::HandleOpen(FtpSession& session, const std::string& line) {
   }));
 }
 
-void FtpProxyService::HandlePort(FtpSession& session, const std::string& line) {
-  // A new PORT starts a new transfer: the previous data pair is closed first.
+void FtpProxyService::ResetDataPair(FtpSession& session) {
+  // A new data command starts a new transfer: the previous data pair is closed first.
   session.ClientData.Reset();
   session.ServerData.Reset();
-  session.ServerDataAccepted = false;
+  session.PassiveAsked = PassiveRequest::None;
   if (session.Transfer == TransferState::Open) session.Transfer = TransferState::EndedClean;
   ReportTransfer(session);
   session.Transfer = TransferState::None;
   session.TransferDone = false;
+}
 
-  const std::optional<DataAddress> client = ParseHostPort(CommandArgument(line));
-  if (!client) {
-    session.Client.Unsent += kBadPort;
+void FtpProxyService::HandleActive(FtpSession& session, const std::string& word,
+                                   const std::string& argument) {
+  ResetDataPair(session);
+  std::optional<DataAddress> client;
+  if (word == "PORT") {
+    client = ParseHostPort(argument);
+    if (!client) {
+      session.Client.Unsent += kBadPort;
+      return;
+    }
+  } else {
+    const ExtendedPort extended = ParseExtendedPort(argument);
+    if (extended.Kind == ExtendedPortKind::OtherFamily) {
+      session.Client.Unsent += kOnlyIPv4;
+      return;
+    }
+    if (extended.Kind == ExtendedPortKind::Malformed) {
+      session.Client.Unsent += kBadEprt;
+      return;
+    }
+    client = extended.Address;
+  }
+  // Data goes to the client itself and nowhere else: the proxy must not be made to
+  // connect to a third host (FTP bounce) or to a system service.
+  if (client->Address.s_addr != session.ClientAddress.s_addr || client->Port < kLowestDataPort) {
+    Log("FTP: Illegal " + word + " command from " + platform::FormatAddress(session.ClientAddress) +
+        " naming " + platform::FormatAddress(client->Address) + ":" + std::to_string(client->Port));
+    session.Client.Unsent += kIllegalPort;
     return;
   }
   int error = 0;
@@ -490,13 +571,79 @@ void FtpProxyService::HandlePort(FtpSession& session, const std::string& line) {
   session.ClientData.Socket = std::move(clientData);
   session.ClientData.Connecting = true;
   session.ServerData.Socket = std::move(listener);
+  session.ServerData.Listening = true;
+  session.ServerData.Expected = session.ServerAddress;
   session.Transfer = TransferState::Open;
   const std::uint16_t dataPort = platform::LocalPort(session.ServerData.Socket.Get());
+  // The server hears PORT whichever the client sent: the proxy's side is IPv4.
   session.Server.Unsent += PortCommand({*local, dataPort});
+}
+
+void FtpProxyService::HandlePassive(FtpSession& session, const std::string& word,
+                                    const std::string& argument) {
+  if (word == "EPSV") {
+    std::string upper = argument;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (upper == "ALL") {
+      // The client promises to use EPSV only, which the proxy serves itself.
+      session.Client.Unsent += kEpsvAll;
+      return;
+    }
+    if (!upper.empty() && upper != "1") {
+      session.Client.Unsent +=
+          upper.find_first_not_of("0123456789") == std::string::npos ? kOnlyIPv4 : kBadEpsv;
+      return;
+    }
+  }
+  ResetDataPair(session);
+  // The server is asked with PASV whatever the client sent: its answer is only a port,
+  // which the proxy connects to at the server's control address.
+  session.PassiveAsked = word == "EPSV" ? PassiveRequest::Epsv : PassiveRequest::Pasv;
+  session.Server.Unsent += "PASV\r\n";
+}
+
+void FtpProxyService::OpenPassivePair(FtpSession& session, PassiveRequest asked,
+                                      const std::string& reply) {
+  // The address in the reply is not used: a server behind NAT names one nobody can reach,
+  // and a hostile one could point the proxy at a third host.
+  const std::optional<DataAddress> server = ParsePassiveReply(reply);
+  int error = 0;
+  platform::UniqueFd listener = platform::OpenTcpListener(0, error);
+  // The client reaches the proxy at the address it used for its control connection.
+  const std::optional<in_addr> local = LocalAddress(session.Client.Socket.Get());
+  platform::UniqueFd serverData;
+  if (server) serverData = platform::StartConnect(session.ServerAddress, server->Port, error);
+  if (!listener.Valid() || !local || !serverData.Valid()) {
+    session.Client.Unsent += kNoDataConnection;
+    return;
+  }
+  session.ServerData.Socket = std::move(serverData);
+  session.ServerData.Connecting = true;
+  session.ClientData.Socket = std::move(listener);
+  session.ClientData.Listening = true;
+  session.ClientData.Expected = session.ClientAddress;
+  session.Transfer = TransferState::Open;
+  const std::uint16_t dataPort = platform::LocalPort(session.ClientData.Socket.Get());
+  session.Client.Unsent += asked == PassiveRequest::Epsv ? ExtendedPassiveReply(dataPort)
+                                                         : PassiveReply({*local, dataPort});
+}
+
+void FtpProxyService::AcceptData(FtpEndpoint& endpoint) {
+  while (std::optional<platform::AcceptedConnection> connection =
+             platform::AcceptConnection(endpoint.Socket.Get())) {
+    if (connection->Peer.s_addr != endpoint.Expected.s_addr) {
+      Log("FTP: Refused data connection from " + platform::FormatAddress(connection->Peer));
+      continue;  // closed as it goes out of scope
+    }
+    endpoint.Socket = std::move(connection->Fd);  // the listening socket closes here
+    endpoint.Listening = false;
+    return;
+  }
 }
 
 void FtpProxyService::ConnectToServer(FtpSession& session, in_addr address) {
   int error = 0;
+  session.ServerAddress = address;
   session.Server.Socket = platform::StartConnect(address, session.DestinationPort, error);
   if (!session.Server.Socket.Valid()) {
     OpenFailed(session);
@@ -507,6 +654,7 @@ void FtpProxyService::ConnectToServer(FtpSession& session, in_addr address) {
 }
 
 void FtpProxyService::OpenFailed(FtpSession& session) {
+  session.LoginLine.clear();
   session.Server.Reset();
   session.ServerText.clear();
   session.ReplyInProgress = 0;
@@ -528,10 +676,12 @@ void FtpProxyService::ServerGone(FtpSession& session) {
 }
 
 void FtpProxyService::EndTransferIfDone(FtpSession& session) {
-  if (session.Transfer != TransferState::Open || !session.ServerDataAccepted) return;
-  const bool uploaded = session.ClientData.Closed && session.ServerData.Unsent.empty();
-  const bool downloaded = session.ServerData.Closed && session.ClientData.Socket.Valid() &&
-                          !session.ClientData.Connecting && session.ClientData.Unsent.empty();
+  if (session.Transfer != TransferState::Open) return;
+  // The receiving side may still be waiting to be connected: then nothing has ended yet.
+  const bool uploaded = session.ClientData.Closed && session.ServerData.Established() &&
+                        session.ServerData.Unsent.empty();
+  const bool downloaded = session.ServerData.Closed && session.ClientData.Established() &&
+                          session.ClientData.Unsent.empty();
   // Closing the receiving side is what tells it the data has ended.
   if (uploaded || downloaded) EndTransfer(session, TransferState::EndedClean);
 }
@@ -539,7 +689,6 @@ void FtpProxyService::EndTransferIfDone(FtpSession& session) {
 void FtpProxyService::EndTransfer(FtpSession& session, TransferState result) {
   session.ClientData.Reset();
   session.ServerData.Reset();
-  session.ServerDataAccepted = false;
   session.Transfer = result;
   ReportTransfer(session);
 }
@@ -553,8 +702,7 @@ void FtpProxyService::ReportTransfer(FtpSession& session) {
 }
 
 void FtpProxyService::Flush(FtpSession& session) {
-  if (!SendSome(session.ClientData)) EndTransfer(session, TransferState::EndedFailed);
-  if (session.ServerDataAccepted && !SendSome(session.ServerData)) {
+  if (!SendSome(session.ClientData) || !SendSome(session.ServerData)) {
     EndTransfer(session, TransferState::EndedFailed);
   }
   EndTransferIfDone(session);

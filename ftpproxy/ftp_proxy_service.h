@@ -1,6 +1,7 @@
 // The FTP proxy: FTP clients on the LAN connect to the FTPPort, name their server with
-// "OPEN host", and the proxy relays the control connection and rewrites PORT so that every
-// active-mode data connection passes through it. One thread, the one in Run(), accepts and
+// "OPEN host" or "USER name@host", and the proxy relays the control connection and serves
+// the data commands (PORT, EPRT, PASV, EPSV) itself, so that every data connection passes
+// through it. One thread, the one in Run(), accepts and
 // serves every session; SessionCount() may be called from any thread.
 #pragma once
 
@@ -13,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -20,6 +22,7 @@
 
 #include "config/configuration.h"
 #include "dialup/dial_manager.h"
+#include "ftpproxy/control_text.h"
 #include "ftpproxy/ftp_session.h"
 #include "platform/exit_event.h"
 #include "platform/socket.h"
@@ -64,8 +67,13 @@ class FtpProxyService {
   void ServeServerData(FtpSession& session, short events);
   void ActOnClientLines(FtpSession& session);
   void ActOnServerLines(FtpSession& session);
-  void HandleOpen(FtpSession& session, const std::string& line);
-  void HandlePort(FtpSession& session, const std::string& line);
+  void HandleOpen(FtpSession& session, const std::string& hostText,
+                  const std::optional<OpenTarget>& target);
+  void ResetDataPair(FtpSession& session);
+  void HandleActive(FtpSession& session, const std::string& word, const std::string& argument);
+  void HandlePassive(FtpSession& session, const std::string& word, const std::string& argument);
+  void OpenPassivePair(FtpSession& session, PassiveRequest asked, const std::string& reply);
+  void AcceptData(FtpEndpoint& endpoint);
   void ConnectToServer(FtpSession& session, in_addr address);
   void OpenFailed(FtpSession& session);
   void ServerGone(FtpSession& session);

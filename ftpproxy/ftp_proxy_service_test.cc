@@ -142,6 +142,7 @@ class FakeFtpServer {
 
   void Converse(Peer& control) {
     std::optional<DataAddress> dataAddress;
+    platform::UniqueFd passive;
     for (std::string line = control.Line(); !line.empty(); line = control.Line()) {
       {
         std::lock_guard lock(lock_);
@@ -152,16 +153,25 @@ class FakeFtpServer {
         control.Send("331 Password please\r\n");
       } else if (word == "PORT") {
         dataAddress = ParseHostPort(CommandArgument(line));
+        passive.Reset();
         control.Send("200 PORT ok\r\n");
-      } else if (word == "RETR" && dataAddress) {
+      } else if (word == "PASV") {
+        // The reply names an address this listener is not on, as a server behind NAT
+        // does: only the port may be used.
+        passive = ListenOn127001();
+        dataAddress.reset();
+        const std::uint16_t port = platform::LocalPort(passive.Get());
+        control.Send("227 Entering Passive Mode (127,0,0,3," + std::to_string(port / 256) + "," +
+                     std::to_string(port % 256) + ")\r\n");
+      } else if (word == "RETR" && (dataAddress || passive.Valid())) {
         control.Send("150 Here it comes\r\n");
-        Peer data = Connect(*dataAddress);
+        Peer data = dataAddress ? Connect(*dataAddress) : Accept(passive);
         data.Send(payload_);
         data = Peer(platform::UniqueFd());
         control.Send("226-Server's own\r\n226 completion\r\n");
-      } else if (word == "STOR" && dataAddress) {
+      } else if (word == "STOR" && (dataAddress || passive.Valid())) {
         control.Send("150 Send it\r\n");
-        Peer data = Connect(*dataAddress);
+        Peer data = dataAddress ? Connect(*dataAddress) : Accept(passive);
         bool closed = false;
         const std::string received = data.ReadToEnd(&closed);
         {
@@ -176,6 +186,25 @@ class FakeFtpServer {
         control.Send("500 Unknown\r\n");
       }
     }
+  }
+
+  static platform::UniqueFd ListenOn127001() {
+    platform::UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr = Peer::Loopback();
+    if (::bind(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(socket.Get(), 1) != 0) {
+      socket.Reset();
+    }
+    return socket;
+  }
+
+  Peer Accept(const platform::UniqueFd& listener) {
+    if (!WaitReadable(listener.Get(), stop_.Fd())) return Peer(platform::UniqueFd(), stop_.Fd());
+    std::optional<platform::AcceptedConnection> accepted =
+        platform::AcceptConnection(listener.Get());
+    return Peer(accepted ? std::move(accepted->Fd) : platform::UniqueFd(), stop_.Fd());
   }
 
   Peer Connect(const DataAddress& address) {
@@ -415,6 +444,81 @@ TEST_F(FtpProxy, ANewPortClosesThePreviousDataPair) {
   EXPECT_TRUE(first.Closed());
   client.Send("PORT 1,2,3\r\n");
   EXPECT_EQ(client.Line(), "501 Syntax error in PORT command\r\n");
+}
+
+TEST_F(FtpProxy, PassiveModeIsServedByTheProxyAtTheServersOwnAddress) {
+  FakeFtpServer server("220 Ready\r\n", "passive bytes");
+  ASSERT_NO_FATAL_FAILURE(Start());
+  Peer client = OpenClient(server);
+  for (const char* command : {"PASV\r\n", "EPSV\r\n"}) {
+    SCOPED_TRACE(command);
+    client.Send(command);
+    const std::string reply = client.Line();
+    std::uint16_t dataPort = 0;
+    if (command[0] == 'P') {
+      ASSERT_TRUE(reply.starts_with("227 Entering Passive Mode (127,0,0,1,")) << reply;
+      const std::optional<DataAddress> named = ParsePassiveReply(reply);
+      ASSERT_TRUE(named);
+      dataPort = named->Port;
+    } else {
+      ASSERT_TRUE(reply.starts_with("229 Entering Extended Passive Mode (|||")) << reply;
+      dataPort = static_cast<std::uint16_t>(std::stoi(reply.substr(reply.find("|||") + 3)));
+    }
+    Peer data = Peer::ConnectTo(dataPort);
+    ASSERT_TRUE(data.Valid());
+    client.Send("RETR f\r\n");
+    EXPECT_EQ(client.Line(), "150 Here it comes\r\n");
+    bool closed = false;
+    EXPECT_EQ(data.ReadToEnd(&closed), "passive bytes");
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(client.Line(), "226 Transfer complete\r\n");
+  }
+  // The server heard PASV both times, and the client's own commands never.
+  EXPECT_EQ(server.Commands(), (std::vector<std::string>{"PASV", "RETR f", "PASV", "RETR f"}));
+}
+
+TEST_F(FtpProxy, DataCommandsItCannotServeAreAnsweredWithoutTheServer) {
+  FakeFtpServer server("220 Ready\r\n");
+  ASSERT_NO_FATAL_FAILURE(Start());
+  Peer client = OpenClient(server);
+  const std::pair<const char*, const char*> exchanges[] = {
+      {"EPSV ALL", "200 EPSV ALL command successful"},
+      {"EPSV 2", "522 Network protocol not supported, use (1)"},
+      {"EPSV any", "501 Syntax error in EPSV command"},
+      {"EPRT |2|::1|5000|", "522 Network protocol not supported, use (1)"},
+      {"EPRT |1|127.0.0.1|", "501 Syntax error in EPRT command"},
+      {"EPRT |1|127.0.0.1|80|", "500 Illegal PORT command"},
+      {"PORT 127,0,0,1,3,255", "500 Illegal PORT command"},
+      {"PORT 10,0,0,1,200,1", "500 Illegal PORT command"},
+      {"LPSV", "502 Command not implemented"},
+  };
+  for (const auto& [command, reply] : exchanges) {
+    client.Send(std::string(command) + "\r\n");
+    EXPECT_EQ(client.Line(), std::string(reply) + "\r\n") << command;
+  }
+  client.Send("NOOP\r\n");
+  EXPECT_EQ(client.Line(), "500 Unknown\r\n");
+  EXPECT_EQ(server.Commands(), std::vector<std::string>{"NOOP"});
+  EXPECT_TRUE(Logged("FTP: Illegal PORT command from 127.0.0.1 naming 10.0.0.1:51201"));
+}
+
+TEST_F(FtpProxy, UserAtHostOpensTheServerAndLogsInThere) {
+  FakeFtpServer server("220-Welcome\r\n220 Ready\r\n");
+  FakeFtpServer busy("421 Too many users\r\n");
+  ASSERT_NO_FATAL_FAILURE(Start());
+  Peer client = Peer::ConnectTo(port_);
+  client.Line();
+  const std::pair<std::string, std::string> exchanges[] = {
+      {"USER ann", "503 Use OPEN host first"},
+      {"USER ann@127.0.0.1:" + std::to_string(busy.Port()), "550 Error from origin server"},
+      {"user me@home@localhost:" + std::to_string(server.Port()), "331 Password please"},
+  };
+  for (const auto& [command, reply] : exchanges) {
+    client.Send(command + "\r\n");
+    EXPECT_EQ(client.Line(), reply + "\r\n") << command;
+  }
+  EXPECT_EQ(server.Commands(), std::vector<std::string>{"USER me@home"});
+  EXPECT_TRUE(Logged("FTP: Connection to localhost"));
 }
 
 TEST_F(FtpProxy, ASilentServerOrAStalledClientHoldsUpNoOtherSession) {

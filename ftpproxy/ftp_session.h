@@ -3,6 +3,8 @@
 // service and touched only by its thread.
 #pragma once
 
+#include <netinet/in.h>
+
 #include <cstdint>
 #include <string>
 
@@ -15,8 +17,15 @@ namespace tenvar::ftpproxy {
 struct FtpEndpoint {
   platform::UniqueFd Socket;
   bool Connecting = false;  // a non-blocking connect has not finished yet
+  // Socket is a data listener waiting for Expected. Anyone may connect to a listening port,
+  // so a connection from any other address is closed: it could inject or steal data.
+  bool Listening = false;
+  in_addr Expected{};
   bool Closed = false;      // the peer has sent its end of file
   std::string Unsent;
+
+  // Connected, neither listening nor still connecting.
+  bool Established() const { return Socket.Valid() && !Listening && !Connecting; }
 
   void Reset() { *this = FtpEndpoint(); }
 };
@@ -29,19 +38,31 @@ enum class OpenState {
 };
 
 enum class TransferState {
-  None,          // no data pair, or its end has been reported
-  Open,          // a data pair exists (PORT was rewritten)
-  EndedClean,    // every byte was relayed and both data connections were closed
-  EndedFailed,   // a data connection failed; the transfer cannot be complete
+  None,         // no data pair, or its end has been reported
+  Open,         // a data pair exists (after PORT, EPRT or a passive reply)
+  EndedClean,   // every byte was relayed and both data connections were closed
+  EndedFailed,  // a data connection failed; the transfer cannot be complete
 };
 
+// What the client asked for while the server's answer to the proxy's PASV is awaited.
+enum class PassiveRequest { None, Pasv, Epsv };
+
+// Every data connection passes through the proxy. A client in active mode (PORT, EPRT) is
+// connected to by the proxy, and the server is sent a PORT for a listener of the proxy's. A
+// client in passive mode (PASV, EPSV) connects to a listener of the proxy's, and the proxy
+// itself connects to the server's passive port, always at the server's control address.
 struct FtpSession {
   std::uint64_t Id = 0;
+  in_addr ClientAddress{};  // the client's address, the only one its data may come from
+  in_addr ServerAddress{};  // the server's address, the only one its data may come from
   FtpEndpoint Client;      // the FTP client's control connection
   FtpEndpoint Server;      // to the destination server's control port
-  FtpEndpoint ClientData;  // from the proxy to the address of the client's PORT command
-  FtpEndpoint ServerData;  // the proxy's listening data socket, then the accepted connection
-  bool ServerDataAccepted = false;
+  FtpEndpoint ClientData;  // the client's data connection, or the listener awaiting it
+  FtpEndpoint ServerData;  // the server's data connection, or the listener awaiting it
+  PassiveRequest PassiveAsked = PassiveRequest::None;
+  // "USER name\r\n" of a "USER name@host" login, sent in place of greeting the client once
+  // the server has greeted the proxy.
+  std::string LoginLine;
   // The server reported a transfer complete and the client has not been told yet: that is
   // done once the data pair has ended, so the report never overtakes the data.
   bool TransferDone = false;

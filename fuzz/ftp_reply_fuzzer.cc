@@ -1,6 +1,6 @@
 // FTP control text as servers send it: replies taken one by one off a received stream
 // (single and multi-line), the passive-mode and PWD replies, and the proxy's own line,
-// reply-code, PORT and OPEN parsers.
+// reply-code, PORT, EPRT, passive-reply, OPEN and USER name@host parsers.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -52,6 +52,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Require(again && again->Port == address->Port &&
                   again->Address.s_addr == address->Address.s_addr,
               "a PORT command reads back to its address");
+    }
+    const tenvar::ftpproxy::ExtendedPort extended = tenvar::ftpproxy::ParseExtendedPort(argument);
+    if (extended.Kind == tenvar::ftpproxy::ExtendedPortKind::IPv4) {
+      Require(extended.Address.Port != 0, "an EPRT address has a port");
+    }
+    if (const auto login = tenvar::ftpproxy::ParseProxyLogin(argument)) {
+      Require(!login->User.empty() && !login->Target.Host.empty() && login->Target.Port != 0,
+              "a USER name@host login names a user and a server");
+    }
+    if (const auto passive = tenvar::ftpproxy::ParsePassiveReply(*line)) {
+      const auto again =
+          tenvar::ftpproxy::ParsePassiveReply(tenvar::ftpproxy::PassiveReply(*passive));
+      Require(
+          again && again->Port == passive->Port && again->Address.s_addr == passive->Address.s_addr,
+          "a passive reply reads back to its address");
     }
   }
   return 0;

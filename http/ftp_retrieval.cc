@@ -102,6 +102,7 @@ class FtpRetrieval {
       return Fail(Format("Cannot resolve server name %s: %ld", session_.Host.c_str(),
                          static_cast<long>(resolution.Error)));
     }
+    serverAddress_ = *resolution.Address;
     int error = EINVAL;
     if (session_.Port > 0 && session_.Port <= 65535) {
       session_.ServerSocket = platform::StartConnect(
@@ -161,14 +162,15 @@ class FtpRetrieval {
         reply->Code == 227 ? ParsePassiveReply(reply->Text) : std::nullopt;
     if (!target) return Fail(reply->Text);
 
-    const std::optional<in_addr> address = platform::ParseIPv4(target->Address);
+    // Only the port of the reply is used: a server behind NAT names an address nobody can
+    // reach, and a hostile one could name a third host for the proxy to connect to.
     int error = EINVAL;
-    platform::UniqueFd data;
-    if (address) data = platform::StartConnect(*address, target->Port, error);
+    platform::UniqueFd data = platform::StartConnect(serverAddress_, target->Port, error);
     if (!data.Valid() ||
         !platform::ConnectWithin(data.Get(), kConnectTimeout, context_.Exit.Fd(), error)) {
       if (error == ECANCELED) return false;
-      return Fail(Format("Cannot open the FTP data connection to %s:%d", target->Address.c_str(),
+      return Fail(Format("Cannot open the FTP data connection to %s:%d",
+                         platform::FormatAddress(serverAddress_).c_str(),
                          static_cast<int>(target->Port)));
     }
 
@@ -309,6 +311,7 @@ class FtpRetrieval {
   HttpSession& session_;
   const bool dialling_;
   const std::string tempDir_;
+  in_addr serverAddress_{};            // where the control connection goes, and so the data one
   std::optional<TemporaryFile> file_;  // from the start of the transfer to the end
   std::string received_;  // control text not yet taken as replies
   bool isDirectory_ = false;

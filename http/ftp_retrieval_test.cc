@@ -1,5 +1,6 @@
 #include "http/ftp_retrieval.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -133,6 +134,19 @@ class ScriptedFtpServer {
     return accepted ? std::move(accepted->Fd) : platform::UniqueFd();
   }
 
+  // A listener that 127.0.0.3 does not reach, unlike one on every address.
+  static platform::UniqueFd ListenOn127001() {
+    platform::UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(socket.Get(), 1) != 0) {
+      socket.Reset();
+    }
+    return socket;
+  }
+
   static void Send(int fd, std::string_view text) {
     ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
   }
@@ -176,10 +190,11 @@ class ScriptedFtpServer {
       } else if (word == "TYPE") {
         Send(control.Get(), "200 Type set\r\n");
       } else if (word == "PASV") {
-        int error = 0;
-        passive = platform::OpenTcpListener(0, error);
+        // The reply names another address than the one this server listens on: the data
+        // connection must go to the control connection's address all the same.
+        passive = ListenOn127001();
         const std::uint16_t port = platform::LocalPort(passive.Get());
-        Send(control.Get(), "227 Entering Passive Mode (127,0,0,1," + std::to_string(port / 256) +
+        Send(control.Get(), "227 Entering Passive Mode (127,0,0,3," + std::to_string(port / 256) +
                                 "," + std::to_string(port % 256) + ").\r\n");
       } else if (word == "RETR" || word == "LIST") {
         const auto file = files_.find(word == "LIST" ? cwd_ : argument);

@@ -25,6 +25,8 @@ std::string VsftpdConfiguration(const std::string& base, const std::string& root
          "anon_upload_enable=YES\n"
          "anon_umask=022\n"
          "pasv_enable=YES\n"
+         "pasv_min_port=" + std::to_string(FtpServer::kFirstPassivePort) + "\n"
+         "pasv_max_port=" + std::to_string(FtpServer::kLastPassivePort) + "\n"
          "port_enable=YES\n"
          "connect_from_port_20=NO\n"
          "seccomp_sandbox=NO\n"

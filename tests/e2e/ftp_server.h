@@ -17,6 +17,9 @@ namespace tenvar::e2e {
 class FtpServer {
  public:
   static constexpr int kPort = 21;
+  // The ports of its passive replies: none of them is a port the kernel hands out for port 0.
+  static constexpr int kFirstPassivePort = 2200;
+  static constexpr int kLastPassivePort = 2299;
 
   // Writes the configuration under dir/ftp and starts the server; returns once it listens,
   // or with Error() set.
@@ -32,8 +35,9 @@ class FtpServer {
   void Add(std::string_view name, std::string_view content) const;
   std::string Content(std::string_view name) const;
 
-  // vsftpd's log of every command and reply.
+  // vsftpd's log of every command and reply, and the file it is written to.
   std::string Log() const;
+  const std::string& LogPath() const { return log_; }
 
  private:
   std::string root_;

@@ -1,8 +1,9 @@
-// FTP as the office sees it: FTP clients (Python's ftplib, in active mode) through the FTP
-// proxy port, and browsers (curl) fetching ftp:// URLs through the HTTP proxy, with vsftpd
-// as the server on the Internet side.
+// FTP as the office sees it: FTP clients (Python's ftplib in every data mode, lftp with its
+// FTP-proxy setting) through the FTP proxy port, and browsers (curl) fetching ftp:// URLs
+// through the HTTP proxy, with vsftpd as the server on the Internet side.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <random>
@@ -26,42 +27,124 @@ namespace {
 constexpr int kFtpPort = 2121;
 constexpr const char* kFtpStarted = "FTP service started on port 2121";
 
-// An FTP client that names its server with OPEN and uses active mode. Every reply it gets is
-// printed as a "reply: " line (the lines of a multi-line reply joined with " | ").
-//   session <host> <download to> <upload from>: LIST pub, RETR pub/bin.dat, STOR
-//       incoming/up.dat, RETR pub/empty.dat, QUIT
-//   stall <host>: starts RETR pub/big.dat, prints "stalled" and never reads the data
-constexpr const char* kClientScript = R"(
-import ftplib, io, sys, time
-mode, port, host = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+// An FTP client (Python's ftplib) that logs in through the proxy and prints every reply it
+// gets as a "reply: " line (the lines of a multi-line reply joined with " | ").
+//   session <port> <proxy address> <login> <data mode> <download to> <upload from> <name>:
+//       logs in to 127.0.0.1 with "OPEN 127.0.0.1" or "USER anonymous@127.0.0.1" (login
+//       open or user), then in data mode pasv, epsv, port or eprt: LIST pub, RETR
+//       pub/bin.dat, STOR incoming/<name>, RETR pub/empty.dat, QUIT. Prints each data
+//       port the proxy gives as "data port: ".
+//   guard <port> <server log> <download to>: tries data addresses the proxy must refuse,
+//       then retrieves pub/bin.dat twice, in active and in passive mode, each time after a
+//       connection from 127.0.0.2 to the proxy's data port (appending both to the file).
+//   stall <port>: starts RETR pub/big.dat in active mode, prints "stalled", never reads
+constexpr const char* kClientScript = R"py(
+import ftplib, io, re, socket, sys, time
+mode, port = sys.argv[1], int(sys.argv[2])
 class Ftp(ftplib.FTP):
+    data_mode = 'port'
     def getresp(self):
         reply = super().getresp()
         print('reply: ' + reply.replace('\n', ' | '), flush=True)
         return reply
+    def makepasv(self):
+        if self.data_mode == 'epsv':
+            data_port = ftplib.parse229(self.sendcmd('EPSV'), self.sock.getpeername())[1]
+        else:
+            data_port = ftplib.parse227(self.sendcmd('PASV'))[1]
+        print('data port: %d' % data_port, flush=True)
+        return self.sock.getpeername()[0], data_port
+    def makeport(self):
+        if self.data_mode != 'eprt':
+            return super().makeport()
+        listener = socket.create_server((self.sock.getsockname()[0], 0), backlog=1)
+        self.sendcmd('EPRT |1|%s|%d|' % listener.getsockname())
+        return listener
+def refused(ftp, command):
+    try:
+        ftp.sendcmd(command)
+    except ftplib.error_perm as refusal:
+        print('reply: %s' % refusal, flush=True)
+def intrude(data_port):
+    intruder = socket.socket()
+    intruder.bind(('127.0.0.2', 0))
+    intruder.connect(('127.0.0.1', data_port))
+    # Bounded, so that a proxy which keeps the connection fails the test instead of hanging.
+    intruder.settimeout(10)
+    try:
+        print('intruder got %d bytes' % len(intruder.recv(100)), flush=True)
+    except ConnectionResetError:
+        print('intruder got 0 bytes', flush=True)
+    except socket.timeout:
+        print('intruder was kept', flush=True)
 ftp = Ftp()
-ftp.connect('127.0.0.1', port, timeout=30)
-ftp.sendcmd('OPEN ' + host)
-ftp.login()
-ftp.set_pasv(False)
 if mode == 'session':
+    address, login, ftp.data_mode = sys.argv[3], sys.argv[4], sys.argv[5]
+    ftp.connect(address, port, timeout=30)
+    if login == 'open':
+        ftp.sendcmd('OPEN 127.0.0.1')
+        ftp.login()
+    else:
+        ftp.login('anonymous@127.0.0.1', 'guest@')
+    ftp.set_pasv(ftp.data_mode in ('pasv', 'epsv'))
     listing = []
     ftp.retrlines('LIST pub', listing.append)
     for line in listing:
         print('listed: ' + line)
-    with open(sys.argv[4], 'wb') as target:
+    with open(sys.argv[6], 'wb') as target:
         ftp.retrbinary('RETR pub/bin.dat', target.write)
-    with open(sys.argv[5], 'rb') as source:
-        ftp.storbinary('STOR incoming/up.dat', source)
+    with open(sys.argv[7], 'rb') as source:
+        ftp.storbinary('STOR incoming/' + sys.argv[8], source)
     empty = io.BytesIO()
     ftp.retrbinary('RETR pub/empty.dat', empty.write)
     print('empty: %d bytes' % len(empty.getvalue()))
     ftp.quit()
+elif mode == 'guard':
+    ftp.connect('127.0.0.1', port, timeout=30)
+    ftp.sendcmd('OPEN 127.0.0.1')
+    ftp.login()
+    ftp.voidcmd('TYPE I')
+    bystander = socket.create_server(('127.0.0.2', 0))
+    bystander_port = bystander.getsockname()[1]
+    refused(ftp, 'PORT 127,0,0,2,%d,%d' % (bystander_port // 256, bystander_port % 256))
+    refused(ftp, 'EPRT |1|127.0.0.2|%d|' % bystander_port)
+    refused(ftp, 'PORT 127,0,0,1,0,21')
+    refused(ftp, 'EPRT |2|::1|%d|' % bystander_port)
+    with open(sys.argv[4], 'wb') as target:
+        listener = ftp.makeport()
+        # The proxy's data port for the server is in the PORT it sent the server.
+        ports = re.findall(r'"PORT 127,0,0,1,(\d+),(\d+)"', open(sys.argv[3]).read())
+        intrude(int(ports[-1][0]) * 256 + int(ports[-1][1]))
+        ftp.sendcmd('RETR pub/bin.dat')
+        data, _ = listener.accept()
+        while block := data.recv(65536):
+            target.write(block)
+        data.close()
+        ftp.voidresp()
+        host, data_port = ftp.makepasv()
+        intrude(data_port)
+        data = socket.create_connection((host, data_port))
+        ftp.sendcmd('RETR pub/bin.dat')
+        while block := data.recv(65536):
+            target.write(block)
+        data.close()
+        ftp.voidresp()
+    bystander.setblocking(False)
+    try:
+        bystander.accept()
+        print('bystander was connected to')
+    except BlockingIOError:
+        print('bystander was left alone')
+    ftp.quit()
 elif mode == 'stall':
+    ftp.connect('127.0.0.1', port, timeout=30)
+    ftp.sendcmd('OPEN 127.0.0.1')
+    ftp.login()
+    ftp.set_pasv(False)
     data = ftp.transfercmd('RETR pub/big.dat')
     print('stalled', flush=True)
     time.sleep(600)
-)";
+)py";
 
 std::string RandomBytes(std::size_t size, std::uint64_t seed) {
   std::mt19937_64 generator(seed);
@@ -126,16 +209,21 @@ class Ftp : public ::testing::Test {
     return platform::ChildProcess::Start(arguments, options);
   }
 
-  // Runs a whole client session against `host` and returns its output; a failure when it
-  // did not end well within the time limit.
-  std::string RunSession(const std::string& name, const std::string& host) {
-    std::optional<platform::ChildProcess> client =
-        StartClient(name, {"session", std::to_string(kFtpPort), host, dir_.File(name + ".down"),
-                           dir_.File("upload.dat")});
+  // Runs the client script to its end and returns its output; a failure when it did not
+  // end well within the time limit.
+  std::string RunClient(const std::string& name, std::vector<std::string> arguments) {
+    std::optional<platform::ChildProcess> client = StartClient(name, std::move(arguments));
     EXPECT_TRUE(client) << "python3 could not be started";
     if (!client) return "";
     EXPECT_EQ(client->WaitFor(60s), 0) << platform::ReadFileText(dir_.File(name + ".err"));
     return platform::ReadFileText(dir_.File(name + ".out"));
+  }
+
+  // A whole session (see the script) through the proxy at `address`.
+  std::string RunSession(const std::string& name, const std::string& login,
+                         const std::string& dataMode, const std::string& address = "127.0.0.1") {
+    return RunClient(name, {"session", std::to_string(kFtpPort), address, login, dataMode,
+                            dir_.File(name + ".down"), dir_.File("upload.dat"), name + ".up"});
   }
 
   CurlResult Fetch(const std::string& url) { return Curl(dir_, ThroughProxy({url})); }
@@ -145,7 +233,16 @@ class Ftp : public ::testing::Test {
   std::optional<TenvarProcess> tenvar_;
 };
 
-TEST_F(Ftp, AnActiveModeSessionListsRetrievesAndStoresByteForByte) {
+// The data ports a passive reply of the proxy's names, from the script's "data port: " lines.
+std::vector<int> DataPorts(const std::string& output) {
+  std::vector<int> ports;
+  for (const std::string& port : LinesStartingWith(output, "data port: ")) {
+    ports.push_back(std::stoi(port));
+  }
+  return ports;
+}
+
+TEST_F(Ftp, EveryLoginAndDataModeListsRetrievesAndStoresByteForByte) {
   const std::string download = RandomBytes(3 * 1024 * 1024 + 17, 1);
   const std::string upload = RandomBytes(2 * 1024 * 1024 + 5, 2);
   server_->Add("pub/bin.dat", download);
@@ -153,37 +250,165 @@ TEST_F(Ftp, AnActiveModeSessionListsRetrievesAndStoresByteForByte) {
   dir_.Write("upload.dat", upload);
   ASSERT_NO_FATAL_FAILURE(StartTenvar());
 
-  const std::string output = RunSession("client", "127.0.0.1");
-  const std::vector<std::string> replies = LinesStartingWith(output, "reply: ");
-  ASSERT_GE(replies.size(), 2u) << output;
-  EXPECT_TRUE(replies[0].starts_with("220 Tenvar FTP Proxy server ready. ")) << replies[0];
-  EXPECT_EQ(replies[1], "220 127.0.0.1 opened OK.");
+  struct Case {
+    const char* Login;     // "open" or "user" (USER anonymous@127.0.0.1)
+    const char* DataMode;  // what the client asks for before each transfer
+    const char* ProxyAddress;
+    const char* DataReply;  // how the proxy's answers to it begin
+  };
+  // The proxy listens on every loopback address; its passive replies name the one dialled.
+  const Case cases[] = {
+      {"open", "port", "127.0.0.1", "200 PORT command successful"},
+      {"user", "pasv", "127.0.0.4", "227 Entering Passive Mode (127,0,0,4,"},
+      {"open", "epsv", "127.0.0.1", "229 Entering Extended Passive Mode (|||"},
+      // The server's answer: it was sent a PORT naming the proxy.
+      {"user", "eprt", "127.0.0.1", "200 PORT command successful"},
+  };
+  for (const Case& mode : cases) {
+    SCOPED_TRACE(std::string(mode.Login) + " " + mode.DataMode);
+    const std::string name = std::string(mode.Login) + "-" + mode.DataMode;
+    const std::string output = RunSession(name, mode.Login, mode.DataMode, mode.ProxyAddress);
+    const std::vector<std::string> replies = LinesStartingWith(output, "reply: ");
+    ASSERT_GE(replies.size(), 2u) << output;
+    EXPECT_TRUE(replies[0].starts_with("220 Tenvar FTP Proxy server ready. ")) << replies[0];
+    // USER name@host is answered by the server itself, which asks for the password.
+    EXPECT_TRUE(replies[1].starts_with(std::string(mode.Login) == "open"
+                                           ? "220 127.0.0.1 opened OK."
+                                           : "331 "))
+        << replies[1];
 
-  // Four transfers, each ended by exactly one completion line of the proxy's own.
-  std::vector<std::string> completions;
-  for (const std::string& reply : replies) {
-    if (reply.starts_with("226")) completions.push_back(reply);
+    // Four transfers, each ended by exactly one completion line of the proxy's own, after
+    // a data command answered by the proxy itself (passive) or by the server (active).
+    std::vector<std::string> completions;
+    int dataReplies = 0;
+    for (const std::string& reply : replies) {
+      if (reply.starts_with("226")) completions.push_back(reply);
+      if (reply.starts_with(mode.DataReply)) ++dataReplies;
+    }
+    EXPECT_EQ(completions, std::vector<std::string>(4, "226 Transfer complete")) << output;
+    EXPECT_EQ(dataReplies, 4) << output;
+    // The passive ports the client is given are the proxy's, never the server's.
+    const std::vector<int> ports = DataPorts(output);
+    const bool passive = std::string(mode.DataMode).ends_with("sv");
+    EXPECT_EQ(ports.size(), passive ? 4u : 0u) << output;
+    for (const int port : ports) {
+      EXPECT_TRUE(port < FtpServer::kFirstPassivePort || port > FtpServer::kLastPassivePort)
+          << port;
+    }
+
+    const std::vector<std::string> listed = LinesStartingWith(output, "listed: ");
+    ASSERT_EQ(listed.size(), 2u) << output;
+    EXPECT_TRUE(listed[0].ends_with(" bin.dat")) << listed[0];
+    EXPECT_TRUE(listed[1].ends_with(" empty.dat")) << listed[1];
+    EXPECT_TRUE(platform::ReadFileText(dir_.File(name + ".down")) == download)
+        << "download differs";
+    EXPECT_TRUE(server_->Content("incoming/" + name + ".up") == upload) << "upload differs";
+    EXPECT_EQ(LinesStartingWith(output, "empty: "), std::vector<std::string>{"0 bytes"});
   }
-  EXPECT_EQ(completions, std::vector<std::string>(4, "226 Transfer complete")) << output;
-
-  const std::vector<std::string> listed = LinesStartingWith(output, "listed: ");
-  ASSERT_EQ(listed.size(), 2u) << output;
-  EXPECT_TRUE(listed[0].ends_with(" bin.dat")) << listed[0];
-  EXPECT_TRUE(listed[1].ends_with(" empty.dat")) << listed[1];
-  EXPECT_TRUE(platform::ReadFileText(dir_.File("client.down")) == download) << "download differs";
-  EXPECT_TRUE(server_->Content("incoming/up.dat") == upload) << "upload differs";
-  EXPECT_EQ(LinesStartingWith(output, "empty: "), std::vector<std::string>{"0 bytes"});
 
   ASSERT_TRUE(tenvar_->Stop());
   const std::string console = tenvar_->ConsoleSoFar();
   for (const char* line : {"FTP: Connection to 127.0.0.1", "FTP: Retrieval request for pub/bin.dat",
-                           "FTP: Storage request for incoming/up.dat",
+                           "FTP: Storage request for incoming/user-pasv.up",
                            "FTP: Retrieval request for pub/empty.dat"}) {
     EXPECT_NE(console.find(line), std::string::npos) << line << "\n" << console;
   }
-  // The server was told to connect to the proxy, never to the client's own data port.
+  // The server is asked only with PASV and with PORTs naming the proxy, and sees the
+  // user without the host the proxy took from it.
   const std::string serverLog = server_->Log();
   EXPECT_NE(serverLog.find("\"PORT 127,0,0,1,"), std::string::npos) << serverLog;
+  EXPECT_NE(serverLog.find("\"PASV\""), std::string::npos) << serverLog;
+  std::size_t offers = 0;
+  for (std::size_t at = serverLog.find("\"227 Entering Passive Mode ("); at != std::string::npos;
+       at = serverLog.find("\"227 Entering Passive Mode (", at + 1), ++offers) {
+    unsigned high = 0;
+    unsigned low = 0;
+    ASSERT_EQ(std::sscanf(serverLog.c_str() + at, "\"227 Entering Passive Mode (127,0,0,1,%u,%u",
+                          &high, &low),
+              2);
+    EXPECT_GE(high * 256 + low, unsigned{FtpServer::kFirstPassivePort});
+    EXPECT_LE(high * 256 + low, unsigned{FtpServer::kLastPassivePort});
+  }
+  EXPECT_EQ(offers, 8u) << serverLog;  // the passive sessions' transfers
+  for (const char* never : {"\"EPSV", "\"EPRT", "\"USER anonymous@"}) {
+    EXPECT_EQ(serverLog.find(never), std::string::npos) << never << "\n" << serverLog;
+  }
+}
+
+TEST_F(Ftp, DataGoesOnlyBetweenTheClientAndTheServer) {
+  const std::string download = RandomBytes(1000000, 7);
+  server_->Add("pub/bin.dat", download);
+  ASSERT_NO_FATAL_FAILURE(StartTenvar());
+
+  const std::string output = RunClient(
+      "guard", {"guard", std::to_string(kFtpPort), server_->LogPath(), dir_.File("guard.down")});
+  std::vector<std::string> refusals;
+  std::vector<std::string> completions;
+  for (const std::string& reply : LinesStartingWith(output, "reply: ")) {
+    if (reply.starts_with("5")) refusals.push_back(reply);
+    if (reply.starts_with("226")) completions.push_back(reply);
+  }
+  // A third host, a third host by EPRT, a system port, an IPv6 address.
+  EXPECT_EQ(refusals, (std::vector<std::string>{
+                          "500 Illegal PORT command", "500 Illegal PORT command",
+                          "500 Illegal PORT command",
+                          "522 Network protocol not supported, use (1)"}))
+      << output;
+  EXPECT_EQ(LinesStartingWith(output, "bystander "), std::vector<std::string>{"was left alone"});
+
+  // A connection to the proxy's data port from elsewhere is closed at once, and the
+  // transfer it tried to get into completes all the same, in both directions of set-up.
+  EXPECT_EQ(LinesStartingWith(output, "intruder got "),
+            std::vector<std::string>(2, "0 bytes")) << output;
+  EXPECT_EQ(completions, std::vector<std::string>(2, "226 Transfer complete")) << output;
+  EXPECT_TRUE(platform::ReadFileText(dir_.File("guard.down")) == download + download)
+      << "download differs";
+
+  ASSERT_TRUE(tenvar_->Stop());
+  const std::string console = tenvar_->ConsoleSoFar();
+  constexpr std::string_view kRefused = "FTP: Refused data connection from 127.0.0.2\n";
+  std::size_t intruders = 0;
+  for (std::size_t at = console.find(kRefused); at != std::string::npos;
+       at = console.find(kRefused, at + 1)) {
+    ++intruders;
+  }
+  EXPECT_EQ(intruders, 2u) << console;
+  EXPECT_NE(console.find("FTP: Illegal PORT command from 127.0.0.1 naming 127.0.0.2:"),
+            std::string::npos)
+      << console;
+  EXPECT_NE(console.find("FTP: Illegal EPRT command from 127.0.0.1 naming 127.0.0.2:"),
+            std::string::npos)
+      << console;
+}
+
+TEST_F(Ftp, LftpWithTenvarAsItsFtpProxyRetrievesAFile) {
+  TENVAR_REQUIRE_PROGRAM("lftp");
+  const std::string download = RandomBytes(500000, 8);
+  server_->Add("pub/bin.dat", download);
+  ASSERT_NO_FATAL_FAILURE(StartTenvar());
+
+  // lftp names the server to an FTP proxy as "USER anonymous@127.0.0.1".
+  platform::ChildOptions options;
+  options.StdoutPath = dir_.File("lftp.out");
+  options.StderrPath = dir_.File("lftp.err");
+  options.Environment = {"HOME=" + dir_.File("")};
+  std::optional<platform::ChildProcess> lftp = platform::ChildProcess::Start(
+      {"lftp", "-d", "-c",
+       "set ftp:proxy ftp://127.0.0.1:" + std::to_string(kFtpPort) +
+           "; set net:max-retries 1; get " + FtpServer::Url("/pub/bin.dat") + " -o " +
+           dir_.File("lftp.down")},
+      options);
+  ASSERT_TRUE(lftp);
+  const std::optional<int> status = lftp->WaitFor(60s);
+  const std::string conversation = platform::ReadFileText(dir_.File("lftp.err"));  // lftp -d
+  EXPECT_EQ(status, 0) << conversation;
+  EXPECT_TRUE(platform::ReadFileText(dir_.File("lftp.down")) == download) << "download differs";
+  EXPECT_NE(conversation.find("USER anonymous@127.0.0.1"), std::string::npos) << conversation;
+
+  ASSERT_TRUE(tenvar_->Stop());
+  const std::string console = tenvar_->ConsoleSoFar();
+  EXPECT_NE(console.find("FTP: Retrieval request for "), std::string::npos) << console;
+  EXPECT_NE(server_->Log().find("\"USER anonymous\""), std::string::npos) << server_->Log();
 }
 
 TEST_F(Ftp, OpenLooksNamesUpAndAnswers550ForAServerThatIsNotThere) {
@@ -226,12 +451,12 @@ TEST_F(Ftp, ASilentServerOrAStalledClientHoldsUpNoOtherSession) {
   ASSERT_TRUE(SendAll(waiting.Get(), "OPEN 127.0.0.1 2100\r\n"));
 
   std::optional<platform::ChildProcess> stalled =
-      StartClient("stalled", {"stall", std::to_string(kFtpPort), "127.0.0.1"});
+      StartClient("stalled", {"stall", std::to_string(kFtpPort)});
   ASSERT_TRUE(stalled);
   ASSERT_TRUE(WaitForFileText(dir_.File("stalled.out"), "stalled\n", 20s, stalled->Pid()))
       << platform::ReadFileText(dir_.File("stalled.err"));
 
-  const std::string output = RunSession("client", "127.0.0.1");
+  const std::string output = RunSession("client", "open", "port");
   EXPECT_EQ(LinesStartingWith(output, "reply: 226").size(), 4u) << output;
   EXPECT_TRUE(platform::ReadFileText(dir_.File("client.down")) == server_->Content("pub/bin.dat"));
 
