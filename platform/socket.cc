@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -51,13 +52,33 @@ std::uint16_t LocalPort(int fd) {
   return ntohs(address.sin_port);
 }
 
-std::optional<AcceptedConnection> AcceptConnection(int listenFd) {
+std::optional<AcceptedConnection> AcceptConnection(int listenFd, int* error) {
   sockaddr_in peer{};
   socklen_t length = sizeof peer;
-  const int fd = ::accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &length,
-                           SOCK_NONBLOCK | SOCK_CLOEXEC);
+  int fd = -1;
+  do {
+    fd = ::accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &length,
+                   SOCK_NONBLOCK | SOCK_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (error != nullptr) *error = fd < 0 ? errno : 0;
   if (fd < 0) return std::nullopt;
   return AcceptedConnection{UniqueFd(fd), peer.sin_addr};
+}
+
+bool IsOutOfResources(int acceptError) {
+  return acceptError == EMFILE || acceptError == ENFILE || acceptError == ENOBUFS ||
+         acceptError == ENOMEM;
+}
+
+std::uint64_t RaiseDescriptorLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+  if (limit.rlim_cur < limit.rlim_max) {
+    rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max;
+    if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+  }
+  return limit.rlim_cur;
 }
 
 bool SetNonBlocking(int fd) {

@@ -26,8 +26,16 @@ struct AcceptedConnection {
   in_addr Peer{};
 };
 
-// Takes one pending connection; nothing when none is waiting or accept4() fails.
-std::optional<AcceptedConnection> AcceptConnection(int listenFd);
+// Takes one pending connection; nothing when none is waiting or accept4() fails, with its
+// errno in `error` when asked for (EAGAIN when none was waiting).
+std::optional<AcceptedConnection> AcceptConnection(int listenFd, int* error = nullptr);
+
+// Whether an accept failed for lack of descriptors or memory: the connection stays queued,
+// so accepting again at once would fail again.
+bool IsOutOfResources(int acceptError);
+
+// Raises the soft limit on open descriptors to the hard limit; the new soft limit.
+std::uint64_t RaiseDescriptorLimit();
 
 bool SetNonBlocking(int fd);
 

@@ -19,6 +19,7 @@
 #include "platform/paths.h"
 #include "platform/registry_store.h"
 #include "platform/single_instance.h"
+#include "platform/socket.h"
 #include "service/command_line.h"
 #include "service/lan_address.h"
 #include "service/lan_registry.h"
@@ -52,6 +53,9 @@ void InstallStopSignals(const platform::ExitEvent& exitEvent) {
   ::sigaction(SIGTERM, &action, nullptr);
   // A peer that closes early must cost a failed send, never the process.
   ::signal(SIGPIPE, SIG_IGN);
+  // Every connection is a descriptor (two while relayed): the usual soft limit of 1024 would
+  // cap a busy office at a few hundred browsers.
+  platform::RaiseDescriptorLimit();
 }
 
 // Runs the long-lived services until the exit event, then stops them in an order in which
