@@ -34,13 +34,32 @@ bool ReadRequest(SessionContext& context, HttpSession& session) {
   // more than the pages of a shallow stack.
   std::unique_ptr<char[]> block;
   bool mayHaveData = true;
+  // The listener usually hands over the whole header block, read while the browser waited
+  // there without a thread.
+  if (!request.empty()) {
+    LogDebug(context, session,
+             Format("%d bytes read from browser socket", static_cast<int>(request.size())));
+  }
+  std::size_t searchFrom = 0;
   std::size_t headEnd = std::string::npos;
   for (;;) {
-    if (!mayHaveData) {
-      if (platform::WaitFor(session.BrowserSocket.Get(), POLLIN, context.Exit, deadline) !=
-          platform::WaitResult::Ready) {
-        return false;
-      }
+    headEnd = request.find(kHeaderEnd, searchFrom);
+    // The limit is on the header block itself, wherever the read that ended it stopped.
+    const std::size_t headSize =
+        headEnd == std::string::npos ? request.size() : headEnd + kHeaderEnd.size();
+    if (headSize > kMaxRequestHeaderBytes) {
+      SendProxyAnswer(session.BrowserSocket.Get(), "400 Bad Request",
+                      "The request header is too large.", context.Exit);
+      return false;
+    }
+    if (headEnd != std::string::npos) break;
+    // Only new bytes, and the three before them, can complete the terminator.
+    searchFrom = request.size() >= 3 ? request.size() - 3 : 0;
+
+    if (!mayHaveData &&
+        platform::WaitFor(session.BrowserSocket.Get(), POLLIN, context.Exit, deadline) !=
+            platform::WaitResult::Ready) {
+      return false;
     }
     if (!block) block.reset(new char[kReceiveBlock]);
     const ssize_t got = ::recv(session.BrowserSocket.Get(), block.get(), kReceiveBlock, 0);
@@ -55,23 +74,8 @@ bool ReadRequest(SessionContext& context, HttpSession& session) {
       LogDebug(context, session, Format("Error reading from browser socket: %ld", long{errno}));
       return false;
     }
-    if (session.Options->EnableLogging && session.Options->Debug) {
-      LogDebug(context, session,
-               Format("%d bytes read from browser socket", static_cast<int>(got)));
-    }
-    // Only the new bytes, and the three before them, can complete the terminator.
-    const size_t searchFrom = request.size() >= 3 ? request.size() - 3 : 0;
+    LogDebug(context, session, Format("%d bytes read from browser socket", static_cast<int>(got)));
     request.append(block.get(), static_cast<size_t>(got));
-    headEnd = request.find(kHeaderEnd, searchFrom);
-    // The limit is on the header block itself, wherever the read that ended it stopped.
-    const std::size_t headSize =
-        headEnd == std::string::npos ? request.size() : headEnd + kHeaderEnd.size();
-    if (headSize > kMaxRequestHeaderBytes) {
-      SendProxyAnswer(session.BrowserSocket.Get(), "400 Bad Request",
-                      "The request header is too large.", context.Exit);
-      return false;
-    }
-    if (headEnd != std::string::npos) break;
   }
   LogDebug(context, session, "Complete request received");
   // What came after the header block is the start of the body (or, for CONNECT, of the

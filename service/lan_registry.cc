@@ -57,6 +57,7 @@ LanRegistry::LanRegistry(const platform::ExitEvent& exitEvent,
                          std::uint16_t replyPort)
     : exitEvent_(exitEvent),
       logEvent_(std::move(logEvent)),
+      refusals_(logEvent_),
       port_(port),
       replyPort_(replyPort) {}
 
@@ -98,12 +99,15 @@ void LanRegistry::Handle(std::span<const char> datagram, in_addr source) {
   const std::string address = platform::FormatAddress(source);
   if (datagram[0] == '-') {
     std::lock_guard lock(LanClientLock);
-    std::erase_if(LanClients, [&](const LanClient& c) { return c.IpAddress == address; });
+    const auto found = clientsByAddress_.find(address);
+    if (found == clientsByAddress_.end()) return;
+    LanClients.erase(found->second);
+    clientsByAddress_.erase(found);
     return;
   }
   if (datagram[0] != '+') return;  // our own "!" among others
   if (!IsLanAddress(source)) {
-    if (logEvent_) logEvent_("Refused connection from " + address);
+    refusals_.Refused(source);
     return;
   }
   std::optional<LanClient> client = ParseRegistration(datagram);
@@ -111,12 +115,16 @@ void LanRegistry::Handle(std::span<const char> datagram, in_addr source) {
   client->IpAddress = address;
   {
     std::lock_guard lock(LanClientLock);
-    const auto found = std::find_if(LanClients.begin(), LanClients.end(),
-                                    [&](const LanClient& c) { return c.IpAddress == address; });
-    if (found != LanClients.end()) {
-      *found = std::move(*client);
+    const auto found = clientsByAddress_.find(address);
+    if (found != clientsByAddress_.end()) {
+      *found->second = std::move(*client);  // keeps its place among the registrations
     } else {
+      if (LanClients.size() >= kMaxClients) {
+        clientsByAddress_.erase(LanClients.front().IpAddress);
+        LanClients.pop_front();
+      }
       LanClients.push_back(std::move(*client));
+      clientsByAddress_.emplace(address, std::prev(LanClients.end()));
     }
   }
   // The answer is a datagram like the request: one that is lost is asked for again.
@@ -128,15 +136,14 @@ void LanRegistry::Handle(std::span<const char> datagram, in_addr source) {
 
 std::optional<LanClient> LanRegistry::Find(const std::string& ipAddress) const {
   std::lock_guard lock(LanClientLock);
-  for (const LanClient& client : LanClients) {
-    if (client.IpAddress == ipAddress) return client;
-  }
-  return std::nullopt;
+  const auto found = clientsByAddress_.find(ipAddress);
+  if (found == clientsByAddress_.end()) return std::nullopt;
+  return *found->second;
 }
 
 std::vector<LanClient> LanRegistry::Clients() const {
   std::lock_guard lock(LanClientLock);
-  return LanClients;
+  return {LanClients.begin(), LanClients.end()};
 }
 
 bool SendAbuseAlert(std::uint16_t port, const char* address) {

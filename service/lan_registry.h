@@ -5,17 +5,20 @@
 
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include <netinet/in.h>
 
 #include "platform/exit_event.h"
 #include "platform/unique_fd.h"
+#include "service/refusal_log.h"
 
 namespace tenvar::service {
 
@@ -37,6 +40,9 @@ std::optional<LanClient> ParseRegistration(std::span<const char> datagram);
 
 class LanRegistry {
  public:
+  // Machines remembered at once; a registration past this drops the oldest machine.
+  static constexpr std::size_t kMaxClients = 4096;
+
   // Answers go to the registering machine at `replyPort`; 0 means the registry's own port.
   LanRegistry(const platform::ExitEvent& exitEvent,
               std::function<void(std::string_view)> logEvent,
@@ -57,13 +63,16 @@ class LanRegistry {
 
   const platform::ExitEvent& exitEvent_;
   std::function<void(std::string_view)> logEvent_;
+  RefusalLog refusals_;
   std::uint16_t port_;
   std::uint16_t replyPort_;
   platform::UniqueFd socket_;
 
-  // Guards LanClients: the registry thread changes it, any thread may read it.
+  // Guards LanClients and clientsByAddress_: the registry thread changes them, any thread
+  // may read them.
   mutable std::mutex LanClientLock;
-  std::vector<LanClient> LanClients;  // one entry per address
+  std::list<LanClient> LanClients;  // one entry per address, oldest registration first
+  std::unordered_map<std::string, std::list<LanClient>::iterator> clientsByAddress_;
 };
 
 // Sends the one-byte alert "!" from a broadcast-enabled UDP socket, retrying (at most 100

@@ -172,6 +172,32 @@ TEST(LanRegistry, RegistersUpdatesAndRemovesMachinesByAddress) {
   EXPECT_TRUE(log.empty());
 }
 
+// A flood of registrations from many addresses keeps only the newest machines.
+TEST(LanRegistry, HoldsAtMostItsLimitDroppingTheOldestRegistration) {
+  platform::ExitEvent exitEvent;
+  LanRegistry registry(exitEvent, nullptr, 0);
+  ASSERT_TRUE(registry.Open());
+  std::jthread runner([&] { registry.Run(); });
+  const auto address = [](std::size_t i) {
+    return "127.1." + std::to_string(i / 250) + "." + std::to_string(1 + i % 250);
+  };
+  const std::size_t machines = LanRegistry::kMaxClients + 2;
+  for (std::size_t i = 0; i < machines; ++i) {
+    const UniqueFd machine = Machine(address(i).c_str(), 0);
+    SendTo(machine, registry.Port(), "+PC");
+    // Every hundredth waits for its answer, so the socket's queue never overflows.
+    if (i % 100 == 0 || i + 1 == machines) {
+      ASSERT_EQ(NextDatagram(machine), "OK") << i;
+    }
+  }
+  EXPECT_EQ(registry.Clients().size(), LanRegistry::kMaxClients);
+  EXPECT_FALSE(registry.Find(address(0)).has_value());
+  EXPECT_FALSE(registry.Find(address(1)).has_value());
+  EXPECT_TRUE(registry.Find(address(2)).has_value());
+  EXPECT_EQ(registry.Clients().back().IpAddress, address(machines - 1));
+  exitEvent.Signal();
+}
+
 TEST(LanRegistry, OpenFailsWhenThePortIsTaken) {
   int error = 0;
   UniqueFd holder = platform::OpenUdpSocket(0, false, error);

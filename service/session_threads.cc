@@ -35,6 +35,9 @@ bool SessionThreads::Start(std::function<void()> session) {
     if (!waiting_.empty()) {
       waiting = waiting_.back();
       waiting_.pop_back();
+    } else if (threads_ >= maxThreads_) {
+      inLine_.push_back(std::move(session));  // the next thread to finish takes it
+      return true;
     } else {
       ++threads_;
     }
@@ -43,15 +46,26 @@ bool SessionThreads::Start(std::function<void()> session) {
     Hand(*waiting, std::move(session));
     return true;
   }
-  // A thread is started outside the lock, so ending sessions need not wait for it.
+  // A thread is started outside the lock, so ending sessions need not wait for it. The
+  // thread gets a copy, so the session is still here if the thread cannot be made.
   try {
-    std::thread([this, session = std::move(session)]() mutable {
-      Work(std::move(session));
-    }).detach();
+    std::thread([this, session]() mutable { Work(std::move(session)); }).detach();
   } catch (const std::system_error&) {
-    std::lock_guard lock(SessionThreadLock);
+    std::unique_lock lock(SessionThreadLock);
+    --threads_;
+    if (!waiting_.empty()) {  // one became free meanwhile
+      waiting = waiting_.back();
+      waiting_.pop_back();
+      lock.unlock();
+      Hand(*waiting, std::move(session));
+      return true;
+    }
+    if (threads_ > 0) {
+      inLine_.push_back(std::move(session));  // a running thread takes it when it is free
+      return true;
+    }
     if (--running_ == 0) ended_.notify_all();
-    if (--threads_ == 0) threadsGone_.notify_all();
+    threadsGone_.notify_all();
     return false;
   }
   return true;
@@ -66,6 +80,11 @@ void SessionThreads::Work(std::function<void()> session) {
     {
       std::lock_guard lock(SessionThreadLock);
       if (--running_ == 0) ended_.notify_all();
+      if (!inLine_.empty()) {
+        session = std::move(inLine_.front());
+        inLine_.pop_front();
+        continue;
+      }
       if (stopping_ || waiting_.size() >= kMaxIdleThreads) break;
       waiting_.push_back(&waiting);
     }
