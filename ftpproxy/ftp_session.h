@@ -5,8 +5,11 @@
 
 #include <netinet/in.h>
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/unique_fd.h"
 
@@ -22,12 +25,27 @@ struct FtpEndpoint {
   bool Listening = false;
   in_addr Expected{};
   bool Closed = false;      // the peer has sent its end of file
+  // A data listener whose accept found no free descriptor is not watched for a while.
+  bool AcceptPaused = false;
   std::string Unsent;
+  // Since when Unsent has waited without the peer taking any of it; unset while empty.
+  std::optional<std::chrono::steady_clock::time_point> WaitingSince;
+  // What the service's epoll set holds for Socket: the descriptor and events last
+  // registered, -1 when none. A closed descriptor leaves the set by itself.
+  int WatchedFd = -1;
+  std::uint32_t WatchedEvents = 0;
 
   // Connected, neither listening nor still connecting.
   bool Established() const { return Socket.Valid() && !Listening && !Connecting; }
 
   void Reset() { *this = FtpEndpoint(); }
+  // Every new socket goes in through here: its descriptor may reuse the number of one closed
+  // before, which the epoll set no longer holds.
+  void Use(platform::UniqueFd socket) {
+    Socket = std::move(socket);
+    WatchedFd = -1;
+    WatchedEvents = 0;
+  }
 };
 
 enum class OpenState {
