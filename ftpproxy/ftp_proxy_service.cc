@@ -188,11 +188,12 @@ std::size_t FtpProxyService::SessionCount() const {
 
 void FtpProxyService::Run() {
   if (!epoll_.Valid() || epoll_.Add(exitEvent_.Fd(), EPOLLIN, kExitKey) != 0 ||
-      epoll_.Add(wakeFd_.Get(), EPOLLIN, kWakeKey) != 0) {
+      epoll_.Add(wakeFd_.Get(), EPOLLIN, kWakeKey) != 0 ||
+      (listener_.Valid() && epoll_.Add(listener_.Get(), EPOLLIN, kListenerKey) != 0)) {
+    // Only at start, with nothing served yet: there is no session to keep going.
     Log("FTP service stopped: cannot wait for its connections");
     return;
   }
-  if (listener_.Valid()) epoll_.Add(listener_.Get(), EPOLLIN, kListenerKey);
   std::vector<epoll_event> ready(kReadyBatch);
   now_ = Clock::now();
   nextStallCheck_ = now_ + sendStallLimit_ / 8;
@@ -289,14 +290,11 @@ void FtpProxyService::Watch(FtpSession& session) {
 
 bool FtpProxyService::WatchEndpoint(FtpEndpoint& endpoint, std::uint32_t events,
                                     std::uint64_t key) {
+  if (!endpoint.Socket.Valid()) return true;
+  if (endpoint.WatchedBy != nullptr && endpoint.WatchedEvents == events) return true;
   const int fd = endpoint.Socket.Get();
-  if (fd < 0) {
-    endpoint.WatchedFd = -1;  // it was closed, and left the set by itself
-    return true;
-  }
-  if (endpoint.WatchedFd == fd && endpoint.WatchedEvents == events) return true;
-  int error = endpoint.WatchedFd == fd ? epoll_.Modify(fd, events, key) : ENOENT;
-  if (error == ENOENT) error = epoll_.Add(fd, events, key);
+  const int error = endpoint.WatchedBy != nullptr ? epoll_.Modify(fd, events, key)
+                                                  : epoll_.Add(fd, events, key);
   if (error != 0) {
     if (!std::exchange(watchFailing_, true)) {
       Log("FTP: Cannot watch a connection, ending its session: " +
@@ -305,7 +303,7 @@ bool FtpProxyService::WatchEndpoint(FtpEndpoint& endpoint, std::uint32_t events,
     return false;
   }
   watchFailing_ = false;
-  endpoint.WatchedFd = fd;
+  endpoint.WatchedBy = &epoll_;
   endpoint.WatchedEvents = events;
   return true;
 }
@@ -502,7 +500,7 @@ void FtpProxyService::ServeClientData(FtpSession& session, std::uint32_t events)
   }
   if (clientData.Closed) {
     // Nothing more can come; a connection that is gone altogether is not waited on.
-    if ((events & kFailure) != 0) clientData.Socket.Reset();
+    if ((events & kFailure) != 0) clientData.CloseSocket();
     return;
   }
   if ((events & (EPOLLIN | kFailure)) == 0) return;
@@ -534,7 +532,7 @@ void FtpProxyService::ServeServerData(FtpSession& session, std::uint32_t events)
     return;
   }
   if (serverData.Closed) {
-    if ((events & kFailure) != 0) serverData.Socket.Reset();
+    if ((events & kFailure) != 0) serverData.CloseSocket();
     return;
   }
   if ((events & (EPOLLIN | kFailure)) == 0) return;
