@@ -1,10 +1,10 @@
 #include "ftpproxy/ftp_proxy_service.h"
 
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <optional>
@@ -20,7 +20,16 @@ namespace {
 constexpr std::size_t kReadSize = 64 * 1024;
 // Control text waiting to be acted on; a longer "line" is not FTP and ends the session.
 constexpr std::size_t kMaxControlText = 64 * 1024;
-constexpr short kFailure = POLLERR | POLLHUP | POLLNVAL;
+constexpr std::uint32_t kFailure = EPOLLERR | EPOLLHUP;
+// How many ready descriptors one wait hands back; more are handed back by the next.
+constexpr std::size_t kReadyBatch = 256;
+// Connections taken from the listener per round, so that a flood of them cannot starve the
+// sessions already open.
+constexpr int kAcceptsPerRound = 64;
+// A failed accept that would fail again at once is not retried before this.
+constexpr std::chrono::milliseconds kAcceptRest{100};
+// How long the loop rests after its wait failed, so that a lasting failure cannot spin it.
+constexpr std::chrono::milliseconds kWaitRest{100};
 
 constexpr std::string_view kGreeting =
     "220 Tenvar FTP Proxy server ready. Made by Lindqvale to share one Internet connection "
@@ -58,13 +67,20 @@ ReadOutcome ReadInto(int fd, std::vector<char>& block, std::string& into) {
 }
 
 // Sends as much of the endpoint's remainder as its socket takes now; false when the
-// socket failed for good.
-bool SendSome(FtpEndpoint& endpoint) {
-  if (endpoint.Unsent.empty() || !endpoint.Established()) return true;
+// socket failed for good. Notes since when the remainder has waited for its peer.
+bool SendSome(FtpEndpoint& endpoint, std::chrono::steady_clock::time_point now) {
+  if (endpoint.Unsent.empty()) {
+    endpoint.WaitingSince.reset();
+    return true;
+  }
+  if (!endpoint.WaitingSince) endpoint.WaitingSince = now;
+  if (!endpoint.Established()) return true;
   const ssize_t sent = ::send(endpoint.Socket.Get(), endpoint.Unsent.data(),
                               endpoint.Unsent.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
   if (sent < 0) return Transient(errno);
   endpoint.Unsent.erase(0, static_cast<std::size_t>(sent));
+  if (sent > 0) endpoint.WaitingSince = now;
+  if (endpoint.Unsent.empty()) endpoint.WaitingSince.reset();
   return true;
 }
 
@@ -79,45 +95,45 @@ std::optional<in_addr> LocalAddress(int fd) {
   return address.sin_addr;
 }
 
-short PollEvents(bool read, bool write) {
-  return static_cast<short>((read ? POLLIN : 0) | (write ? POLLOUT : 0));
+std::uint32_t Wanted(bool read, bool write) {
+  return (read ? EPOLLIN : 0u) | (write ? EPOLLOUT : 0u);
 }
 
 // A data endpoint that is still being set up waits for its listener or its connect.
-std::optional<short> SetUpEvents(const FtpEndpoint& endpoint) {
-  if (endpoint.Listening) return POLLIN;
-  if (endpoint.Connecting) return POLLOUT;
+std::optional<std::uint32_t> SetUpEvents(const FtpEndpoint& endpoint) {
+  if (endpoint.Listening) return endpoint.AcceptPaused ? 0u : std::uint32_t{EPOLLIN};
+  if (endpoint.Connecting) return EPOLLOUT;
   return std::nullopt;
 }
 
 // What each of the session's four sockets is waited for, in the order Serve() takes them.
-void RequestEvents(const FtpSession& session, pollfd* entries) {
+void WantedEvents(const FtpSession& session, std::uint32_t* events) {
   const bool readClient = !session.EndWhenSent && session.Server.Unsent.empty() &&
                           session.Client.Unsent.size() < kMaxControlText &&
                           session.ClientText.size() < kMaxControlText;
-  entries[0] = {session.Client.Socket.Get(),
-                PollEvents(readClient, !session.Client.Unsent.empty()), 0};
+  events[0] = Wanted(readClient, !session.Client.Unsent.empty());
 
   const FtpEndpoint& server = session.Server;
-  entries[1] = {server.Socket.Get(),
-                server.Connecting ? static_cast<short>(POLLOUT)
-                                  : PollEvents(session.Client.Unsent.empty() && !server.Closed,
-                                               !server.Unsent.empty()),
-                0};
+  events[1] = server.Connecting ? EPOLLOUT
+                                : Wanted(session.Client.Unsent.empty() && !server.Closed,
+                                         !server.Unsent.empty());
 
   const FtpEndpoint& clientData = session.ClientData;
   const FtpEndpoint& serverData = session.ServerData;
-  entries[2] = {clientData.Socket.Get(),
-                SetUpEvents(clientData)
-                    .value_or(PollEvents(!clientData.Closed && serverData.Unsent.empty(),
-                                         !clientData.Unsent.empty())),
-                0};
-  entries[3] = {serverData.Socket.Get(),
-                SetUpEvents(serverData)
-                    .value_or(PollEvents(!serverData.Closed && clientData.Unsent.empty(),
-                                         !serverData.Unsent.empty())),
-                0};
+  events[2] = SetUpEvents(clientData)
+                  .value_or(Wanted(!clientData.Closed && serverData.Unsent.empty(),
+                                   !clientData.Unsent.empty()));
+  events[3] = SetUpEvents(serverData)
+                  .value_or(Wanted(!serverData.Closed && clientData.Unsent.empty(),
+                                   !serverData.Unsent.empty()));
 }
+
+// Keys of the epoll set: a session's four sockets are Id * 4 + their place in Serve(); ids
+// start at 1, which leaves the first four keys to the service's own descriptors.
+constexpr std::uint64_t kExitKey = 0;
+constexpr std::uint64_t kListenerKey = 1;
+constexpr std::uint64_t kWakeKey = 2;
+constexpr std::uint64_t kSlots = 4;
 
 }  // namespace
 
@@ -171,49 +187,158 @@ std::size_t FtpProxyService::SessionCount() const {
 }
 
 void FtpProxyService::Run() {
-  std::vector<FtpSession*> sessions;
-  std::vector<pollfd> entries;
-  for (;;) {
+  if (!epoll_.Valid() || epoll_.Add(exitEvent_.Fd(), EPOLLIN, kExitKey) != 0 ||
+      epoll_.Add(wakeFd_.Get(), EPOLLIN, kWakeKey) != 0 ||
+      (listener_.Valid() && epoll_.Add(listener_.Get(), EPOLLIN, kListenerKey) != 0)) {
+    // Only at start, with nothing served yet: there is no session to keep going.
+    Log("FTP service stopped: cannot wait for its connections");
+    return;
+  }
+  std::vector<epoll_event> ready(kReadyBatch);
+  now_ = Clock::now();
+  nextStallCheck_ = now_ + sendStallLimit_ / 8;
+  bool exit = false;
+  while (!exit) {
     ApplyLookUps();
-    {
-      std::lock_guard lock(FtpSessionLock);
-      FtpSessions.remove_if([](const auto& session) { return session->Ended; });
+    RemoveEndedSessions();
+    for (const std::uint64_t id : touched_) {
+      if (const auto found = sessionsById_.find(id); found != sessionsById_.end()) {
+        Watch(*found->second);
+      }
     }
-    sessions.clear();
-    for (const auto& session : FtpSessions) sessions.push_back(session.get());
+    touched_.clear();
+    RemoveEndedSessions();  // a session whose socket could not be watched has ended
 
-    entries.assign(3 + 4 * sessions.size(), pollfd{-1, 0, 0});
-    entries[0] = {exitEvent_.Fd(), POLLIN, 0};
-    entries[1] = {listener_.Get(), POLLIN, 0};  // poll skips it when there is no service
-    entries[2] = {wakeFd_.Get(), POLLIN, 0};
-    for (std::size_t i = 0; i < sessions.size(); ++i) {
-      RequestEvents(*sessions[i], &entries[3 + 4 * i]);
+    const int got = epoll_.Wait(ready, WaitTimeout());
+    now_ = Clock::now();
+    if (wakeObserver_) wakeObserver_();
+    if (got < 0) {
+      WaitFailed(-got);
+      exit = exitEvent_.WaitFor(kWaitRest);
+      continue;
     }
-    if (::poll(entries.data(), entries.size(), -1) < 0) {
-      if (errno == EINTR) continue;
-      Log("FTP service stopped: " + std::error_code(errno, std::generic_category()).message());
-      break;
-    }
-    if (entries[0].revents != 0) break;
-    if (entries[1].revents != 0) Accept();
-    if (entries[2].revents != 0) {
-      std::uint64_t count = 0;
-      [[maybe_unused]] const ssize_t got = ::read(wakeFd_.Get(), &count, sizeof count);
-    }
-    for (std::size_t i = 0; i < sessions.size(); ++i) {
-      const pollfd* session = &entries[3 + 4 * i];
-      const short events[4] = {session[0].revents, session[1].revents, session[2].revents,
-                               session[3].revents};
-      Serve(*sessions[i], events);
-    }
+    waitFailing_ = false;
+    ResumeAccepts();
+    DispatchReady(std::span(ready.data(), static_cast<std::size_t>(got)), exit);
+    if (now_ >= nextStallCheck_) EndStalledSessions();
   }
   std::lock_guard lock(FtpSessionLock);
+  sessionsById_.clear();
   FtpSessions.clear();
 }
 
+void FtpProxyService::DispatchReady(std::span<epoll_event> ready, bool& exit) {
+  // A session's sockets are served together, in the order Serve() relies on.
+  std::sort(ready.begin(), ready.end(),
+            [](const epoll_event& a, const epoll_event& b) { return a.data.u64 < b.data.u64; });
+  for (std::size_t i = 0; i < ready.size();) {
+    const std::uint64_t id = ready[i].data.u64 / kSlots;
+    std::uint32_t events[kSlots] = {};
+    for (; i < ready.size() && ready[i].data.u64 / kSlots == id; ++i) {
+      events[ready[i].data.u64 % kSlots] = ready[i].events;
+    }
+    if (id == 0) {
+      if (events[kExitKey] != 0) {
+        exit = true;
+        return;
+      }
+      if (events[kWakeKey] != 0) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const ssize_t drained = ::read(wakeFd_.Get(), &count, sizeof count);
+      }
+      if (events[kListenerKey] != 0 && !listenerPausedUntil_) Accept();
+      continue;
+    }
+    const auto found = sessionsById_.find(id);
+    if (found == sessionsById_.end()) continue;
+    Serve(*found->second, events);
+    Touch(*found->second);
+  }
+}
+
+void FtpProxyService::Touch(FtpSession& session) {
+  touched_.push_back(session.Id);
+  if (session.Ended) anyEnded_ = true;
+}
+
+void FtpProxyService::RemoveEndedSessions() {
+  if (!std::exchange(anyEnded_, false)) return;
+  // The sockets close with their session, which takes them out of the epoll set.
+  std::lock_guard lock(FtpSessionLock);
+  FtpSessions.remove_if([this](const auto& session) {
+    if (!session->Ended) return false;
+    sessionsById_.erase(session->Id);
+    return true;
+  });
+}
+
+void FtpProxyService::Watch(FtpSession& session) {
+  if (session.Ended) return;
+  std::uint32_t events[kSlots];
+  WantedEvents(session, events);
+  FtpEndpoint* endpoints[kSlots] = {&session.Client, &session.Server, &session.ClientData,
+                                    &session.ServerData};
+  for (std::size_t slot = 0; slot < kSlots; ++slot) {
+    if (!WatchEndpoint(*endpoints[slot], events[slot], session.Id * kSlots + slot)) {
+      // A socket that cannot be watched would never be served: the session cannot go on.
+      session.Ended = true;
+      anyEnded_ = true;
+      return;
+    }
+  }
+}
+
+bool FtpProxyService::WatchEndpoint(FtpEndpoint& endpoint, std::uint32_t events,
+                                    std::uint64_t key) {
+  if (!endpoint.Socket.Valid()) return true;
+  if (endpoint.WatchedBy != nullptr && endpoint.WatchedEvents == events) return true;
+  const int fd = endpoint.Socket.Get();
+  const int error = endpoint.WatchedBy != nullptr ? epoll_.Modify(fd, events, key)
+                                                  : epoll_.Add(fd, events, key);
+  if (error != 0) {
+    if (!std::exchange(watchFailing_, true)) {
+      Log("FTP: Cannot watch a connection, ending its session: " +
+          std::error_code(error, std::generic_category()).message());
+    }
+    return false;
+  }
+  watchFailing_ = false;
+  endpoint.WatchedBy = &epoll_;
+  endpoint.WatchedEvents = events;
+  return true;
+}
+
+void FtpProxyService::WatchListener(bool watch) {
+  if (listener_.Valid()) epoll_.Modify(listener_.Get(), watch ? EPOLLIN : 0u, kListenerKey);
+}
+
+std::chrono::milliseconds FtpProxyService::WaitTimeout() const {
+  Clock::time_point wake = nextStallCheck_;
+  if (listenerPausedUntil_) wake = std::min(wake, *listenerPausedUntil_);
+  if (!pausedDataListeners_.empty()) wake = std::min(wake, pausedDataListeners_.front().first);
+  const Clock::time_point now = Clock::now();
+  if (wake <= now) return std::chrono::milliseconds(0);
+  // Rounded up: a wait that ends a little early would find nothing due and go round again.
+  return std::chrono::ceil<std::chrono::milliseconds>(wake - now);
+}
+
+void FtpProxyService::WaitFailed(int error) {
+  if (std::exchange(waitFailing_, true)) return;
+  Log("FTP service cannot wait for its connections: " +
+      std::error_code(error, std::generic_category()).message());
+}
+
 void FtpProxyService::Accept() {
-  while (std::optional<platform::AcceptedConnection> connection =
-             platform::AcceptConnection(listener_.Get())) {
+  for (int accepted = 0; accepted < kAcceptsPerRound; ++accepted) {
+    int error = 0;
+    std::optional<platform::AcceptedConnection> connection =
+        platform::AcceptConnection(listener_.Get(), &error);
+    if (!connection) {
+      if (error == ECONNABORTED || error == EPROTO || error == EPERM) continue;  // that one only
+      if (error != EAGAIN && error != EWOULDBLOCK) AcceptFailed(error);
+      return;
+    }
+    descriptorsShort_ = false;
     if (!isLanClient_ || !isLanClient_(connection->Peer)) {
       Log("Refused connection from " + platform::FormatAddress(connection->Peer));
       continue;
@@ -230,10 +355,61 @@ void FtpProxyService::Accept() {
     auto session = std::make_unique<FtpSession>();
     session->Id = nextSessionId_++;
     session->ClientAddress = connection->Peer;
-    session->Client.Socket = std::move(connection->Fd);
+    session->Client.Use(std::move(connection->Fd));
     session->Client.Unsent = kGreeting;
+    sessionsById_[session->Id] = session.get();
+    Touch(*session);
     std::lock_guard lock(FtpSessionLock);
     FtpSessions.push_back(std::move(session));
+  }
+}
+
+void FtpProxyService::AcceptFailed(int error) {
+  // The connection stays queued and the listener readable: accepting again at once would
+  // fail again, so the listener rests and the loop waits for the rest of its sessions.
+  listenerPausedUntil_ = now_ + kAcceptRest;
+  WatchListener(false);
+  if (std::exchange(descriptorsShort_, true)) return;
+  Log("FTP service cannot accept connections for now: " +
+      std::error_code(error, std::generic_category()).message());
+}
+
+void FtpProxyService::ResumeAccepts() {
+  if (listenerPausedUntil_ && now_ >= *listenerPausedUntil_) {
+    listenerPausedUntil_.reset();
+    WatchListener(true);
+  }
+  while (!pausedDataListeners_.empty() && now_ >= pausedDataListeners_.front().first) {
+    const std::uint64_t id = pausedDataListeners_.front().second;
+    pausedDataListeners_.pop_front();
+    const auto found = sessionsById_.find(id);
+    if (found == sessionsById_.end()) continue;
+    for (FtpEndpoint* endpoint : {&found->second->ClientData, &found->second->ServerData}) {
+      endpoint->AcceptPaused = false;
+    }
+    Touch(*found->second);
+  }
+}
+
+void FtpProxyService::EndStalledSessions() {
+  nextStallCheck_ = now_ + std::max(sendStallLimit_ / 8, std::chrono::milliseconds(10));
+  for (const auto& session : FtpSessions) {
+    if (session->Ended) continue;
+    for (const FtpEndpoint* endpoint :
+         {&session->Client, &session->Server, &session->ClientData, &session->ServerData}) {
+      if (!endpoint->WaitingSince || now_ - *endpoint->WaitingSince < sendStallLimit_) continue;
+      // A peer that takes nothing would hold the session and its sockets for ever.
+      Log("FTP: Session of " + platform::FormatAddress(session->ClientAddress) +
+          " ended: its " + (endpoint == &session->Client || endpoint == &session->ClientData
+                                ? "client"
+                                : "server") +
+          " took nothing for " +
+          std::to_string(std::chrono::duration_cast<std::chrono::seconds>(sendStallLimit_).count()) +
+          " s");
+      session->Ended = true;
+      anyEnded_ = true;
+      break;
+    }
   }
 }
 
@@ -259,11 +435,12 @@ void FtpProxyService::ApplyLookUps() {
       } else {
         OpenFailed(*session);
       }
+      Touch(*session);
     }
   }
 }
 
-void FtpProxyService::Serve(FtpSession& session, const short events[4]) {
+void FtpProxyService::Serve(FtpSession& session, const std::uint32_t events[4]) {
   if (session.Ended) return;
   // Data sockets are replaced only by the server's replies and the client's commands, which
   // are acted on after them: every event below still belongs to the socket it was reported
@@ -277,14 +454,14 @@ void FtpProxyService::Serve(FtpSession& session, const short events[4]) {
   Flush(session);
 }
 
-void FtpProxyService::ServeClient(FtpSession& session, short events) {
-  if ((events & (POLLIN | kFailure)) == 0) return;
+void FtpProxyService::ServeClient(FtpSession& session, std::uint32_t events) {
+  if ((events & (EPOLLIN | kFailure)) == 0) return;
   const ReadOutcome outcome = ReadInto(session.Client.Socket.Get(), readBuffer_,
                                        session.ClientText);
   if (outcome == ReadOutcome::Closed || outcome == ReadOutcome::Failed) session.Ended = true;
 }
 
-void FtpProxyService::ServeServer(FtpSession& session, short events) {
+void FtpProxyService::ServeServer(FtpSession& session, std::uint32_t events) {
   FtpEndpoint& server = session.Server;
   if (!server.Socket.Valid() || events == 0) return;
   if (server.Connecting) {
@@ -295,7 +472,7 @@ void FtpProxyService::ServeServer(FtpSession& session, short events) {
     server.Connecting = false;
     return;
   }
-  if ((events & (POLLIN | kFailure)) == 0) return;
+  if ((events & (EPOLLIN | kFailure)) == 0) return;
   dial_.ResetIdleTimer();
   const ReadOutcome outcome = ReadInto(server.Socket.Get(), readBuffer_, session.ServerText);
   if (outcome == ReadOutcome::Closed || outcome == ReadOutcome::Failed) {
@@ -306,11 +483,11 @@ void FtpProxyService::ServeServer(FtpSession& session, short events) {
   ActOnServerLines(session);
 }
 
-void FtpProxyService::ServeClientData(FtpSession& session, short events) {
+void FtpProxyService::ServeClientData(FtpSession& session, std::uint32_t events) {
   FtpEndpoint& clientData = session.ClientData;
   if (!clientData.Socket.Valid() || events == 0) return;
   if (clientData.Listening) {
-    AcceptData(clientData);
+    AcceptData(session, clientData);
     return;
   }
   if (clientData.Connecting) {
@@ -323,10 +500,10 @@ void FtpProxyService::ServeClientData(FtpSession& session, short events) {
   }
   if (clientData.Closed) {
     // Nothing more can come; a connection that is gone altogether is not waited on.
-    if ((events & kFailure) != 0) clientData.Socket.Reset();
+    if ((events & kFailure) != 0) clientData.CloseSocket();
     return;
   }
-  if ((events & (POLLIN | kFailure)) == 0) return;
+  if ((events & (EPOLLIN | kFailure)) == 0) return;
   switch (ReadInto(clientData.Socket.Get(), readBuffer_, session.ServerData.Unsent)) {
     case ReadOutcome::Closed:
       clientData.Closed = true;
@@ -339,11 +516,11 @@ void FtpProxyService::ServeClientData(FtpSession& session, short events) {
   }
 }
 
-void FtpProxyService::ServeServerData(FtpSession& session, short events) {
+void FtpProxyService::ServeServerData(FtpSession& session, std::uint32_t events) {
   FtpEndpoint& serverData = session.ServerData;
   if (!serverData.Socket.Valid() || events == 0) return;
   if (serverData.Listening) {
-    AcceptData(serverData);
+    AcceptData(session, serverData);
     return;
   }
   if (serverData.Connecting) {
@@ -355,10 +532,10 @@ void FtpProxyService::ServeServerData(FtpSession& session, short events) {
     return;
   }
   if (serverData.Closed) {
-    if ((events & kFailure) != 0) serverData.Socket.Reset();
+    if ((events & kFailure) != 0) serverData.CloseSocket();
     return;
   }
-  if ((events & (POLLIN | kFailure)) == 0) return;
+  if ((events & (EPOLLIN | kFailure)) == 0) return;
   dial_.ResetIdleTimer();
   switch (ReadInto(serverData.Socket.Get(), readBuffer_, session.ClientData.Unsent)) {
     case ReadOutcome::Closed:
@@ -568,9 +745,9 @@ void FtpProxyService::HandleActive(FtpSession& session, const std::string& word,
     session.Client.Unsent += kNoDataConnection;
     return;
   }
-  session.ClientData.Socket = std::move(clientData);
+  session.ClientData.Use(std::move(clientData));
   session.ClientData.Connecting = true;
-  session.ServerData.Socket = std::move(listener);
+  session.ServerData.Use(std::move(listener));
   session.ServerData.Listening = true;
   session.ServerData.Expected = session.ServerAddress;
   session.Transfer = TransferState::Open;
@@ -617,9 +794,9 @@ void FtpProxyService::OpenPassivePair(FtpSession& session, PassiveRequest asked,
     session.Client.Unsent += kNoDataConnection;
     return;
   }
-  session.ServerData.Socket = std::move(serverData);
+  session.ServerData.Use(std::move(serverData));
   session.ServerData.Connecting = true;
-  session.ClientData.Socket = std::move(listener);
+  session.ClientData.Use(std::move(listener));
   session.ClientData.Listening = true;
   session.ClientData.Expected = session.ClientAddress;
   session.Transfer = TransferState::Open;
@@ -628,14 +805,29 @@ void FtpProxyService::OpenPassivePair(FtpSession& session, PassiveRequest asked,
                                                          : PassiveReply({*local, dataPort});
 }
 
-void FtpProxyService::AcceptData(FtpEndpoint& endpoint) {
-  while (std::optional<platform::AcceptedConnection> connection =
-             platform::AcceptConnection(endpoint.Socket.Get())) {
+void FtpProxyService::AcceptData(FtpSession& session, FtpEndpoint& endpoint) {
+  for (;;) {
+    int error = 0;
+    std::optional<platform::AcceptedConnection> connection =
+        platform::AcceptConnection(endpoint.Socket.Get(), &error);
+    if (!connection) {
+      if (error == ECONNABORTED || error == EPROTO || error == EPERM) continue;
+      if (error == EAGAIN || error == EWOULDBLOCK) return;
+      // As with the control listener: the data port rests, then is watched again.
+      endpoint.AcceptPaused = true;
+      pausedDataListeners_.emplace_back(now_ + kAcceptRest, session.Id);
+      if (!std::exchange(descriptorsShort_, true)) {
+        Log("FTP service cannot accept data connections for now: " +
+            std::error_code(error, std::generic_category()).message());
+      }
+      return;
+    }
+    descriptorsShort_ = false;
     if (connection->Peer.s_addr != endpoint.Expected.s_addr) {
       Log("FTP: Refused data connection from " + platform::FormatAddress(connection->Peer));
       continue;  // closed as it goes out of scope
     }
-    endpoint.Socket = std::move(connection->Fd);  // the listening socket closes here
+    endpoint.Use(std::move(connection->Fd));  // the listening socket closes here
     endpoint.Listening = false;
     return;
   }
@@ -644,7 +836,7 @@ void FtpProxyService::AcceptData(FtpEndpoint& endpoint) {
 void FtpProxyService::ConnectToServer(FtpSession& session, in_addr address) {
   int error = 0;
   session.ServerAddress = address;
-  session.Server.Socket = platform::StartConnect(address, session.DestinationPort, error);
+  session.Server.Use(platform::StartConnect(address, session.DestinationPort, error));
   if (!session.Server.Socket.Valid()) {
     OpenFailed(session);
     return;
@@ -702,12 +894,12 @@ void FtpProxyService::ReportTransfer(FtpSession& session) {
 }
 
 void FtpProxyService::Flush(FtpSession& session) {
-  if (!SendSome(session.ClientData) || !SendSome(session.ServerData)) {
+  if (!SendSome(session.ClientData, now_) || !SendSome(session.ServerData, now_)) {
     EndTransfer(session, TransferState::EndedFailed);
   }
   EndTransferIfDone(session);
-  if (!SendSome(session.Server)) ServerGone(session);
-  if (!SendSome(session.Client)) {
+  if (!SendSome(session.Server, now_)) ServerGone(session);
+  if (!SendSome(session.Client, now_)) {
     session.Ended = true;
     return;
   }

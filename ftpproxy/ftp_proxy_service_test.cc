@@ -3,11 +3,17 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -49,9 +55,15 @@ class Peer {
   bool Valid() const { return socket_.Valid(); }
   int Fd() const { return socket_.Get(); }
 
+  // Sockets from StartConnect are non-blocking: a full window is waited out, within limits.
   bool Send(std::string_view text) const {
     while (!text.empty()) {
       const ssize_t sent = ::send(socket_.Get(), text.data(), text.size(), MSG_NOSIGNAL);
+      if (sent < 0 && errno == EAGAIN) {
+        pollfd entries[2] = {{socket_.Get(), POLLOUT, 0}, {stopFd_, POLLIN, 0}};
+        if (::poll(entries, 2, kWaitMs) <= 0 || entries[1].revents != 0) return false;
+        continue;
+      }
       if (sent <= 0) return false;
       text.remove_prefix(static_cast<std::size_t>(sent));
     }
@@ -227,6 +239,31 @@ class FakeFtpServer {
   std::jthread thread_;
 };
 
+// Counts the returns of the service's wait, so that a test can wait for some to happen.
+class WakeUps {
+ public:
+  void Observe(FtpProxyService& service) {
+    service.SetWakeObserver([this] {
+      std::lock_guard lock(lock_);
+      ++count_;
+      changed_.notify_all();
+    });
+  }
+  int Count() {
+    std::lock_guard lock(lock_);
+    return count_;
+  }
+  bool WaitFor(int count) {
+    std::unique_lock lock(lock_);
+    return changed_.wait_for(lock, 10s, [&] { return count_ >= count; });
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  int count_ = 0;
+};
+
 class RecordingDial : public dialup::DialManager {
  public:
   bool CheckConnected() override { return false; }
@@ -239,7 +276,9 @@ class RecordingDial : public dialup::DialManager {
 // The service on a port of its own, run on a thread until the test ends.
 class FtpProxy : public ::testing::Test {
  protected:
-  void Start(bool dial = false, bool lanOnly = true) {
+  // `prepare` is given the service before its thread starts.
+  void Start(bool dial = false, bool lanOnly = true,
+             const std::function<void(FtpProxyService&)>& prepare = nullptr) {
     config::GlobalSettings settings;
     settings.Dial = dial;
     loaded_.configuration.Settings.Store(settings);
@@ -248,12 +287,14 @@ class FtpProxy : public ::testing::Test {
         [this](std::string_view line) {
           std::lock_guard lock(logLock_);
           log_.emplace_back(line);
+          logged_.notify_all();
         },
         [lanOnly](in_addr) { return lanOnly; });
     int error = 0;
     platform::UniqueFd listener = platform::OpenTcpListener(0, error);
     port_ = platform::LocalPort(listener.Get());
     ASSERT_TRUE(service_->Open(std::move(listener)));
+    if (prepare) prepare(*service_);
     thread_ = std::jthread([this] { service_->Run(); });
   }
 
@@ -270,6 +311,14 @@ class FtpProxy : public ::testing::Test {
   bool Logged(const std::string& line) const {
     const std::vector<std::string> log = Log();
     return std::find(log.begin(), log.end(), line) != log.end();
+  }
+
+  // Waits until the service has logged `line`; false after the time limit.
+  bool WaitLogged(const std::string& line) {
+    std::unique_lock lock(logLock_);
+    return logged_.wait_for(lock, 10s, [&] {
+      return std::find(log_.begin(), log_.end(), line) != log_.end();
+    });
   }
 
   // A client that has been greeted and has opened `server`.
@@ -300,7 +349,9 @@ class FtpProxy : public ::testing::Test {
   config::LoadedConfiguration loaded_{""};
   platform::ExitEvent exit_;
   RecordingDial dial_;
+  WakeUps wakeUps_;
   mutable std::mutex logLock_;
+  std::condition_variable logged_;
   std::vector<std::string> log_;
   std::optional<FtpProxyService> service_;
   std::uint16_t port_ = 0;
@@ -575,6 +626,139 @@ TEST_F(FtpProxy, StopsAtTheExitEventAndClosesEverySession) {
   thread_.join();
   EXPECT_EQ(service_->SessionCount(), 0u);
   EXPECT_TRUE(client.Closed());
+}
+
+// Lowers this process's soft limit on descriptors while it lives, and takes every one still
+// free under it: the service, on a thread of this process, then has none to accept with.
+class DescriptorsUsedUp {
+ public:
+  explicit DescriptorsUsedUp(int sample) {
+    ::getrlimit(RLIMIT_NOFILE, &saved_);
+    rlimit lowered = saved_;
+    lowered.rlim_cur = static_cast<rlim_t>(LowestFree() + 16);
+    ::setrlimit(RLIMIT_NOFILE, &lowered);
+    for (int copy = ::dup(sample); copy >= 0; copy = ::dup(sample)) taken_.emplace_back(copy);
+    exhausted_ = errno == EMFILE;
+  }
+  ~DescriptorsUsedUp() {
+    taken_.clear();
+    ::setrlimit(RLIMIT_NOFILE, &saved_);
+  }
+
+  bool Exhausted() const { return exhausted_; }
+  void Free() { taken_.clear(); }
+
+ private:
+  static int LowestFree() {
+    const platform::UniqueFd probe(::dup(0));
+    return probe.Get();
+  }
+
+  rlimit saved_{};
+  std::vector<platform::UniqueFd> taken_;
+  bool exhausted_ = false;
+};
+
+// A socket made before descriptors run out, connected after: connecting takes none.
+bool ConnectLoopback(const platform::UniqueFd& socket, std::uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr = Peer::Loopback();
+  address.sin_port = htons(port);
+  return ::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+std::chrono::nanoseconds ThreadCpuTime(std::jthread& thread) {
+  clockid_t clock{};
+  timespec used{};
+  if (::pthread_getcpuclockid(thread.native_handle(), &clock) != 0 ||
+      ::clock_gettime(clock, &used) != 0) {
+    return std::chrono::nanoseconds::max();
+  }
+  return std::chrono::seconds(used.tv_sec) + std::chrono::nanoseconds(used.tv_nsec);
+}
+
+TEST_F(FtpProxy, WithNoDescriptorLeftItRestsInsteadOfSpinningAndGreetsOnceSomeAreFreed) {
+  ASSERT_NO_FATAL_FAILURE(
+      Start(false, true, [&](FtpProxyService& service) { wakeUps_.Observe(service); }));
+  platform::UniqueFd client(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  DescriptorsUsedUp used(client.Get());
+  ASSERT_TRUE(used.Exhausted());
+  ASSERT_TRUE(ConnectLoopback(client, port_));
+  ASSERT_TRUE(WaitLogged("FTP service cannot accept connections for now: Too many open files"));
+
+  // Every accept fails while the connection waits: the service must not retry at once.
+  const int first = wakeUps_.Count();
+  const auto wallBefore = std::chrono::steady_clock::now();
+  const std::chrono::nanoseconds cpuBefore = ThreadCpuTime(thread_);
+  ASSERT_TRUE(wakeUps_.WaitFor(first + 6));
+  const auto wall = std::chrono::steady_clock::now() - wallBefore;
+  const std::chrono::nanoseconds cpu = ThreadCpuTime(thread_) - cpuBefore;
+  // A rest is 100 ms and costs two wake-ups (its end, and the failing accept).
+  EXPECT_GE(wall, 200ms) << "six wake-ups came within " << wall.count() << " ns";
+  EXPECT_LT(cpu * 10, wall) << cpu.count() << " ns of CPU in " << wall.count() << " ns";
+
+  used.Free();
+  Peer greeted(std::move(client));
+  EXPECT_TRUE(greeted.Line().starts_with("220 Tenvar FTP Proxy server ready. "));
+  const std::vector<std::string> log = Log();
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& line) {
+                            return line.starts_with("FTP service cannot accept");
+                          }),
+            1);
+}
+
+TEST_F(FtpProxy, AtADataPortWithNoDescriptorLeftItRestsAndRelaysOnceSomeAreFreed) {
+  FakeFtpServer server("220 Ready\r\n", "rested bytes");
+  ASSERT_NO_FATAL_FAILURE(
+      Start(false, true, [&](FtpProxyService& service) { wakeUps_.Observe(service); }));
+  Peer client = OpenClient(server);
+  client.Send("EPSV\r\n");
+  const std::string reply = client.Line();
+  ASSERT_TRUE(reply.starts_with("229 Entering Extended Passive Mode (|||")) << reply;
+  const auto dataPort = static_cast<std::uint16_t>(std::stoi(reply.substr(reply.find("|||") + 3)));
+
+  platform::UniqueFd data(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  DescriptorsUsedUp used(data.Get());
+  ASSERT_TRUE(used.Exhausted());
+  ASSERT_TRUE(ConnectLoopback(data, dataPort));
+  ASSERT_TRUE(WaitLogged("FTP service cannot accept data connections for now: Too many open files"));
+  const int first = wakeUps_.Count();
+  const auto wallBefore = std::chrono::steady_clock::now();
+  ASSERT_TRUE(wakeUps_.WaitFor(first + 6));
+  EXPECT_GE(std::chrono::steady_clock::now() - wallBefore, 200ms);
+
+  used.Free();
+  client.Send("RETR f\r\n");
+  EXPECT_EQ(client.Line(), "150 Here it comes\r\n");
+  bool closed = false;
+  EXPECT_EQ(Peer(std::move(data)).ReadToEnd(&closed), "rested bytes");
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(client.Line(), "226 Transfer complete\r\n");
+}
+
+TEST_F(FtpProxy, APeerThatTakesNothingForTheStallLimitLosesItsSession) {
+  FakeFtpServer server("220 Ready\r\n", std::string(32 << 20, 'x'));
+  ASSERT_NO_FATAL_FAILURE(Start(false, true, [](FtpProxyService& service) {
+    service.SetSendStallLimit(1s);
+  }));
+  Peer client = OpenClient(server);
+  auto [dataListener, portCommand] = DataPort();
+  client.Send(portCommand);
+  EXPECT_EQ(client.Line(), "200 PORT ok\r\n");
+  client.Send("RETR big\r\n");
+  EXPECT_EQ(client.Line(), "150 Here it comes\r\n");
+  Peer data = AcceptData(dataListener);  // and never read until the session has ended
+
+  ASSERT_TRUE(WaitLogged("FTP: Session of 127.0.0.1 ended: its client took nothing for 1 s"))
+      << ::testing::PrintToString(Log());
+  bool closed = false;
+  data.ReadToEnd(&closed);
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(client.ReadToEnd(&closed), "");
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(service_->SessionCount(), 0u);
 }
 
 }  // namespace

@@ -5,16 +5,27 @@
 
 #include <netinet/in.h>
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 
+#include "platform/epoll.h"
 #include "platform/unique_fd.h"
 
 namespace tenvar::ftpproxy {
 
 // One socket of a session and the bytes still to be sent on it. While a remainder is not
 // empty, the socket that feeds it is not read: a slow receiver holds back only its sender.
+// A socket leaves the service's epoll set before it closes: a child forked meanwhile would
+// keep a closed socket alive, and in the set, under a number a new socket may take.
 struct FtpEndpoint {
+  FtpEndpoint() = default;
+  FtpEndpoint(const FtpEndpoint&) = delete;
+  FtpEndpoint& operator=(const FtpEndpoint&) = delete;
+  ~FtpEndpoint() { Unwatch(); }
+
   platform::UniqueFd Socket;
   bool Connecting = false;  // a non-blocking connect has not finished yet
   // Socket is a data listener waiting for Expected. Anyone may connect to a listening port,
@@ -22,12 +33,43 @@ struct FtpEndpoint {
   bool Listening = false;
   in_addr Expected{};
   bool Closed = false;      // the peer has sent its end of file
+  // A data listener whose accept found no free descriptor is not watched for a while.
+  bool AcceptPaused = false;
   std::string Unsent;
+  // Since when Unsent has waited without the peer taking any of it; unset while empty.
+  std::optional<std::chrono::steady_clock::time_point> WaitingSince;
+  // The epoll set Socket is in, with the events last registered; none while WatchedBy is
+  // null. Kept by the service.
+  platform::EpollSet* WatchedBy = nullptr;
+  std::uint32_t WatchedEvents = 0;
 
   // Connected, neither listening nor still connecting.
   bool Established() const { return Socket.Valid() && !Listening && !Connecting; }
 
-  void Reset() { *this = FtpEndpoint(); }
+  // Every new socket goes in through here, and every close through CloseSocket or Reset.
+  void Use(platform::UniqueFd socket) {
+    Unwatch();
+    Socket = std::move(socket);
+  }
+  void CloseSocket() { Use(platform::UniqueFd()); }
+
+  void Reset() {
+    CloseSocket();
+    Connecting = false;
+    Listening = false;
+    Expected = {};
+    Closed = false;
+    AcceptPaused = false;
+    Unsent.clear();
+    WaitingSince.reset();
+  }
+
+ private:
+  void Unwatch() {
+    if (WatchedBy != nullptr && Socket.Valid()) WatchedBy->Remove(Socket.Get());
+    WatchedBy = nullptr;
+    WatchedEvents = 0;
+  }
 };
 
 enum class OpenState {

@@ -5,32 +5,34 @@
 namespace tenvar::platform {
 namespace {
 
-int Control(int epollFd, int operation, int fd, std::uint32_t events, std::uint64_t tag) {
+int Control(int epollFd, int operation, int fd, std::uint32_t events, std::uint64_t key) {
   epoll_event event{};
   event.events = events;
-  event.data.u64 = tag;
+  event.data.u64 = key;
   return ::epoll_ctl(epollFd, operation, fd, &event) == 0 ? 0 : errno;
 }
 
 }  // namespace
 
-Epoll::Epoll() : fd_(::epoll_create1(EPOLL_CLOEXEC)) {}
+EpollSet::EpollSet() : fd_(::epoll_create1(EPOLL_CLOEXEC)) {}
 
-int Epoll::Add(int fd, std::uint32_t events, std::uint64_t tag) {
-  return Control(fd_.Get(), EPOLL_CTL_ADD, fd, events, tag);
+int EpollSet::Add(int fd, std::uint32_t events, std::uint64_t key) {
+  return Control(fd_.Get(), EPOLL_CTL_ADD, fd, events, key);
 }
 
-int Epoll::Modify(int fd, std::uint32_t events, std::uint64_t tag) {
-  return Control(fd_.Get(), EPOLL_CTL_MOD, fd, events, tag);
+int EpollSet::Modify(int fd, std::uint32_t events, std::uint64_t key) {
+  return Control(fd_.Get(), EPOLL_CTL_MOD, fd, events, key);
 }
 
-void Epoll::Remove(int fd) { ::epoll_ctl(fd_.Get(), EPOLL_CTL_DEL, fd, nullptr); }
+int EpollSet::Remove(int fd) { return Control(fd_.Get(), EPOLL_CTL_DEL, fd, 0, 0); }
 
-int Epoll::Wait(std::span<epoll_event> ready, int timeoutMs) {
-  const int count =
-      ::epoll_wait(fd_.Get(), ready.data(), static_cast<int>(ready.size()), timeoutMs);
-  if (count < 0 && errno == EINTR) return 0;
-  return count;
+int EpollSet::Wait(std::span<epoll_event> ready, std::chrono::milliseconds timeout) {
+  const int got = ::epoll_wait(fd_.Get(), ready.data(), static_cast<int>(ready.size()),
+                               timeout.count() < 0 ? -1 : static_cast<int>(timeout.count()));
+  if (got >= 0) return got;
+  // An interrupted wait is reported as one that found nothing: the caller's loop goes round
+  // and works out its timeout again.
+  return errno == EINTR ? 0 : -errno;
 }
 
 }  // namespace tenvar::platform

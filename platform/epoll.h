@@ -1,10 +1,11 @@
-// An epoll set: one wait over many descriptors whose cost does not grow with the number of
-// idle ones. Each registration carries a tag that comes back with its events. Thin: no
-// policy; failures come back as errno values. Used by one thread.
+// One epoll set: descriptors are registered once and their wanted events changed as a
+// serving loop's needs change, so a wait costs nothing per idle descriptor and has no limit
+// on how many it watches. Level-triggered. Owned and used by one thread.
 #pragma once
 
 #include <sys/epoll.h>
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 
@@ -12,19 +13,21 @@
 
 namespace tenvar::platform {
 
-class Epoll {
+class EpollSet {
  public:
-  Epoll();
+  EpollSet();  // Valid() tells whether the set could be made
+
   bool Valid() const { return fd_.Valid(); }
 
-  // 0 on success, else the errno.
-  int Add(int fd, std::uint32_t events, std::uint64_t tag);
-  int Modify(int fd, std::uint32_t events, std::uint64_t tag);
-  void Remove(int fd);
+  // Each returns 0 or the errno of epoll_ctl(). `key` comes back with the descriptor's
+  // events. Error and hang-up are always reported, whatever `events` says.
+  int Add(int fd, std::uint32_t events, std::uint64_t key);
+  int Modify(int fd, std::uint32_t events, std::uint64_t key);
+  int Remove(int fd);
 
-  // Waits at most `timeoutMs` (-1: no limit) and fills `ready` from the front; the number
-  // filled, 0 on time-out or an interrupted wait, -1 with errno on failure.
-  int Wait(std::span<epoll_event> ready, int timeoutMs);
+  // Waits for at most `timeout` (negative: without limit); the number of entries filled,
+  // or minus the errno. An interrupted wait counts as one that found nothing.
+  int Wait(std::span<epoll_event> ready, std::chrono::milliseconds timeout);
 
  private:
   UniqueFd fd_;

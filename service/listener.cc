@@ -86,9 +86,9 @@ void Listener::Run() {
   }
   std::array<epoll_event, 256> ready{};
   for (;;) {
-    const int count = epoll_.Wait(ready, TimeoutMs(Clock::now()));
+    const int count = epoll_.Wait(ready, Timeout(Clock::now()));
     if (count < 0) {
-      context_.LogEvent("Listener stopped: " + std::string(std::strerror(errno)));
+      context_.LogEvent("Listener stopped: " + std::string(std::strerror(-count)));
       return;
     }
     bool outOfDescriptors = false;
@@ -119,15 +119,15 @@ void Listener::Run() {
   }
 }
 
-int Listener::TimeoutMs(Clock::time_point now) const {
+std::chrono::milliseconds Listener::Timeout(Clock::time_point now) const {
   std::optional<Clock::time_point> wake;
   if (!accepting_) wake = resumeAt_;
   if (!waiting_.empty()) {
     wake = std::min(wake.value_or(Clock::time_point::max()), waiting_.front().Deadline);
   }
-  if (!wake) return -1;
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(*wake - now).count();
-  return static_cast<int>(std::clamp<long long>(left, 0, 60'000));
+  if (!wake) return std::chrono::milliseconds(-1);
+  return std::clamp(std::chrono::ceil<std::chrono::milliseconds>(*wake - now),
+                    std::chrono::milliseconds(0), std::chrono::milliseconds(60'000));
 }
 
 bool Listener::AcceptHttp(HttpPort& port) {

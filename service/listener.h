@@ -72,7 +72,7 @@ class Listener {
   void Read(std::uint64_t id);
   void StartSession(WaitingBrowser browser);
   void DropLate(Clock::time_point now);
-  int TimeoutMs(Clock::time_point now) const;
+  std::chrono::milliseconds Timeout(Clock::time_point now) const;
 
   http::SessionContext& context_;
   SessionThreads& sessions_;
@@ -81,7 +81,7 @@ class Listener {
   std::vector<HttpPort> httpPorts_;
   std::vector<TunnelPort> tunnelPorts_;
 
-  platform::Epoll epoll_;
+  platform::EpollSet epoll_;
   bool accepting_ = true;
   Clock::time_point resumeAt_;
   // The waiting browsers in the order they came, which is also the order of their
