@@ -1,0 +1,130 @@
+#include "http/cache_policy.h"
+
+#include <gtest/gtest.h>
+
+namespace tenvar::http {
+namespace {
+
+constexpr std::time_t kNow = 1'700'000'000;  // Tue, 14 Nov 2023 22:13:20 GMT
+
+TEST(SharedStoreRefusal, KeepsOneUsersAnswersOutOfTheSharedCache) {
+  const struct {
+    const char* request;
+    const char* response;
+    bool stored;
+  } cases[] = {
+      {"", "", true},
+      {"", "Cache-Control: private\r\n", false},
+      {"", "Cache-Control: max-age=60, private=\"Set-Cookie\"\r\n", false},
+      {"", "Set-Cookie: id=1\r\n", false},
+      {"", "Vary: Cookie\r\n", false},
+      {"", "Vary: *\r\n", false},
+      {"", "Vary: accept-encoding\r\n", true},
+      {"Authorization: Basic eA==\r\n", "", false},
+      {"Authorization: Basic eA==\r\n", "Cache-Control: public\r\n", true},
+      {"Authorization: Basic eA==\r\n", "Cache-Control: s-maxage=60\r\n", true},
+      {"Authorization: Basic eA==\r\n", "Cache-Control: must-revalidate\r\n", true},
+      {"Authorization: Basic eA==\r\n", "Cache-Control: max-age=60\r\n", false},
+      {"Cookie: id=1\r\n", "", false},
+      {"Cookie: id=1\r\n", "Cache-Control: max-age=600\r\n", true},
+      {"Cookie: id=1\r\n", "Cache-Control: max-age=0\r\n", false},
+      {"Cookie: id=1\r\n", "Cache-Control: public\r\n", true},
+      {"Cache-Control: no-store\r\n", "", false},
+      {"", "Cache-Control: max-age=0\r\n", false},
+      {"", "Cache-Control: s-maxage=0, max-age=60\r\n", false},
+      {"", "Date: Tue, 14 Nov 2023 22:13:20 GMT\r\nExpires: Tue, 14 Nov 2023 22:00:00 GMT\r\n",
+       false},
+      {"", "Expires: 0\r\n", false},
+      {"", "Date: Tue, 14 Nov 2023 22:13:20 GMT\r\nExpires: Tue, 14 Nov 2023 23:00:00 GMT\r\n",
+       true},
+  };
+  for (const auto& c : cases) {
+    const std::string request = std::string("GET http://h/ HTTP/1.1\r\n") + c.request + "\r\n";
+    const std::string response = std::string("HTTP/1.1 200 OK\r\n") + c.response + "\r\n";
+    EXPECT_EQ(!SharedStoreRefusal(request, response, kNow).has_value(), c.stored)
+        << c.request << c.response;
+  }
+}
+
+TEST(FreshnessLifetime, TakesSharedMaxAgeThenMaxAgeThenExpiresLessDate) {
+  const struct {
+    const char* response;
+    std::optional<std::int64_t> lifetime;
+  } cases[] = {
+      {"", std::nullopt},
+      {"Cache-Control: max-age=60, s-maxage=5\r\n", 5},
+      {"Cache-Control: max-age=60\r\nExpires: Thu, 01 Jan 1970 00:00:00 GMT\r\n", 60},
+      {"Date: Tue, 14 Nov 2023 22:13:20 GMT\r\nExpires: Tue, 14 Nov 2023 22:23:20 GMT\r\n", 600},
+      // Without a Date, the time the answer arrived stands for it.
+      {"Expires: Tue, 14 Nov 2023 22:14:20 GMT\r\n", 60},
+  };
+  for (const auto& c : cases) {
+    const std::string response = std::string("HTTP/1.1 200 OK\r\n") + c.response + "\r\n";
+    EXPECT_EQ(FreshnessLifetime(response, kNow), c.lifetime) << c.response;
+  }
+}
+
+TEST(KeepHeaders, AgeCountsFromTheOriginsDateOrAgeAndA304RefreshesIt) {
+  const cache::KeptHeaders kept = KeepHeaders(
+      "HTTP/1.1 200 OK\r\nDate: Tue, 14 Nov 2023 22:13:10 GMT\r\nAge: 4\r\n"
+      "Cache-Control: max-age=60\r\nContent-Type: text/html\r\nConnection: close\r\n\r\n",
+      kNow);
+  EXPECT_EQ(kept.InitialAge, 10);
+  EXPECT_EQ(kept.AgeAt(kNow + 5), 15);
+  EXPECT_EQ(kept.Lifetime, 60);
+  EXPECT_EQ(kept.Fields,
+            "Date: Tue, 14 Nov 2023 22:13:10 GMT\r\nCache-Control: max-age=60\r\n"
+            "Content-Type: text/html\r\n");
+  EXPECT_TRUE(kept.StaleAt(kNow + 50));
+
+  const cache::KeptHeaders refreshed = RefreshKeptHeaders(
+      kept, "HTTP/1.1 304 Not Modified\r\nDate: Tue, 14 Nov 2023 22:15:00 GMT\r\n"
+            "Cache-Control: max-age=120\r\n\r\n",
+      kNow + 100);
+  EXPECT_EQ(refreshed.AgeAt(kNow + 100), 0);
+  EXPECT_EQ(refreshed.Lifetime, 120);
+  EXPECT_EQ(refreshed.Fields,
+            "Content-Type: text/html\r\nDate: Tue, 14 Nov 2023 22:15:00 GMT\r\n"
+            "Cache-Control: max-age=120\r\n");
+}
+
+TEST(CachePolicy, ForcedReloadsAndCodingsTheBrowserAccepts) {
+  const struct {
+    const char* request;
+    bool forced;
+  } reloads[] = {
+      {"", false},
+      {"Cache-Control: no-cache\r\n", true},
+      {"Cache-Control: max-age=0\r\n", true},
+      {"Cache-Control: max-age=10\r\n", false},
+      {"Pragma: no-cache\r\n", true},
+  };
+  for (const auto& c : reloads) {
+    EXPECT_EQ(IsForcedReload(std::string("GET / HTTP/1.1\r\n") + c.request + "\r\n"), c.forced)
+        << c.request;
+  }
+  const struct {
+    const char* acceptEncoding;
+    const char* itemFields;
+    bool accepted;
+  } codings[] = {
+      {"", "Content-Type: text/html\r\n", true},
+      {"", "Content-Encoding: gzip\r\n", false},
+      {"gzip, deflate, br", "Content-Encoding: gzip\r\n", true},
+      {"GZIP;q=0.5", "Content-Encoding: gzip\r\n", true},
+      {"gzip;q=0", "Content-Encoding: gzip\r\n", false},
+      {"br", "Content-Encoding: gzip\r\n", false},
+      {"*", "Content-Encoding: br\r\n", true},
+      {"gzip", "Content-Encoding: gzip, br\r\n", false},
+      {"", "Content-Encoding: identity\r\n", true},
+  };
+  for (const auto& c : codings) {
+    const std::string request =
+        std::string("GET / HTTP/1.1\r\nAccept-Encoding: ") + c.acceptEncoding + "\r\n\r\n";
+    EXPECT_EQ(AcceptsItemCoding(request, c.itemFields), c.accepted)
+        << c.acceptEncoding << " / " << c.itemFields;
+  }
+}
+
+}  // namespace
+}  // namespace tenvar::http
