@@ -115,6 +115,24 @@ bool ItemWriter::Write(std::string_view bytes) {
   return true;
 }
 
+std::optional<std::string> EarlyStoreRefusal(const CacheStoreRequest& request, double sizeMB) {
+  const std::string_view name = request.CacheFileName;
+  if (name.empty()) return "Not caching, filename has errors";
+  if (name.size() > 260) return "Not caching, filename is too long";
+  if (request.Path.find('?') != std::string_view::npos) return "Not caching, URL has ? character";
+  if (request.LimitCache && static_cast<double>(request.CacheLimit) < sizeMB) {
+    return "Not caching, cache is full";
+  }
+  if (request.Exclusions != nullptr) {
+    for (const std::string& entry : *request.Exclusions) {
+      if (name.find(entry) != std::string_view::npos) {
+        return "Not caching, URL is in cache exclusion list";
+      }
+    }
+  }
+  return std::nullopt;
+}
+
 bool CacheStore(const CacheStoreRequest& request, ItemWriter& body, CacheCounters counters,
                 const std::function<void(std::string_view)>& log) {
   const std::string name(request.CacheFileName);

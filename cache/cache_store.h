@@ -63,6 +63,10 @@ struct CacheStoreRequest {
   const KeptHeaders* Headers = nullptr;
 };
 
+// The refusal an item would meet whatever its body (no name, a query, a full cache, an
+// excluded name), so that a body is not written for nothing; nothing when it may go on.
+std::optional<std::string> EarlyStoreRefusal(const CacheStoreRequest& request, double sizeMB);
+
 // True when the item was stored. `log` receives every refusal and failure line. A store
 // over an existing item replaces its size in the counters rather than adding an item.
 bool CacheStore(const CacheStoreRequest& request, ItemWriter& body, CacheCounters counters,

@@ -1,6 +1,7 @@
 #include "http/cache_policy.h"
 
 #include <algorithm>
+#include <string>
 
 #include "cache/header_fields.h"
 #include "config/text.h"
@@ -161,6 +162,26 @@ bool AcceptsItemCoding(std::string_view requestHead, std::string_view keptFields
     }
   });
   return accepted;
+}
+
+std::optional<std::string> SameOriginPath(std::string_view target, std::string_view host,
+                                          std::int32_t port) {
+  constexpr std::string_view kScheme = "http://";
+  target = config::Trim(target.substr(0, target.find('#')));
+  if (config::StartsWithIgnoreCase(target, kScheme)) {
+    target.remove_prefix(kScheme.size());
+    const std::size_t slash = target.find('/');
+    const std::string_view authority = target.substr(0, slash);
+    const std::size_t colon = authority.find(':');
+    const std::int32_t targetPort =
+        colon == std::string_view::npos ? 80 : config::ParseNumber(authority.substr(colon + 1));
+    if (!config::EqualsIgnoreCase(authority.substr(0, colon), host) || targetPort != port) {
+      return std::nullopt;
+    }
+    return std::string(slash == std::string_view::npos ? "/" : target.substr(slash));
+  }
+  if (!target.starts_with('/') || target.starts_with("//")) return std::nullopt;
+  return std::string(target);
 }
 
 }  // namespace tenvar::http

@@ -45,4 +45,9 @@ bool IsForcedReload(std::string_view requestHead);
 // item without a content coding, else only when Accept-Encoding names every coding it has.
 bool AcceptsItemCoding(std::string_view requestHead, std::string_view keptFields);
 
+// The path a Location or Content-Location value names on the server `host`:`port` (an
+// absolute http URL there, or an absolute path); nothing for another server or another form.
+std::optional<std::string> SameOriginPath(std::string_view target, std::string_view host,
+                                          std::int32_t port);
+
 }  // namespace tenvar::http

@@ -126,5 +126,26 @@ TEST(CachePolicy, ForcedReloadsAndCodingsTheBrowserAccepts) {
   }
 }
 
+TEST(SameOriginPath, NamesOnlyPathsOnTheSameServer) {
+  const struct {
+    const char* target;
+    std::optional<std::string> path;
+  } cases[] = {
+      {"/b/c", "/b/c"},
+      {"http://h:8081/b", "/b"},
+      {"HTTP://H:8081", "/"},
+      {"http://h:8081/b#part", "/b"},
+      {"http://h/b", std::nullopt},
+      {"http://h:8082/b", std::nullopt},
+      {"http://other:8081/b", std::nullopt},
+      {"//h:8081/b", std::nullopt},
+      {"b/c", std::nullopt},
+      {"https://h:8081/b", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SameOriginPath(c.target, "h", 8081), c.path) << c.target;
+  }
+}
+
 }  // namespace
 }  // namespace tenvar::http

@@ -46,8 +46,7 @@ bool HasHeaderLine(std::string_view header, std::string_view name) {
 // there as it is relayed.
 void BeginCacheItem(SessionContext& context, HttpSession& session, std::string_view headerBlock) {
   if (!session.Cacheable) return;
-  if (!session.Options->UseCache || session.Code != MethodCode::Get ||
-      session.CacheFileName.empty()) {
+  if (!session.Options->UseCache || session.Code != MethodCode::Get) {
     session.Cacheable = false;
     return;
   }
@@ -57,7 +56,19 @@ void BeginCacheItem(SessionContext& context, HttpSession& session, std::string_v
     session.Cacheable = false;
     return;
   }
-  session.CacheItem = cache::ItemWriter::Begin(context.Config.Settings.Load()->CacheDir);
+  const std::shared_ptr<const config::GlobalSettings> settings = context.Config.Settings.Load();
+  const std::shared_ptr<const config::ListFile::Entries> exclusions =
+      session.Config->CacheExclusionsList.Load();
+  const cache::CacheStoreRequest store{
+      settings->CacheDir, session.CacheFileName, session.Path,         0,
+      exclusions.get(),   settings->LimitCache,  settings->CacheLimit, nullptr};
+  if (const std::optional<std::string> refusal =
+          cache::EarlyStoreRefusal(store, context.CacheSizeMB.load())) {
+    LogDebug(context, session, *refusal);
+    session.Cacheable = false;
+    return;
+  }
+  session.CacheItem = cache::ItemWriter::Begin(settings->CacheDir);
   if (!session.CacheItem) {
     LogDebug(
         context, session,

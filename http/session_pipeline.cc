@@ -9,7 +9,6 @@
 #include "cache/cache_store.h"
 #include "cache/content_type.h"
 #include "cache/header_fields.h"
-#include "config/text.h"
 #include "http/cache_policy.h"
 #include "http/ftp_retrieval.h"
 #include "http/http_date.h"
@@ -126,28 +125,6 @@ void Revalidate(SessionContext& context, HttpSession& session, cache::CachedItem
   StoreInCache(context, session);
 }
 
-// The cache item named by a Location or Content-Location value, when it is on the
-// session's own host and port: an absolute http URL or an absolute path.
-std::optional<std::string> SameHostItem(const SessionContext& context, const HttpSession& session,
-                                        std::string_view target) {
-  target = target.substr(0, target.find('#'));
-  std::string_view path = target;
-  if (config::StartsWithIgnoreCase(target, "http://")) {
-    const std::string_view authority = target.substr(7, target.find('/', 7) - 7);
-    path = target.size() > 7 + authority.size() ? target.substr(7 + authority.size()) : "/";
-    const std::size_t colon = authority.find(':');
-    const std::int32_t port =
-        colon == std::string_view::npos ? 80 : config::ParseNumber(authority.substr(colon + 1));
-    if (!config::EqualsIgnoreCase(authority.substr(0, colon), session.Host) ||
-        port != session.Port) {
-      return std::nullopt;
-    }
-  } else if (!target.starts_with('/') || target.starts_with("//")) {
-    return std::nullopt;
-  }
-  return cache::CachePathFor(CacheDir(context), session.Host, session.Port, path);
-}
-
 // A successful answer to a method that may change the resource makes the cached copies of
 // its URL, and of its Location and Content-Location on the same host, stale: they go
 // (RFC 9111 §4.4).
@@ -170,7 +147,11 @@ void InvalidateAfterChange(SessionContext& context, const HttpSession& session, 
   for (const char* field : {"Location", "Content-Location"}) {
     const std::optional<std::string> target = cache::FieldValue(session.ResponseHeader, field);
     if (!target) continue;
-    if (auto item = SameHostItem(context, session, *target)) items.push_back(*item);
+    const std::optional<std::string> path = SameOriginPath(*target, session.Host, session.Port);
+    if (!path) continue;
+    if (auto item = cache::CachePathFor(cacheDir, session.Host, session.Port, *path)) {
+      items.push_back(*item);
+    }
   }
   for (const std::string& item : items) {
     LogDebug(context, session, "Removing cached item: " + item);
