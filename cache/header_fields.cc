@@ -103,11 +103,21 @@ std::string EndToEndFields(std::string_view responseHead) {
 }
 
 std::string MergeFields(std::string_view kept, std::string_view update) {
+  static constexpr std::string_view kBodyFields[] = {
+      "ETag", "Content-Encoding", "Content-Range", "Content-MD5"};
+  const auto describesBody = [](std::string_view name) {
+    for (std::string_view field : kBodyFields) {
+      if (config::EqualsIgnoreCase(name, field)) return true;
+    }
+    return false;
+  };
   std::string merged;
   ForEachField(kept, [&](std::string_view name, std::string_view, std::string_view line) {
-    if (!FieldValue(update, name)) merged.append(line).append(kLineEnd);
+    if (describesBody(name) || !FieldValue(update, name)) merged.append(line).append(kLineEnd);
   });
-  merged.append(update);
+  ForEachField(update, [&](std::string_view name, std::string_view, std::string_view line) {
+    if (!describesBody(name)) merged.append(line).append(kLineEnd);
+  });
   return merged;
 }
 

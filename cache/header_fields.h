@@ -26,7 +26,8 @@ std::optional<std::int64_t> TokenSeconds(std::string_view list, std::string_view
 std::string EndToEndFields(std::string_view responseHead);
 
 // `kept` with every field that `update` carries replaced by the update's lines (a 304's
-// fields refresh the stored ones, RFC 9111 §3.2).
+// fields refresh the stored ones, RFC 9111 §3.2), except those that describe the stored
+// body's bytes (ETag, Content-Encoding, -Range, -MD5), which stay as stored.
 std::string MergeFields(std::string_view kept, std::string_view update);
 
 }  // namespace tenvar::cache

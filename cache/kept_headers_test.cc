@@ -48,8 +48,9 @@ TEST(HeaderFields, KeepTheEndToEndFieldsAndReadListsInAnyCase) {
   EXPECT_EQ(TokenSeconds(cacheControl, "s-maxage"), 7);
   EXPECT_EQ(TokenSeconds("max-age=abc", "max-age"), std::nullopt);
   EXPECT_EQ(FieldValue(head, "Expires"), std::nullopt);
-  EXPECT_EQ(MergeFields("Date: old\r\nContent-Type: text/html\r\n", "Date: new\r\nETag: e\r\n"),
-            "Content-Type: text/html\r\nDate: new\r\nETag: e\r\n");
+  EXPECT_EQ(MergeFields("Date: old\r\nContent-Type: text/html\r\nETag: a\r\n",
+                        "Date: new\r\nETag: b\r\nContent-Type: text/plain\r\nX-New: 1\r\n"),
+            "ETag: a\r\nDate: new\r\nContent-Type: text/plain\r\nX-New: 1\r\n");
 }
 
 }  // namespace

@@ -57,7 +57,8 @@ std::string RequestFieldsForCache(std::string_view request) {
   const std::string_view head = request.substr(0, end);
   std::string fields;
   for (const char* name :
-       {"Authorization", "Cookie", "Cache-Control", "Pragma", "Accept-Encoding"}) {
+       {"Authorization", "Cookie", "Cache-Control", "Pragma", "Accept-Encoding", "If-None-Match",
+        "If-Modified-Since"}) {
     if (const std::optional<std::string> value = FieldValue(head, name)) {
       fields.append(name).append(": ").append(*value).append("\r\n");
     }
@@ -98,8 +99,10 @@ std::optional<std::string_view> SharedStoreRefusal(std::string_view requestHead,
 std::optional<std::int64_t> FreshnessLifetime(std::string_view responseHead,
                                               std::time_t responseTime) {
   const std::string control = CacheControl(responseHead);
-  if (const auto shared = TokenSeconds(control, "s-maxage")) return shared;
-  if (const auto maxAge = TokenSeconds(control, "max-age")) return maxAge;
+  // A lifetime the cache cannot read (negative, quoted oddly) is taken as none left.
+  for (const char* directive : {"s-maxage", "max-age"}) {
+    if (HasToken(control, directive)) return TokenSeconds(control, directive).value_or(0);
+  }
   const std::optional<std::string> expires = FieldValue(responseHead, "Expires");
   if (!expires) return std::nullopt;
   const std::optional<std::time_t> expiresAt = ParseHttpDate(*expires);
@@ -111,15 +114,22 @@ std::optional<std::int64_t> FreshnessLifetime(std::string_view responseHead,
 
 namespace {
 
+// An age no lifetime reaches: what an answer with an unreadable Age counts as.
+constexpr std::int64_t kUnknownAge = std::int64_t{1} << 40;
+
 // RFC 9111 §4.2.3, with the request and response times taken as one: the apparent age
-// from Date, or the Age the answer came with, whichever is larger.
+// from Date, or the Age the answer came with, whichever is larger. An Age that is not one
+// plain number leaves the answer's age unknown, so it is taken as stale.
 std::int64_t InitialAge(std::string_view responseHead, std::time_t responseTime) {
   const std::optional<std::string> date = FieldValue(responseHead, "Date");
   const std::optional<std::time_t> dateAt = date ? ParseHttpDate(*date) : std::nullopt;
   const std::int64_t apparent = dateAt ? std::max<std::int64_t>(0, responseTime - *dateAt) : 0;
   std::int64_t ageValue = 0;
   if (const std::optional<std::string> age = FieldValue(responseHead, "Age")) {
-    ageValue = std::max(0, config::ParseNumber(*age));
+    if (age->empty() || age->find_first_not_of("0123456789") != std::string::npos) {
+      return kUnknownAge;
+    }
+    ageValue = TokenSeconds("age=" + *age, "age").value_or(kUnknownAge);
   }
   return std::max(apparent, ageValue);
 }
@@ -143,6 +153,28 @@ cache::KeptHeaders RefreshKeptHeaders(const cache::KeptHeaders& kept,
   refreshed.InitialAge = InitialAge(notModifiedHead, responseTime);
   refreshed.Lifetime = FreshnessLifetime(refreshed.Fields, responseTime);
   return refreshed;
+}
+
+std::string WithEntityTagCondition(std::string_view request, std::string_view keptFields) {
+  const std::optional<std::string> etag = FieldValue(keptFields, "ETag");
+  const std::size_t requestLineEnd = request.find("\r\n");
+  if (!etag || requestLineEnd == std::string_view::npos) return std::string(request);
+  const std::size_t headEnd = request.find("\r\n\r\n");
+  std::string rewritten(request.substr(0, requestLineEnd + 2));
+  rewritten.append("If-None-Match: ").append(*etag).append("\r\n");
+  // The browser's own condition is about its copy, not the cache's.
+  std::string_view lines = request.substr(requestLineEnd + 2, headEnd == std::string_view::npos
+                                                                  ? std::string_view::npos
+                                                                  : headEnd - requestLineEnd);
+  while (!lines.empty()) {
+    const std::size_t end = lines.find("\r\n");
+    const std::string_view line =
+        lines.substr(0, end == std::string_view::npos ? lines.size() : end + 2);
+    if (!config::StartsWithIgnoreCase(line, "If-None-Match:")) rewritten.append(line);
+    lines.remove_prefix(line.size());
+  }
+  if (headEnd != std::string_view::npos) rewritten.append(request.substr(headEnd + 2));
+  return rewritten;
 }
 
 bool IsForcedReload(std::string_view requestHead) {
@@ -182,6 +214,30 @@ std::optional<std::string> SameOriginPath(std::string_view target, std::string_v
   }
   if (!target.starts_with('/') || target.starts_with("//")) return std::nullopt;
   return std::string(target);
+}
+
+bool BrowserHasItem(std::string_view requestFields, std::string_view keptFields,
+                    std::time_t lastModified) {
+  if (const std::optional<std::string> wanted = FieldValue(requestFields, "If-None-Match")) {
+    const std::optional<std::string> etag = FieldValue(keptFields, "ETag");
+    if (!etag) return false;
+    // Weak comparison: W/"x" and "x" name the same item.
+    const auto opaque = [](std::string_view tag) {
+      return config::StartsWithIgnoreCase(tag, "W/") ? tag.substr(2) : tag;
+    };
+    bool matched = false;
+    ForEachElement(*wanted, [&](std::string_view tag) {
+      if (tag == "*" || opaque(tag) == opaque(*etag)) matched = true;
+    });
+    return matched;
+  }
+  const std::optional<std::string> since = FieldValue(requestFields, "If-Modified-Since");
+  if (!since) return false;
+  const std::optional<std::time_t> sinceAt = ParseHttpDate(*since);
+  const std::optional<std::string> modified = FieldValue(keptFields, "Last-Modified");
+  const std::optional<std::time_t> modifiedAt =
+      modified ? ParseHttpDate(*modified) : std::optional<std::time_t>(lastModified);
+  return sinceAt && modifiedAt && *modifiedAt <= *sinceAt;
 }
 
 }  // namespace tenvar::http

@@ -15,7 +15,8 @@
 namespace tenvar::http {
 
 // The fields of a request that the cache judges by (Authorization, Cookie, Cache-Control,
-// Pragma, Accept-Encoding), as header lines: kept once the request itself has been sent.
+// Pragma, Accept-Encoding, If-None-Match, If-Modified-Since), as header lines: kept once the
+// request itself has been sent.
 std::string RequestFieldsForCache(std::string_view request);
 
 // Why the answer to `requestHead` must not be kept in the shared cache (the event-log line),
@@ -37,6 +38,11 @@ cache::KeptHeaders KeepHeaders(std::string_view responseHead, std::time_t respon
 cache::KeptHeaders RefreshKeptHeaders(const cache::KeptHeaders& kept,
                                       std::string_view notModifiedHead, std::time_t responseTime);
 
+// `request` asking the server to confirm the kept item by its ETag as well (If-None-Match
+// right after the request line, in place of the browser's own); unchanged when the item has
+// none.
+std::string WithEntityTagCondition(std::string_view request, std::string_view keptFields);
+
 // The browser asks for the server's own answer: Cache-Control no-cache or max-age=0, or
 // Pragma no-cache.
 bool IsForcedReload(std::string_view requestHead);
@@ -49,5 +55,10 @@ bool AcceptsItemCoding(std::string_view requestHead, std::string_view keptFields
 // absolute http URL there, or an absolute path); nothing for another server or another form.
 std::optional<std::string> SameOriginPath(std::string_view target, std::string_view host,
                                           std::int32_t port);
+
+// Whether the browser's conditional request (If-None-Match, else If-Modified-Since) says
+// its own copy is the kept item, so that a 304 answers it (RFC 9110 §13.2.2).
+bool BrowserHasItem(std::string_view requestFields, std::string_view keptFields,
+                    std::time_t lastModified);
 
 }  // namespace tenvar::http

@@ -57,6 +57,10 @@ TEST(FreshnessLifetime, TakesSharedMaxAgeThenMaxAgeThenExpiresLessDate) {
       {"Date: Tue, 14 Nov 2023 22:13:20 GMT\r\nExpires: Tue, 14 Nov 2023 22:23:20 GMT\r\n", 600},
       // Without a Date, the time the answer arrived stands for it.
       {"Expires: Tue, 14 Nov 2023 22:14:20 GMT\r\n", 60},
+      // Unreadable lifetimes are none left.
+      {"Cache-Control: max-age=-1\r\n", 0},
+      {"Cache-Control: max-age='60'\r\n", 0},
+      {"Cache-Control: s-maxage=x, max-age=60\r\n", 0},
   };
   for (const auto& c : cases) {
     const std::string response = std::string("HTTP/1.1 200 OK\r\n") + c.response + "\r\n";
@@ -76,6 +80,12 @@ TEST(KeepHeaders, AgeCountsFromTheOriginsDateOrAgeAndA304RefreshesIt) {
             "Date: Tue, 14 Nov 2023 22:13:10 GMT\r\nCache-Control: max-age=60\r\n"
             "Content-Type: text/html\r\n");
   EXPECT_TRUE(kept.StaleAt(kNow + 50));
+  for (const char* age : {"-1", "x", "0, 0", "1.5"}) {
+    const cache::KeptHeaders unreadable = KeepHeaders(
+        std::string("HTTP/1.1 200 OK\r\nCache-Control: max-age=3600\r\nAge: ") + age + "\r\n\r\n",
+        kNow);
+    EXPECT_TRUE(unreadable.StaleAt(kNow)) << age;
+  }
 
   const cache::KeptHeaders refreshed = RefreshKeptHeaders(
       kept, "HTTP/1.1 304 Not Modified\r\nDate: Tue, 14 Nov 2023 22:15:00 GMT\r\n"
@@ -145,6 +155,40 @@ TEST(SameOriginPath, NamesOnlyPathsOnTheSameServer) {
   for (const auto& c : cases) {
     EXPECT_EQ(SameOriginPath(c.target, "h", 8081), c.path) << c.target;
   }
+}
+
+TEST(BrowserHasItem, ByETagFirstThenByDate) {
+  const std::string fields =
+      "ETag: W/\"abc\"\r\nLast-Modified: Tue, 14 Nov 2023 22:13:20 GMT\r\n";
+  const struct {
+    const char* request;
+    bool current;
+  } cases[] = {
+      {"", false},
+      {"If-None-Match: \"abc\"\r\n", true},
+      {"If-None-Match: \"x\", W/\"abc\"\r\n", true},
+      {"If-None-Match: *\r\n", true},
+      {"If-None-Match: \"x\"\r\nIf-Modified-Since: Tue, 14 Nov 2023 22:13:20 GMT\r\n", false},
+      {"If-Modified-Since: Tue, 14 Nov 2023 22:13:20 GMT\r\n", true},
+      {"If-Modified-Since: Tue, 14 Nov 2023 22:13:19 GMT\r\n", false},
+      {"If-Modified-Since: yesterday\r\n", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(BrowserHasItem(c.request, fields, 0), c.current) << c.request;
+  }
+  // Without a kept Last-Modified, the item's own time stands for it.
+  EXPECT_TRUE(BrowserHasItem("If-Modified-Since: Tue, 14 Nov 2023 22:13:20 GMT\r\n", "", kNow));
+  EXPECT_FALSE(BrowserHasItem("If-None-Match: \"abc\"\r\n", "", kNow));
+}
+
+TEST(WithEntityTagCondition, AsksByTheKeptETagInsteadOfTheBrowsers) {
+  const std::string request =
+      "GET http://h/ HTTP/1.1\r\nIf-None-Match: \"mine\"\r\nAccept: */*\r\n"
+      "If-Modified-Since: Tue, 14 Nov 2023 22:13:20 GMT\r\n\r\n";
+  EXPECT_EQ(WithEntityTagCondition(request, "ETag: \"abcd\"\r\n"),
+            "GET http://h/ HTTP/1.1\r\nIf-None-Match: \"abcd\"\r\nAccept: */*\r\n"
+            "If-Modified-Since: Tue, 14 Nov 2023 22:13:20 GMT\r\n\r\n");
+  EXPECT_EQ(WithEntityTagCondition(request, "Content-Type: text/html\r\n"), request);
 }
 
 }  // namespace

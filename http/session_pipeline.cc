@@ -11,6 +11,7 @@
 #include "cache/header_fields.h"
 #include "http/cache_policy.h"
 #include "http/ftp_retrieval.h"
+#include "http/proxy_answer.h"
 #include "http/http_date.h"
 #include "http/request_log.h"
 #include "http/request_reader.h"
@@ -47,7 +48,11 @@ std::optional<cache::CachedItem> LookUpCache(SessionContext& context, HttpSessio
 // A cached item goes out as a complete response: with the origin's fields and its age when
 // they were kept, else with a type guessed from its name; dated with the origin's time.
 void SendCachedItem(SessionContext& context, HttpSession& session, const cache::CachedItem& item) {
-  std::string head = "HTTP/1.0 200 OK\r\n";
+  // A browser that already holds this very item is told so, without the body.
+  const bool notModified = BrowserHasItem(session.CacheRequestFields,
+                                          item.Headers ? item.Headers->Fields : "",
+                                          item.LastModified);
+  std::string head = notModified ? "HTTP/1.0 304 Not Modified\r\n" : "HTTP/1.0 200 OK\r\n";
   if (item.Headers) {
     head.append(item.Headers->Fields);
     head.append("Age: ").append(std::to_string(item.Headers->AgeAt(std::time(nullptr))));
@@ -58,6 +63,11 @@ void SendCachedItem(SessionContext& context, HttpSession& session, const cache::
   }
   if (!item.Headers || !cache::FieldValue(item.Headers->Fields, "Last-Modified")) {
     head.append("Last-Modified: ").append(FormatHttpDate(item.LastModified)).append("\r\n");
+  }
+  if (notModified) {
+    head.append("Connection: close\r\n\r\n");
+    platform::SendString(session.BrowserSocket.Get(), head, context.Exit);
+    return;
   }
   head.append("Content-Length: ").append(std::to_string(item.Size));
   head.append("\r\nConnection: close\r\n\r\n");
@@ -101,9 +111,19 @@ void StoreInCache(SessionContext& context, HttpSession& session) {
 void Revalidate(SessionContext& context, HttpSession& session, cache::CachedItem item) {
   LogDebug(context, session, "Checking to see if we have latest version of item");
   session.RequestBuffer = InsertIfModifiedSince(session.RequestBuffer, session.LastModifiedTime);
+  if (item.Headers) {
+    session.RequestBuffer = WithEntityTagCondition(session.RequestBuffer, item.Headers->Fields);
+  }
   if (!ConnectAndSend(context, session)) return;
   const int status = ReadResponse(context, session, /*relay=*/true, /*holdNotModified=*/true);
-  if (status == -1) return;
+  if (status == -1) {
+    // A stale item is never served unconfirmed (RFC 9111 §4.2.4); the browser is told why.
+    if (!session.HeaderParsed) {
+      SendProxyAnswer(session.BrowserSocket.Get(), "504 Gateway Timeout",
+                      "The server did not answer.\r\n", context.Exit);
+    }
+    return;
+  }
   if (status == 304) {
     LogDebug(context, session, "304 - we have latest version");
     if (item.Headers) {
