@@ -205,8 +205,26 @@ void RemoveCacheItem(std::string_view cacheDir, std::string_view cacheFileName,
 }
 
 void RemoveUnfinishedStores(std::string_view cacheDir) {
-  std::error_code ignored;
-  std::filesystem::remove_all(PartialFolder(cacheDir), ignored);
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::remove_all(PartialFolder(cacheDir), error);
+  // Earlier versions wrote an item beside its place as "<name>.partial-XXXXXX", where a URL
+  // could reach it; a crash left those behind.
+  constexpr std::string_view kOldPartial = ".partial-";
+  constexpr std::size_t kUniqueLetters = 6;
+  std::vector<fs::path> leftovers;
+  fs::recursive_directory_iterator walk(std::string(cacheDir),
+                                        fs::directory_options::skip_permission_denied, error);
+  for (const fs::recursive_directory_iterator end; !error && walk != end; walk.increment(error)) {
+    const std::string name = walk->path().filename().string();
+    const std::size_t at = name.rfind(kOldPartial);
+    if (at != std::string::npos && at > 0 &&
+        name.size() == at + kOldPartial.size() + kUniqueLetters &&
+        walk->is_regular_file(error)) {
+      leftovers.push_back(walk->path());
+    }
+  }
+  for (const fs::path& leftover : leftovers) fs::remove(leftover, error);
 }
 
 }  // namespace tenvar::cache

@@ -80,7 +80,8 @@ bool UpdateKeptHeaders(std::string_view cacheDir, std::string_view cacheFileName
 void RemoveCacheItem(std::string_view cacheDir, std::string_view cacheFileName,
                      CacheCounters counters);
 
-// Removes what unfinished stores left in CacheDir/.partial; called once at start-up.
+// Removes what unfinished stores left in CacheDir/.partial, and the "<item>.partial-XXXXXX"
+// files earlier versions left beside items; called once at start-up.
 void RemoveUnfinishedStores(std::string_view cacheDir);
 
 }  // namespace tenvar::cache

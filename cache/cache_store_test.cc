@@ -176,8 +176,12 @@ TEST(CacheStore, LeftoversOfUnfinishedStoresGoAtStartUp) {
   std::optional<ItemWriter> writer = ItemWriter::Begin(fixture.CacheDir());
   ASSERT_TRUE(writer && writer->Write("half an item"));
   EXPECT_EQ(FilesBelow(fixture.dir.File(std::string(kPartialFolder))), 1u);
+  fixture.dir.Write("host/a/page.html.partial-Ab3xYz", "half an old item");
+  fixture.dir.Write("host/a/page.html", "an item");
+  fixture.dir.Write("host/notes.partial-long-name", "an item too");
   RemoveUnfinishedStores(fixture.CacheDir());
-  EXPECT_EQ(FilesBelow(fixture.CacheDir()), 0u);
+  EXPECT_EQ(FilesBelow(fixture.CacheDir()), 2u);
+  EXPECT_FALSE(std::filesystem::exists(fixture.dir.File("host/a/page.html.partial-Ab3xYz")));
 }
 
 TEST(CacheStore, ConcurrentStoresCountOneItemAndReadersSeeWholeItems) {
