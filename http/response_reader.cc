@@ -12,7 +12,7 @@
 #include <optional>
 
 #include "config/text.h"
-#include "http/cache_policy.h"
+#include "http/cache_item.h"
 #include "http/response_header.h"
 #include "http/session_log.h"
 #include "http/trace_file.h"
@@ -40,51 +40,6 @@ bool HasHeaderLine(std::string_view header, std::string_view name) {
     }
   }
   return false;
-}
-
-// Decides whether this answer goes into the shared cache and, if so, starts writing its body
-// there as it is relayed.
-void BeginCacheItem(SessionContext& context, HttpSession& session, std::string_view headerBlock) {
-  if (!session.Cacheable) return;
-  if (!session.Options->UseCache || session.Code != MethodCode::Get) {
-    session.Cacheable = false;
-    return;
-  }
-  if (const std::optional<std::string_view> refusal =
-          SharedStoreRefusal(session.CacheRequestFields, headerBlock, session.ResponseTime)) {
-    LogDebug(context, session, *refusal);
-    session.Cacheable = false;
-    return;
-  }
-  const std::shared_ptr<const config::GlobalSettings> settings = context.Config.Settings.Load();
-  const std::shared_ptr<const config::ListFile::Entries> exclusions =
-      session.Config->CacheExclusionsList.Load();
-  const cache::CacheStoreRequest store{
-      settings->CacheDir, session.CacheFileName, session.Path,         0,
-      exclusions.get(),   settings->LimitCache,  settings->CacheLimit, nullptr};
-  if (const std::optional<std::string> refusal =
-          cache::EarlyStoreRefusal(store, context.CacheSizeMB.load())) {
-    LogDebug(context, session, *refusal);
-    session.Cacheable = false;
-    return;
-  }
-  session.CacheItem = cache::ItemWriter::Begin(settings->CacheDir);
-  if (!session.CacheItem) {
-    LogDebug(
-        context, session,
-        Format("Error opening cache file: %s (%ld)", session.CacheFileName.c_str(), long{errno}));
-    session.Cacheable = false;
-  }
-}
-
-// Passes body bytes on to the cache item being written, if any; a disk that refuses them
-// ends the item.
-void WriteCacheItem(HttpSession& session, std::string_view bytes) {
-  if (!session.CacheItem || bytes.empty()) return;
-  if (!session.CacheItem->Write(bytes)) {
-    session.CacheItem.reset();
-    session.Cacheable = false;
-  }
 }
 
 // Takes the header block out of ResponseBuffer once it is complete.
@@ -248,39 +203,12 @@ int ReadResponse(SessionContext& context, HttpSession& session, bool relay, bool
     if (debug) {
       LogDebug(context, session, Format("%d bytes received from server", static_cast<int>(got)));
     }
-    // A held head goes out once it is known not to be a 304.
-    const bool holding = holdNotModified && !session.HeaderParsed;
-    if (relay && !holding &&
-        platform::SendBuffer(session.BrowserSocket.Get(), block.get(), static_cast<size_t>(got),
-                             context.Exit) != 0) {
-      return -1;
-    }
-
-    if (!session.HeaderParsed) {
+    const bool headerBefore = session.HeaderParsed;
+    if (!headerBefore) {
       session.ResponseBuffer.append(block.get(), static_cast<size_t>(got));
       ParseHeaderBlock(context, session, status);
       // A header block that never ends is not HTTP; stop before it eats the memory.
       if (!session.HeaderParsed && session.ResponseBuffer.size() > kMaxBufferedBody) return -1;
-      if (session.HeaderParsed && holding) {
-        if (status == 304) {
-          relay = false;
-        } else if (relay && (platform::SendString(session.BrowserSocket.Get(),
-                                                  session.ResponseHeader, context.Exit) != 0 ||
-                             platform::SendString(session.BrowserSocket.Get(),
-                                                  session.ResponseBuffer, context.Exit) != 0)) {
-          return -1;
-        }
-      }
-      if (session.HeaderParsed) {
-        keepBody = !relay || BodyIsUsed(session);
-        // What came with the header block has been relayed (and cached) too; nobody needs
-        // it in memory either.
-        if (!keepBody) std::string().swap(session.ResponseBuffer);
-        if (keepBody || session.CacheItem) {
-          blockSize = kReceiveBlock;
-          block.reset(new char[blockSize]);
-        }
-      }
     } else {
       session.BodyBytes += static_cast<std::uint64_t>(got);
       WriteCacheItem(session, std::string_view(block.get(), static_cast<size_t>(got)));
@@ -289,8 +217,39 @@ int ReadResponse(SessionContext& context, HttpSession& session, bool relay, bool
         session.ResponseBuffer.append(block.get(), static_cast<size_t>(got));
       }
     }
-    if (session.HeaderParsed && session.ContentLength != 0 &&
-        session.BodyBytes >= session.ContentLength) {
+    const bool complete = session.HeaderParsed && session.ContentLength != 0 &&
+                          session.BodyBytes >= session.ContentLength;
+    // A complete item goes into place before the browser sees the end of it, so that a
+    // browser asking again at once finds it.
+    if (complete) StoreCacheItem(context, session);
+
+    if (relay && holdNotModified && !headerBefore) {
+      // A held head goes out once it is known not to be a 304.
+      if (session.HeaderParsed && status == 304) {
+        relay = false;
+      } else if (session.HeaderParsed &&
+                 (platform::SendString(session.BrowserSocket.Get(), session.ResponseHeader,
+                                       context.Exit) != 0 ||
+                  platform::SendString(session.BrowserSocket.Get(), session.ResponseBuffer,
+                                       context.Exit) != 0)) {
+        return -1;
+      }
+    } else if (relay && platform::SendBuffer(session.BrowserSocket.Get(), block.get(),
+                                             static_cast<size_t>(got), context.Exit) != 0) {
+      return -1;
+    }
+
+    if (session.HeaderParsed && !headerBefore) {
+      keepBody = !relay || BodyIsUsed(session);
+      // What came with the header block has been relayed (and cached) too; nobody needs it
+      // in memory either.
+      if (!keepBody) std::string().swap(session.ResponseBuffer);
+      if (keepBody || session.CacheItem) {
+        blockSize = kReceiveBlock;
+        block.reset(new char[blockSize]);
+      }
+    }
+    if (complete) {
       LogDebug(context, session, "Received number of bytes according to Content-Length header");
       return status;
     }

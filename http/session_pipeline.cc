@@ -9,6 +9,7 @@
 #include "cache/cache_store.h"
 #include "cache/content_type.h"
 #include "cache/header_fields.h"
+#include "http/cache_item.h"
 #include "http/cache_policy.h"
 #include "http/ftp_retrieval.h"
 #include "http/proxy_answer.h"
@@ -86,26 +87,6 @@ void SendCachedItem(SessionContext& context, HttpSession& session, const cache::
   }
 }
 
-// Puts the answer just relayed into the cache, if it may be kept and came whole.
-void StoreInCache(SessionContext& context, HttpSession& session) {
-  if (!session.CacheItem || !session.Cacheable) return;
-  std::optional<cache::ItemWriter> body = std::move(session.CacheItem);
-  session.CacheItem.reset();
-  if (session.ContentLength != 0 && session.BodyBytes != session.ContentLength) {
-    LogDebug(context, session, "Response ended early, not caching");
-    return;
-  }
-  LogDebug(context, session, "About to cache item");
-  const std::shared_ptr<const config::GlobalSettings> settings = context.Config.Settings.Load();
-  const std::shared_ptr<const config::ListFile::Entries> exclusions =
-      session.Config->CacheExclusionsList.Load();
-  const cache::KeptHeaders headers = KeepHeaders(session.ResponseHeader, session.ResponseTime);
-  cache::CacheStore(
-      {settings->CacheDir, session.CacheFileName, session.Path, session.LastModifiedTime,
-       exclusions.get(), settings->LimitCache, settings->CacheLimit, &headers},
-      *body, Counters(context), [&](std::string_view line) { LogDebug(context, session, line); });
-}
-
 // The cached copy is checked with the server: a 304 serves it (with the fields the 304
 // refreshed), any other answer is relayed as it arrives and stored like a miss.
 void Revalidate(SessionContext& context, HttpSession& session, cache::CachedItem item) {
@@ -142,7 +123,7 @@ void Revalidate(SessionContext& context, HttpSession& session, cache::CachedItem
     LogDebug(context, session,
              "200 - item is out of date, or server doesn't support If-Modified-Since");
   }
-  StoreInCache(context, session);
+  StoreCacheItem(context, session);
 }
 
 // A successful answer to a method that may change the resource makes the cached copies of
@@ -262,7 +243,7 @@ void RunHttpSession(SessionContext& context, HttpSession session) {
   const int status = ReadResponse(context, session, /*relay=*/true);
   if (status == -1) return;
   CheckAndLog(context, session);
-  StoreInCache(context, session);
+  StoreCacheItem(context, session);
   InvalidateAfterChange(context, session, status);
 }
 
