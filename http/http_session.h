@@ -37,16 +37,17 @@ struct HttpSession {
   std::string FtpPassword;
   bool ViaUpstream = false;
 
-  std::string RequestBuffer;     // as read, then as rewritten for sending
-  std::string ResponseHeader;    // the server's header block, status line through the empty line
-  std::string ResponseBuffer;    // the body (or the proxy's own text, or a cached item)
-  std::uint64_t BodyBytes = 0;   // body bytes relayed, also those past the buffering limit
-  std::time_t ResponseTime = 0;  // when the server's header block arrived
+  std::string RequestBuffer;   // as read, then as rewritten for sending
+  std::string ResponseHeader;  // the server's header block, status line through the empty line
+  std::string ResponseBuffer;  // the body (or the proxy's own text, or a cached item)
+  std::uint64_t BodyBytes = 0;  // body bytes relayed, also those past the buffering limit
   std::uint32_t ContentLength = 0;
   bool HeaderParsed = false;
   bool Cacheable = true;
   std::time_t LastModifiedTime = 0;
   std::string CacheFileName;
+  // When the server's header block arrived: the answer's age counts from it.
+  std::time_t ResponseTime = 0;
   // The request fields the cache judges by, kept past the sending of the request.
   std::string CacheRequestFields;
   // The body being written to the cache while relayed; dropped (and its file removed)
