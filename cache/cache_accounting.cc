@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "cache/cache_path.h"
+
 namespace tenvar::cache {
 
 void ScanCacheDirectory(std::string directory, double& sizeMB, std::int32_t& itemCount) {
@@ -12,6 +14,14 @@ void ScanCacheDirectory(std::string directory, double& sizeMB, std::int32_t& ite
                                         error);
   for (const fs::recursive_directory_iterator end; !error && walk != end; walk.increment(error)) {
     const fs::file_status status = walk->symlink_status(error);
+    // The cache's own folders hold no items: kept headers, unfinished stores.
+    if (!error && walk.depth() == 0 && fs::is_directory(status)) {
+      const std::string name = walk->path().filename().string();
+      if (name == kHeadersFolder || name == kPartialFolder) {
+        walk.disable_recursion_pending();
+        continue;
+      }
+    }
     if (error || !fs::is_regular_file(status)) {
       error.clear();
       continue;

@@ -1,5 +1,6 @@
 // The start-up totals of the disk cache: every regular file below the cache directory,
-// whatever its name, counted once with its size.
+// whatever its name, counted once with its size; the cache's own folders of kept headers
+// and unfinished stores are not items.
 #pragma once
 
 #include <cstdint>

@@ -27,12 +27,16 @@ TEST(ScanCacheDirectory, CountsEveryFileOfTheTreeWithItsSize) {
   root.Write("one.example/a/b/c.gif", megabyte);
   root.Write("not-written-by-the-proxy.txt", megabyte);
   std::filesystem::create_directories(root.File("empty/deeper"));
+  // The cache's own files are not items: kept headers and unfinished stores.
+  root.Write(".headers/one.example/index.html", megabyte);
+  root.Write(".partial/item-abcdef", megabyte);
+  root.Write("one.example/.headers/x", megabyte);  // not the cache's own folder
 
   double sizeMB = 0.5;  // the totals are added to, not replaced
   std::int32_t items = 1;
   ScanCacheDirectory(root.Path(), sizeMB, items);
-  EXPECT_EQ(items, 4);
-  EXPECT_DOUBLE_EQ(sizeMB, 3.5);
+  EXPECT_EQ(items, 5);
+  EXPECT_DOUBLE_EQ(sizeMB, 4.5);
 }
 
 TEST(ScanCacheDirectory, CountsFilesOverFourGigabytesWhole) {

@@ -20,7 +20,7 @@ TEST(CachePathFor, MapsHostAndPathBelowTheCacheDirectory) {
       {"www.example", "/..a/b..", "/c/www.example/..a/b.."},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(CachePathFor("/c", c.host, c.path), c.expected) << c.host << c.path;
+    EXPECT_EQ(CachePathFor("/c", c.host, 80, c.path), c.expected) << c.host << c.path;
   }
 }
 
@@ -29,21 +29,34 @@ TEST(CachePathFor, NeverNamesAFileOutsideTheCacheDirectory) {
     std::string host;
     std::string path;
   } cases[] = {
-      {"www.example", "/../../etc/passwd"}, {"www.example", "/a/../../b"},
-      {"..", "/etc/passwd"},                {"", "/etc/passwd"},
-      {"www.example", "/.."},               {"www.example", std::string("/a\0b", 4)},
-      {"a/../..", "/x"},                    {"www.example", "/search?q=x"},
+      {"www.example", "/../../etc/passwd"},
+      {"www.example", "/a/../../b"},
+      {"..", "/etc/passwd"},
+      {"", "/etc/passwd"},
+      {"www.example", "/.."},
+      {"www.example", std::string("/a\0b", 4)},
+      {"a/../..", "/x"},
+      {"www.example", "/search?q=x"},
+      {".headers", "/x"},
+      {".partial", "/x"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(CachePathFor("/c", c.host, c.path), std::nullopt) << c.host << c.path;
+    EXPECT_EQ(CachePathFor("/c", c.host, 80, c.path), std::nullopt) << c.host << c.path;
   }
+}
+
+TEST(CachePathFor, APortOtherThan80HasItsOwnFolderAndHeadersLieApart) {
+  EXPECT_EQ(CachePathFor("/c", "h", 80, "/a"), "/c/h/a");
+  EXPECT_EQ(CachePathFor("/c", "h", 8081, "/a"), "/c/h:8081/a");
+  EXPECT_EQ(CachePathFor("/c", "h", 8082, "/"), "/c/h:8082/index.html");
+  EXPECT_EQ(KeptHeadersPathFor("/c", "/c/h:8081/a/b"), "/c/.headers/h:8081/a/b");
 }
 
 TEST(CachePathFor, CountsOnlyTheThreePartsAgainstTheLengthLimit) {
   const std::string dir = "/c";
   const std::string host = "h";
-  EXPECT_TRUE(CachePathFor(dir, host, "/" + std::string(255, 'p')).has_value());   // 259
-  EXPECT_FALSE(CachePathFor(dir, host, "/" + std::string(256, 'p')).has_value());  // 260
+  EXPECT_TRUE(CachePathFor(dir, host, 80, "/" + std::string(255, 'p')).has_value());   // 259
+  EXPECT_FALSE(CachePathFor(dir, host, 80, "/" + std::string(256, 'p')).has_value());  // 260
 }
 
 }  // namespace

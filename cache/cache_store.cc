@@ -1,24 +1,139 @@
 #include "cache/cache_store.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <filesystem>
-#include <optional>
+#include <mutex>
+#include <utility>
 
-#include "platform/partial_file.h"
+#include "cache/cache_path.h"
 
 namespace tenvar::cache {
 namespace {
 
 constexpr double kBytesToMB = 1.0 / 1048576.0;
 
+// Putting an item in place or removing one, with the counters that follow the file: two
+// stores of one URL must not both find it absent and both count it.
+std::mutex placing;
+
 bool Refuse(const std::function<void(std::string_view)>& log, std::string_view why) {
   log(why);
   return false;
 }
 
+std::string PartialFolder(std::string_view cacheDir) {
+  return std::string(cacheDir) + "/" + std::string(kPartialFolder);
+}
+
+// A fresh file in the partial folder, its name in `path`.
+platform::UniqueFd CreatePartial(std::string_view cacheDir, std::string& path) {
+  const std::string folder = PartialFolder(cacheDir);
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
+  path = folder + "/item-XXXXXX";
+  platform::UniqueFd file(::mkostemp(path.data(), O_CLOEXEC));
+  if (file.Valid()) ::fchmod(file.Get(), 0644);
+  return file;
+}
+
+bool WriteAll(int file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(file, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(written));
+  }
+  return true;
+}
+
+bool MoveIntoPlace(const std::string& from, const std::string& to) {
+  std::error_code ignored;
+  std::filesystem::create_directories(std::filesystem::path(to).parent_path(), ignored);
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+// Writes the header file whole under a partial name and renames it into place.
+bool PlaceKeptHeaders(std::string_view cacheDir, std::string_view cacheFileName,
+                      const KeptHeaders& headers) {
+  std::string partial;
+  const platform::UniqueFd file = CreatePartial(cacheDir, partial);
+  if (!file.Valid()) return false;
+  if (!WriteAll(file.Get(), FormatKeptHeaders(headers)) ||
+      !MoveIntoPlace(partial, KeptHeadersPathFor(cacheDir, cacheFileName))) {
+    ::unlink(partial.c_str());
+    return false;
+  }
+  return true;
+}
+
+// The size of the regular file at `path`, or nothing.
+std::optional<std::uint64_t> RegularFileSize(const std::string& path) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+  return static_cast<std::uint64_t>(status.st_size);
+}
+
 }  // namespace
 
-bool CacheStore(const CacheStoreRequest& request, CacheCounters counters,
+std::optional<ItemWriter> ItemWriter::Begin(std::string_view cacheDir) {
+  std::string path;
+  platform::UniqueFd file = CreatePartial(cacheDir, path);
+  if (!file.Valid()) return std::nullopt;
+  return ItemWriter(std::move(path), std::move(file));
+}
+
+ItemWriter::ItemWriter(std::string path, platform::UniqueFd file)
+    : path_(std::move(path)), file_(std::move(file)) {}
+
+ItemWriter::ItemWriter(ItemWriter&& other) noexcept
+    : path_(std::exchange(other.path_, std::string())),
+      file_(std::move(other.file_)),
+      size_(other.size_) {}
+
+ItemWriter& ItemWriter::operator=(ItemWriter&& other) noexcept {
+  if (this == &other) return *this;
+  if (!path_.empty()) ::unlink(path_.c_str());
+  path_ = std::exchange(other.path_, std::string());
+  file_ = std::move(other.file_);
+  size_ = other.size_;
+  return *this;
+}
+
+ItemWriter::~ItemWriter() {
+  if (!path_.empty()) ::unlink(path_.c_str());
+}
+
+bool ItemWriter::Write(std::string_view bytes) {
+  if (!WriteAll(file_.Get(), bytes)) return false;
+  size_ += bytes.size();
+  return true;
+}
+
+std::optional<std::string> EarlyStoreRefusal(const CacheStoreRequest& request, double sizeMB) {
+  const std::string_view name = request.CacheFileName;
+  if (name.empty()) return "Not caching, filename has errors";
+  if (name.size() > 260) return "Not caching, filename is too long";
+  if (request.Path.find('?') != std::string_view::npos) return "Not caching, URL has ? character";
+  if (request.LimitCache && static_cast<double>(request.CacheLimit) < sizeMB) {
+    return "Not caching, cache is full";
+  }
+  if (request.Exclusions != nullptr) {
+    for (const std::string& entry : *request.Exclusions) {
+      if (name.find(entry) != std::string_view::npos) {
+        return "Not caching, URL is in cache exclusion list";
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+bool CacheStore(const CacheStoreRequest& request, ItemWriter& body, CacheCounters counters,
                 const std::function<void(std::string_view)>& log) {
   const std::string name(request.CacheFileName);
   if (name.empty()) return Refuse(log, "Not caching, filename has errors");
@@ -26,7 +141,7 @@ bool CacheStore(const CacheStoreRequest& request, CacheCounters counters,
   if (request.Path.find('?') != std::string_view::npos) {
     return Refuse(log, "Not caching, URL has ? character");
   }
-  if (request.Body.empty()) return Refuse(log, "Not caching, response buffer is empty");
+  if (body.Size() == 0) return Refuse(log, "Not caching, response buffer is empty");
   if (request.LimitCache && static_cast<double>(request.CacheLimit) < counters.SizeMB.load()) {
     return Refuse(log, "Not caching, cache is full");
   }
@@ -39,21 +154,77 @@ bool CacheStore(const CacheStoreRequest& request, CacheCounters counters,
     }
   }
 
-  std::error_code ignored;
-  std::filesystem::create_directories(std::filesystem::path(name).parent_path(), ignored);
-  std::optional<platform::PartialFile> file = platform::PartialFile::Create(name);
-  if (!file) {
-    return Refuse(log, "Error opening cache file: " + name + " (" + std::to_string(errno) + ")");
-  }
-  if (!file->Write(request.Body) ||
-      !file->SetLastWriteTime(platform::FileTime{request.LastModified} * 1'000'000'000) ||
-      !file->Commit()) {
-    // The partial file goes with `file`: a truncated item is never served.
+  const auto fail = [&] {
     return Refuse(log, "Error writing cache file: " + name + " (" + std::to_string(errno) + ")");
+  };
+  struct timespec times[2] = {{0, UTIME_OMIT}, {request.LastModified, 0}};
+  struct stat status {};
+  if (::futimens(body.file_.Get(), times) != 0 || ::fstat(body.file_.Get(), &status) != 0) {
+    return fail();
   }
-  counters.ItemCount.fetch_add(1);
-  counters.SizeMB.fetch_add(static_cast<double>(request.Body.size()) * kBytesToMB);
+  // The header file goes first: until the body follows, the pair does not match and the
+  // item is a miss, never a new body under old headers.
+  const std::string headersFile = KeptHeadersPathFor(request.CacheDir, name);
+  if (request.Headers != nullptr) {
+    KeptHeaders headers = *request.Headers;
+    headers.BodyBytes = body.Size();
+    headers.BodyInode = static_cast<std::uint64_t>(status.st_ino);
+    if (!PlaceKeptHeaders(request.CacheDir, name, headers)) return fail();
+  } else {
+    ::unlink(headersFile.c_str());
+  }
+  const std::lock_guard lock(placing);
+  const std::optional<std::uint64_t> replaced = RegularFileSize(name);
+  if (!MoveIntoPlace(body.path_, name)) return fail();
+  body.path_.clear();
+
+  if (replaced) {
+    counters.SizeMB.fetch_sub(static_cast<double>(*replaced) * kBytesToMB);
+  } else {
+    counters.ItemCount.fetch_add(1);
+  }
+  counters.SizeMB.fetch_add(static_cast<double>(body.Size()) * kBytesToMB);
   return true;
+}
+
+bool UpdateKeptHeaders(std::string_view cacheDir, std::string_view cacheFileName,
+                       const KeptHeaders& headers) {
+  return PlaceKeptHeaders(cacheDir, cacheFileName, headers);
+}
+
+void RemoveCacheItem(std::string_view cacheDir, std::string_view cacheFileName,
+                     CacheCounters counters) {
+  const std::string name(cacheFileName);
+  const std::lock_guard lock(placing);
+  const std::optional<std::uint64_t> size = RegularFileSize(name);
+  if (size && ::unlink(name.c_str()) == 0) {
+    counters.ItemCount.fetch_sub(1);
+    counters.SizeMB.fetch_sub(static_cast<double>(*size) * kBytesToMB);
+  }
+  ::unlink(KeptHeadersPathFor(cacheDir, name).c_str());
+}
+
+void RemoveUnfinishedStores(std::string_view cacheDir) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::remove_all(PartialFolder(cacheDir), error);
+  // Earlier versions wrote an item beside its place as "<name>.partial-XXXXXX", where a URL
+  // could reach it; a crash left those behind.
+  constexpr std::string_view kOldPartial = ".partial-";
+  constexpr std::size_t kUniqueLetters = 6;
+  std::vector<fs::path> leftovers;
+  fs::recursive_directory_iterator walk(std::string(cacheDir),
+                                        fs::directory_options::skip_permission_denied, error);
+  for (const fs::recursive_directory_iterator end; !error && walk != end; walk.increment(error)) {
+    const std::string name = walk->path().filename().string();
+    const std::size_t at = name.rfind(kOldPartial);
+    if (at != std::string::npos && at > 0 &&
+        name.size() == at + kOldPartial.size() + kUniqueLetters &&
+        walk->is_regular_file(error)) {
+      leftovers.push_back(walk->path());
+    }
+  }
+  for (const fs::path& leftover : leftovers) fs::remove(leftover, error);
 }
 
 }  // namespace tenvar::cache

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "cache/cache_lookup.h"
+#include "cache/cache_path.h"
 #include "platform/file_time.h"
 #include "platform/temp_dir.h"
 
@@ -18,76 +19,141 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
+std::size_t FilesBelow(const std::string& folder) {
+  std::error_code error;
+  std::size_t count = 0;
+  for (std::filesystem::recursive_directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error)) {
+    if (it->is_regular_file()) ++count;
+  }
+  return count;
+}
+
 struct StoreFixture {
+  platform::TempDir dir;
   std::atomic<std::int32_t> items{0};
   std::atomic<double> sizeMB{0.0};
   Lines log;
 
-  bool Store(const CacheStoreRequest& request) {
-    return CacheStore(request, {items, sizeMB},
+  CacheCounters Counters() { return {items, sizeMB}; }
+  std::string CacheDir() const { return dir.Path(); }
+  // Writes `body` through an ItemWriter, as a relayed answer is, and stores it.
+  bool Store(CacheStoreRequest request, std::string_view body) {
+    const std::string cacheDir = CacheDir();
+    request.CacheDir = cacheDir;
+    std::optional<ItemWriter> writer = ItemWriter::Begin(cacheDir);
+    if (!writer || !writer->Write(body)) return false;
+    return CacheStore(request, *writer, Counters(),
                       [this](std::string_view line) { log.emplace_back(line); });
+  }
+  std::optional<CachedItem> Lookup(const std::string& name, std::int32_t expiryDays = 7) {
+    return CacheLookup(CacheDir(), name, expiryDays, std::time(nullptr), Counters());
   }
 };
 
-TEST(CacheStore, WritesTheItemWithTheOriginsTimeAndCountsIt) {
-  platform::TempDir dir;
+std::string BodyOf(const CachedItem& item) {
+  std::string body;
+  char block[4096];
+  for (long got; (got = ReadItemBody(item, block, sizeof block)) > 0;) body.append(block, got);
+  return body;
+}
+
+TEST(CacheStore, WritesTheItemWithTheOriginsTimeAndReplacesItsSizeWhenStoredAgain) {
   StoreFixture fixture;
-  const std::string name = dir.File("host/a/b/c.html");
+  const std::string name = fixture.dir.File("host/a/b/c.html");
   const std::string body(1048576, 'x');
-  ASSERT_TRUE(fixture.Store({name, "/a/b/c.html", body, 1'000'000'000, nullptr, false, 0}));
+  ASSERT_TRUE(fixture.Store({{}, name, "/a/b/c.html", 1'000'000'000}, body));
   EXPECT_EQ(fixture.log, Lines{"Creating cache file: " + name});
   EXPECT_EQ(platform::ReadFileText(name), body);
   EXPECT_EQ(platform::LastWriteTime(name), platform::FileTime{1'000'000'000} * 1'000'000'000);
   EXPECT_EQ(fixture.items, 1);
   EXPECT_DOUBLE_EQ(fixture.sizeMB, 1.0);
 
-  // Storing again replaces the file but counts again, until the next start-up scan.
-  ASSERT_TRUE(fixture.Store({name, "/a/b/c.html", "new", 1'000'000'000, nullptr, false, 0}));
+  ASSERT_TRUE(fixture.Store({{}, name, "/a/b/c.html", 1'000'000'000}, "new"));
   EXPECT_EQ(platform::ReadFileText(name), "new");
-  EXPECT_EQ(fixture.items, 2);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("host/a/b")), {}), 1);
+  EXPECT_EQ(fixture.items, 1);
+  EXPECT_DOUBLE_EQ(fixture.sizeMB, 3 / 1048576.0);
+  EXPECT_EQ(FilesBelow(fixture.dir.File("host")), 1u);
+  EXPECT_EQ(FilesBelow(fixture.dir.File(std::string(kPartialFolder))), 0u);
 }
 
 TEST(CacheStore, RefusesInTheDescribedOrder) {
-  platform::TempDir dir;
-  const std::string name = dir.File("host/x");
   const std::vector<std::string> exclusions = {"ads", "host/x"};
   const std::string longName(261, 'n');
   const struct {
-    CacheStoreRequest request;
+    std::string name;
+    const char* path;
+    const char* body;
+    const std::vector<std::string>* exclusions;
     const char* refusal;
   } cases[] = {
-      {{"", "/q?x", "", 0, nullptr, false, 0}, "Not caching, filename has errors"},
-      {{longName, "/", "b", 0, nullptr, false, 0}, "Not caching, filename is too long"},
-      {{name, "/x?y", "b", 0, nullptr, false, 0}, "Not caching, URL has ? character"},
-      {{name, "/x", "", 0, nullptr, false, 0}, "Not caching, response buffer is empty"},
-      {{name, "/x", "b", 0, &exclusions, false, 0}, "Not caching, URL is in cache exclusion list"},
+      {"", "/q?x", "", nullptr, "Not caching, filename has errors"},
+      {longName, "/", "b", nullptr, "Not caching, filename is too long"},
+      {"host/x", "/x?y", "b", nullptr, "Not caching, URL has ? character"},
+      {"host/x", "/x", "", nullptr, "Not caching, response buffer is empty"},
+      {"host/x", "/x", "b", &exclusions, "Not caching, URL is in cache exclusion list"},
   };
   for (const auto& c : cases) {
     StoreFixture fixture;
-    EXPECT_FALSE(fixture.Store(c.request));
+    const std::string name = c.name.starts_with("host") ? fixture.dir.File(c.name) : c.name;
+    EXPECT_FALSE(fixture.Store({{}, name, c.path, 0, c.exclusions}, c.body));
     ASSERT_FALSE(fixture.log.empty());
     EXPECT_EQ(fixture.log.back(), c.refusal);
     EXPECT_EQ(fixture.items, 0);
+    EXPECT_EQ(FilesBelow(fixture.CacheDir()), 0u) << c.refusal;
   }
-  EXPECT_FALSE(std::filesystem::exists(name));
 }
 
 TEST(CacheStore, ALimitOfZeroTakesOneItemAndAnIgnoredLimitTakesAll) {
-  platform::TempDir dir;
   StoreFixture limited;
-  EXPECT_TRUE(limited.Store({dir.File("h/1"), "/1", "a", 0, nullptr, true, 0}));
-  EXPECT_FALSE(limited.Store({dir.File("h/2"), "/2", "b", 0, nullptr, true, 0}));
+  EXPECT_TRUE(limited.Store({{}, limited.dir.File("h/1"), "/1", 0, nullptr, true, 0}, "a"));
+  EXPECT_FALSE(limited.Store({{}, limited.dir.File("h/2"), "/2", 0, nullptr, true, 0}, "b"));
   EXPECT_EQ(limited.log.back(), "Not caching, cache is full");
+  // Once the item is gone the cache takes one again.
+  RemoveCacheItem(limited.CacheDir(), limited.dir.File("h/1"), limited.Counters());
+  EXPECT_EQ(limited.items, 0);
+  EXPECT_TRUE(limited.Store({{}, limited.dir.File("h/2"), "/2", 0, nullptr, true, 0}, "b"));
 
   StoreFixture unlimited;
   unlimited.sizeMB = 500.0;
-  EXPECT_TRUE(unlimited.Store({dir.File("h/3"), "/3", "c", 0, nullptr, false, 0}));
+  EXPECT_TRUE(unlimited.Store({{}, unlimited.dir.File("h/3"), "/3", 0, nullptr, false, 0}, "c"));
+}
+
+TEST(CacheStore, KeptHeadersComeBackWithTheirBodyOnlyWhileTheyBelongToIt) {
+  StoreFixture fixture;
+  const std::string name = fixture.dir.File("host/page");
+  KeptHeaders headers;
+  headers.StoredAt = 1000;
+  headers.Lifetime = 60;
+  headers.Fields = "Content-Type: text/html\r\nX-Content-Type-Options: nosniff\r\n";
+  ASSERT_TRUE(fixture.Store({{}, name, "/page", 0, nullptr, false, 0, &headers}, "<p>"));
+  std::optional<CachedItem> item = fixture.Lookup(name);
+  ASSERT_TRUE(item && item->Headers);
+  EXPECT_EQ(item->Headers->Fields, headers.Fields);
+  EXPECT_EQ(item->Headers->Lifetime, 60);
+  EXPECT_EQ(BodyOf(*item), "<p>");
+
+  // A body put in place without its headers (a store cut off between the two renames, or
+  // one from before headers were kept) never goes out under another body's headers.
+  const std::string headersFile = KeptHeadersPathFor(fixture.CacheDir(), name);
+  const std::string kept = platform::ReadFileText(headersFile);
+  std::filesystem::remove(name);
+  fixture.dir.Write("host/page", "<p>");  // same size, another file
+  EXPECT_FALSE(fixture.Lookup(name).has_value());
+  std::filesystem::remove(headersFile);
+  item = fixture.Lookup(name);
+  ASSERT_TRUE(item.has_value());
+  EXPECT_FALSE(item->Headers.has_value());
+
+  // A store without headers takes away those of the item it replaces.
+  fixture.dir.Write(".headers/host/page", kept);
+  ASSERT_TRUE(fixture.Store({{}, name, "/page", 0}, "<p>"));
+  EXPECT_FALSE(std::filesystem::exists(headersFile));
 }
 
 TEST(CacheStore, AFailedWriteLeavesNoItemAndCountsNothing) {
-  platform::TempDir dir;
-  const std::string name = dir.File("host/big.bin");
+  StoreFixture parent;
+  const std::string name = parent.dir.File("host/big.bin");
   // In a child limited to 4 KiB per file, so the write fails part way.
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
@@ -95,33 +161,48 @@ TEST(CacheStore, AFailedWriteLeavesNoItemAndCountsNothing) {
     ::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{4096, 4096};
     ::setrlimit(RLIMIT_FSIZE, &limit);
-    StoreFixture fixture;
-    const bool stored =
-        fixture.Store({name, "/big.bin", std::string(65536, 'z'), 0, nullptr, false, 0});
-    ::_exit(stored || fixture.items != 0 || fixture.sizeMB != 0.0 ? 1 : 0);
+    const bool stored = parent.Store({{}, name, "/big.bin", 0}, std::string(65536, 'z'));
+    ::_exit(stored || parent.items != 0 || parent.sizeMB != 0.0 ? 1 : 0);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_FALSE(CacheLookup(name, 7, std::time(nullptr)).has_value());
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("host")), {}), 0);
+  EXPECT_FALSE(parent.Lookup(name).has_value());
+  EXPECT_EQ(FilesBelow(parent.CacheDir()), 0u);
 }
 
-TEST(CacheStore, ConcurrentStoresLoseNoCountAndReadersSeeWholeItems) {
-  platform::TempDir dir;
+TEST(CacheStore, LeftoversOfUnfinishedStoresGoAtStartUp) {
   StoreFixture fixture;
-  const std::string shared = dir.File("host/shared");
+  std::optional<ItemWriter> writer = ItemWriter::Begin(fixture.CacheDir());
+  ASSERT_TRUE(writer && writer->Write("half an item"));
+  EXPECT_EQ(FilesBelow(fixture.dir.File(std::string(kPartialFolder))), 1u);
+  fixture.dir.Write("host/a/page.html.partial-Ab3xYz", "half an old item");
+  fixture.dir.Write("host/a/page.html", "an item");
+  fixture.dir.Write("host/notes.partial-long-name", "an item too");
+  RemoveUnfinishedStores(fixture.CacheDir());
+  EXPECT_EQ(FilesBelow(fixture.CacheDir()), 2u);
+  EXPECT_FALSE(std::filesystem::exists(fixture.dir.File("host/a/page.html.partial-Ab3xYz")));
+}
+
+TEST(CacheStore, ConcurrentStoresCountOneItemAndReadersSeeWholeItems) {
+  StoreFixture fixture;
+  const std::string shared = fixture.dir.File("host/shared");
   std::atomic<bool> torn{false};
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {
       const std::string body(4096, static_cast<char>('a' + t));
+      KeptHeaders headers;
+      headers.Fields = std::string("X-Writer: ") + static_cast<char>('a' + t) + "\r\n";
       for (int i = 0; i < 50; ++i) {
-        CacheStore({shared, "/shared", body, 0, nullptr, false, 0}, {fixture.items, fixture.sizeMB},
-                   [](std::string_view) {});
-        if (auto item = CacheLookup(shared, 7, std::time(nullptr))) {
-          if (item->Body.size() != 4096 ||
-              item->Body.find_first_not_of(item->Body[0]) != std::string::npos) {
+        std::optional<ItemWriter> writer = ItemWriter::Begin(fixture.CacheDir());
+        if (!writer || !writer->Write(body)) torn = true;
+        CacheStore({fixture.CacheDir(), shared, "/shared", 0, nullptr, false, 0, &headers}, *writer,
+                   fixture.Counters(), [](std::string_view) {});
+        if (auto item = fixture.Lookup(shared)) {
+          const std::string seen = BodyOf(*item);
+          if (seen.size() != 4096 || seen.find_first_not_of(seen[0]) != std::string::npos ||
+              (item->Headers && item->Headers->Fields.find(seen[0]) == std::string::npos)) {
             torn = true;
           }
         }
@@ -130,8 +211,8 @@ TEST(CacheStore, ConcurrentStoresLoseNoCountAndReadersSeeWholeItems) {
   }
   for (std::thread& thread : threads) thread.join();
   EXPECT_FALSE(torn);
-  EXPECT_EQ(fixture.items, 200);
-  EXPECT_DOUBLE_EQ(fixture.sizeMB, 200 * 4096 / 1048576.0);
+  EXPECT_EQ(fixture.items, 1);
+  EXPECT_NEAR(fixture.sizeMB, 4096 / 1048576.0, 1e-12);
 }
 
 }  // namespace

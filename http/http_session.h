@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "cache/cache_store.h"
 #include "config/http_proxy_config.h"
 #include "http/request_analysis.h"
 #include "http/request_body.h"
@@ -48,6 +50,13 @@ struct HttpSession {
   bool Cacheable = true;
   std::time_t LastModifiedTime = 0;
   std::string CacheFileName;
+  // When the server's header block arrived: the answer's age counts from it.
+  std::time_t ResponseTime = 0;
+  // The request fields the cache judges by, kept past the sending of the request.
+  std::string CacheRequestFields;
+  // The body being written to the cache while relayed; dropped (and its file removed)
+  // unless the answer proves complete and storable.
+  std::optional<cache::ItemWriter> CacheItem;
 };
 
 }  // namespace tenvar::http

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "config/text.h"
+#include "http/cache_item.h"
 #include "http/response_header.h"
 #include "http/session_log.h"
 #include "http/trace_file.h"
@@ -46,6 +47,7 @@ void ParseHeaderBlock(SessionContext& context, HttpSession& session, int& status
   const std::optional<ResponseHead> head = ParseResponseHead(session.ResponseBuffer);
   if (!head) return;
   status = head->Status;
+  session.ResponseTime = std::time(nullptr);
   if (status != -1 && status != 200) {
     LogDebug(context, session, Format("%d response received, not caching", status));
     session.Cacheable = false;
@@ -55,9 +57,8 @@ void ParseHeaderBlock(SessionContext& context, HttpSession& session, int& status
   AppendTrace(kResponseTrace, headerBlock);
   session.ContentLength = head->ContentLength;
   session.LastModifiedTime = head->ItemTime ? *head->ItemTime : std::time(nullptr);
-  // The body is kept as it came; a coded one would be served later without its coding.
-  if (HasHeaderLine(headerBlock, "Transfer-Encoding") ||
-      HasHeaderLine(headerBlock, "Content-Encoding")) {
+  // The body is kept as it came; a chunked one would be served later with its framing.
+  if (HasHeaderLine(headerBlock, "Transfer-Encoding")) {
     LogDebug(context, session, "Response is encoded, not caching");
     session.Cacheable = false;
   }
@@ -65,9 +66,11 @@ void ParseHeaderBlock(SessionContext& context, HttpSession& session, int& status
     LogDebug(context, session, "Server told us not to cache, not caching");
     session.Cacheable = false;
   }
+  BeginCacheItem(context, session, headerBlock);
   session.ResponseHeader = session.ResponseBuffer.substr(0, head->HeaderLength);
   session.ResponseBuffer.erase(0, head->HeaderLength);
   session.BodyBytes = session.ResponseBuffer.size();
+  WriteCacheItem(session, session.ResponseBuffer);
   session.HeaderParsed = true;
 }
 
@@ -75,15 +78,10 @@ bool DebugLogging(const HttpSession& session) {
   return session.Options->EnableLogging && session.Options->Debug;
 }
 
-// Whether anything after the relay reads the body: the abuse keyword test, or the cache
-// when it may still store this item. A relayed body nobody reads is not kept, so large
-// downloads cost one head block instead of up to kMaxBufferedBody. Cacheable only ever
-// turns false, so the answer cannot change later in the response.
-bool BodyIsUsed(const HttpSession& session) {
-  const config::HttpProxyOptions& options = *session.Options;
-  return options.AbuseDetection ||
-         (options.UseCache && session.Cacheable && session.Code != MethodCode::Post);
-}
+// Whether anything after the relay reads the body in memory: the abuse keyword test. The
+// cache takes its copy as the body passes. A relayed body nobody reads is not kept, so large
+// downloads cost one block instead of up to kMaxBufferedBody.
+bool BodyIsUsed(const HttpSession& session) { return session.Options->AbuseDetection; }
 
 // Waits for the server's next bytes as the copying loop does: false on time-out, error or
 // exit.
@@ -178,7 +176,7 @@ std::optional<int> SpliceBody(SessionContext& context, HttpSession& session, int
 
 }  // namespace
 
-int ReadResponse(SessionContext& context, HttpSession& session, bool relay) {
+int ReadResponse(SessionContext& context, HttpSession& session, bool relay, bool holdNotModified) {
   LogDebug(context, session, "Getting response from server");
   const bool debug = DebugLogging(session);
   int status = -1;
@@ -205,42 +203,58 @@ int ReadResponse(SessionContext& context, HttpSession& session, bool relay) {
     if (debug) {
       LogDebug(context, session, Format("%d bytes received from server", static_cast<int>(got)));
     }
-    if (relay && platform::SendBuffer(session.BrowserSocket.Get(), block.get(),
-                                      static_cast<size_t>(got), context.Exit) != 0) {
-      return -1;
-    }
-
-    if (!session.HeaderParsed) {
+    const bool headerBefore = session.HeaderParsed;
+    if (!headerBefore) {
       session.ResponseBuffer.append(block.get(), static_cast<size_t>(got));
       ParseHeaderBlock(context, session, status);
       // A header block that never ends is not HTTP; stop before it eats the memory.
       if (!session.HeaderParsed && session.ResponseBuffer.size() > kMaxBufferedBody) return -1;
-      if (session.HeaderParsed) {
-        keepBody = !relay || BodyIsUsed(session);
-        if (!keepBody) {
-          // What came with the header block has been relayed too; nobody needs it either.
-          std::string().swap(session.ResponseBuffer);
-        } else {
-          blockSize = kReceiveBlock;
-          block.reset(new char[blockSize]);
-        }
-      }
     } else {
       session.BodyBytes += static_cast<std::uint64_t>(got);
-      if (!keepBody) {
-        // Nobody reads this body again: it has been relayed and that is all.
-      } else if (session.ResponseBuffer.size() + static_cast<size_t>(got) <= kMaxBufferedBody) {
+      WriteCacheItem(session, std::string_view(block.get(), static_cast<size_t>(got)));
+      if (keepBody &&
+          session.ResponseBuffer.size() + static_cast<size_t>(got) <= kMaxBufferedBody) {
         session.ResponseBuffer.append(block.get(), static_cast<size_t>(got));
-      } else {
-        session.Cacheable = false;  // only part of the body is held
       }
     }
-    if (session.HeaderParsed && session.ContentLength != 0 &&
-        session.BodyBytes >= session.ContentLength) {
+    const bool complete = session.HeaderParsed && session.ContentLength != 0 &&
+                          session.BodyBytes >= session.ContentLength;
+    // A complete item goes into place before the browser sees the end of it, so that a
+    // browser asking again at once finds it.
+    if (complete) StoreCacheItem(context, session);
+
+    if (relay && holdNotModified && !headerBefore) {
+      // A held head goes out once it is known not to be a 304.
+      if (session.HeaderParsed && status == 304) {
+        relay = false;
+      } else if (session.HeaderParsed &&
+                 (platform::SendString(session.BrowserSocket.Get(), session.ResponseHeader,
+                                       context.Exit) != 0 ||
+                  platform::SendString(session.BrowserSocket.Get(), session.ResponseBuffer,
+                                       context.Exit) != 0)) {
+        return -1;
+      }
+    } else if (relay && platform::SendBuffer(session.BrowserSocket.Get(), block.get(),
+                                             static_cast<size_t>(got), context.Exit) != 0) {
+      return -1;
+    }
+
+    if (session.HeaderParsed && !headerBefore) {
+      keepBody = !relay || BodyIsUsed(session);
+      // What came with the header block has been relayed (and cached) too; nobody needs it
+      // in memory either.
+      if (!keepBody) std::string().swap(session.ResponseBuffer);
+      if (keepBody || session.CacheItem) {
+        blockSize = kReceiveBlock;
+        block.reset(new char[blockSize]);
+      }
+    }
+    if (complete) {
       LogDebug(context, session, "Received number of bytes according to Content-Length header");
       return status;
     }
-    if (session.HeaderParsed && !keepBody && splice && WorthAPipe(session, blockSize, got)) {
+    if (session.HeaderParsed && !keepBody && !session.CacheItem && splice &&
+        WorthAPipe(session, blockSize, got)) {
       const std::optional<int> spliced = SpliceBody(context, session, status, debug, dialling);
       if (spliced) return *spliced;
       splice = false;

@@ -11,11 +11,15 @@ namespace tenvar::http {
 
 // A server silent for this long ends its session.
 inline constexpr int kServerSilenceSeconds = 15 * 60;
-// Bodies are buffered up to this size; the rest is relayed but neither cached nor searched.
+// Bodies are buffered for the keyword test up to this size; the rest is relayed and cached
+// but not searched.
 inline constexpr std::size_t kMaxBufferedBody = 32 * 1024 * 1024;
 
 // The status code of the response, or -1 on failure, exit or a server that closed before a
-// complete header block.
-int ReadResponse(SessionContext& context, HttpSession& session, bool relay);
+// complete header block. A body the cache may keep is written to session.CacheItem as it
+// passes. With `holdNotModified`, a 304 is not relayed (the proxy answers it from the
+// cache); any other answer is.
+int ReadResponse(SessionContext& context, HttpSession& session, bool relay,
+                 bool holdNotModified = false);
 
 }  // namespace tenvar::http

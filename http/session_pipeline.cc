@@ -1,13 +1,19 @@
 #include "http/session_pipeline.h"
 
 #include <ctime>
+#include <filesystem>
+#include <memory>
 
 #include "cache/cache_lookup.h"
 #include "cache/cache_path.h"
 #include "cache/cache_store.h"
 #include "cache/content_type.h"
+#include "cache/header_fields.h"
+#include "http/cache_item.h"
+#include "http/cache_policy.h"
 #include "http/ftp_retrieval.h"
 #include "http/http_date.h"
+#include "http/proxy_answer.h"
 #include "http/request_log.h"
 #include "http/request_reader.h"
 #include "http/response_reader.h"
@@ -18,78 +24,140 @@
 namespace tenvar::http {
 namespace {
 
-// Loads the session's item from the cache; true on a hit.
-bool LookUpCache(SessionContext& context, HttpSession& session) {
-  if (session.CacheFileName.empty()) return false;
+// Cached bodies are sent in blocks this large.
+constexpr std::size_t kCachedBlock = 64 * 1024;
+
+cache::CacheCounters Counters(SessionContext& context) {
+  return {context.CacheItemCount, context.CacheSizeMB};
+}
+
+std::string CacheDir(const SessionContext& context) {
+  return context.Config.Settings.Load()->CacheDir;
+}
+
+// Finds the session's item in the cache.
+std::optional<cache::CachedItem> LookUpCache(SessionContext& context, HttpSession& session) {
+  if (session.CacheFileName.empty()) return std::nullopt;
   LogDebugAlone(context, session, "Looking for cache file: " + session.CacheFileName);
   std::optional<cache::CachedItem> item = cache::CacheLookup(
-      session.CacheFileName, context.Config.Settings.Load()->CacheExpiry, std::time(nullptr));
-  if (!item) return false;
-  session.ResponseBuffer = std::move(item->Body);
-  session.LastModifiedTime = item->LastModified;
-  return true;
+      CacheDir(context), session.CacheFileName, context.Config.Settings.Load()->CacheExpiry,
+      std::time(nullptr), Counters(context));
+  if (item) session.LastModifiedTime = item->LastModified;
+  return item;
 }
 
-// A cached item goes out as a complete response, dated with the origin's time.
-void SendCachedItem(SessionContext& context, HttpSession& session) {
-  std::string head = "HTTP/1.0 200 OK\r\nContent-Type: ";
-  head.append(cache::ContentTypeFor(session.CacheFileName))
-      .append("\r\nContent-Length: ")
-      .append(std::to_string(session.ResponseBuffer.size()))
-      .append("\r\nLast-Modified: ")
-      .append(FormatHttpDate(session.LastModifiedTime))
-      .append("\r\nConnection: close\r\n\r\n");
-  if (platform::SendString(session.BrowserSocket.Get(), head, context.Exit) != 0) return;
+// A cached item goes out as a complete response: with the origin's fields and its age when
+// they were kept, else with a type guessed from its name; dated with the origin's time.
+void SendCachedItem(SessionContext& context, HttpSession& session, const cache::CachedItem& item) {
+  // A browser that already holds this very item is told so, without the body.
+  const bool notModified = BrowserHasItem(session.CacheRequestFields,
+                                          item.Headers ? item.Headers->Fields : "",
+                                          item.LastModified);
+  std::string head = notModified ? "HTTP/1.0 304 Not Modified\r\n" : "HTTP/1.0 200 OK\r\n";
+  if (item.Headers) {
+    head.append(item.Headers->Fields);
+    head.append("Age: ").append(std::to_string(item.Headers->AgeAt(std::time(nullptr))));
+    head.append("\r\n");
+  } else {
+    head.append("Content-Type: ").append(cache::ContentTypeFor(session.CacheFileName));
+    head.append("\r\n");
+  }
+  if (!item.Headers || !cache::FieldValue(item.Headers->Fields, "Last-Modified")) {
+    head.append("Last-Modified: ").append(FormatHttpDate(item.LastModified)).append("\r\n");
+  }
+  if (notModified) {
+    head.append("Connection: close\r\n\r\n");
+    platform::SendString(session.BrowserSocket.Get(), head, context.Exit);
+    return;
+  }
+  head.append("Content-Length: ").append(std::to_string(item.Size));
+  head.append("\r\nConnection: close\r\n\r\n");
+  const int browser = session.BrowserSocket.Get();
+  if (platform::SendString(browser, head, context.Exit) != 0) return;
   if (session.Code == MethodCode::Head) return;
-  platform::SendString(session.BrowserSocket.Get(), session.ResponseBuffer, context.Exit);
+  // The body is read in blocks: an item of any size costs one block of memory.
+  std::unique_ptr<char[]> block(new char[kCachedBlock]);
+  for (;;) {
+    const long got = cache::ReadItemBody(item, block.get(), kCachedBlock);
+    if (got <= 0) return;
+    if (platform::SendBuffer(browser, block.get(), static_cast<std::size_t>(got), context.Exit) !=
+        0) {
+      return;
+    }
+  }
 }
 
-void StoreInCache(SessionContext& context, HttpSession& session) {
-  if (!session.Cacheable || !session.Options->UseCache || session.Code == MethodCode::Post) return;
-  LogDebug(context, session, "About to cache item");
-  const std::shared_ptr<const config::GlobalSettings> settings = context.Config.Settings.Load();
-  const std::shared_ptr<const config::ListFile::Entries> exclusions =
-      session.Config->CacheExclusionsList.Load();
-  cache::CacheStore(
-      {session.CacheFileName, session.Path, session.ResponseBuffer, session.LastModifiedTime,
-       exclusions.get(), settings->LimitCache, settings->CacheLimit},
-      {context.CacheItemCount, context.CacheSizeMB},
-      [&](std::string_view line) { LogDebug(context, session, line); });
-}
-
-// The cached copy is checked with the server; the browser gets the cached body on 304 and
-// the server's answer otherwise.
-void Revalidate(SessionContext& context, HttpSession& session) {
+// The cached copy is checked with the server: a 304 serves it (with the fields the 304
+// refreshed), any other answer is relayed as it arrives and stored like a miss.
+void Revalidate(SessionContext& context, HttpSession& session, cache::CachedItem item) {
   LogDebug(context, session, "Checking to see if we have latest version of item");
-  // Kept aside: an expired item is deleted by the lookup that found it, and a 304 must
-  // still be answered with it.
-  std::string cachedBody = std::move(session.ResponseBuffer);
-  const std::time_t cachedTime = session.LastModifiedTime;
-  session.ResponseBuffer.clear();
   session.RequestBuffer = InsertIfModifiedSince(session.RequestBuffer, session.LastModifiedTime);
+  if (item.Headers) {
+    session.RequestBuffer = WithEntityTagCondition(session.RequestBuffer, item.Headers->Fields);
+  }
   if (!ConnectAndSend(context, session)) return;
-  const int status = ReadResponse(context, session, /*relay=*/false);
-  if (status == -1) return;
+  const int status = ReadResponse(context, session, /*relay=*/true, /*holdNotModified=*/true);
+  if (status == -1) {
+    // A stale item is never served unconfirmed (RFC 9111 §4.2.4); the browser is told why.
+    if (!session.HeaderParsed) {
+      SendProxyAnswer(session.BrowserSocket.Get(), "504 Gateway Timeout",
+                      "The server did not answer.\r\n", context.Exit);
+    }
+    return;
+  }
   if (status == 304) {
     LogDebug(context, session, "304 - we have latest version");
-    if (!LookUpCache(context, session)) {
-      session.ResponseBuffer = std::move(cachedBody);
-      session.LastModifiedTime = cachedTime;
+    if (item.Headers) {
+      item.Headers =
+          RefreshKeptHeaders(*item.Headers, session.ResponseHeader, session.ResponseTime);
+      // An item the lookup found expired has gone: it serves this answer only.
+      if (std::filesystem::exists(session.CacheFileName)) {
+        cache::UpdateKeptHeaders(CacheDir(context), session.CacheFileName, *item.Headers);
+      }
     }
     ++context.CacheHitCount;
-    SendCachedItem(context, session);
+    SendCachedItem(context, session, item);
     return;
   }
   if (status == 200) {
     LogDebug(context, session,
              "200 - item is out of date, or server doesn't support If-Modified-Since");
   }
-  const int browser = session.BrowserSocket.Get();
-  if (platform::SendString(browser, session.ResponseHeader, context.Exit) != 0 ||
-      platform::SendString(browser, session.ResponseBuffer, context.Exit) != 0) {
-    return;
+  StoreCacheItem(context, session);
+}
+
+// A successful answer to a method that may change the resource makes the cached copies of
+// its URL, and of its Location and Content-Location on the same host, stale: they go
+// (RFC 9111 §4.4).
+void InvalidateAfterChange(SessionContext& context, const HttpSession& session, int status) {
+  if (status < 200 || status >= 400) return;
+  switch (session.Code) {
+    case MethodCode::Get:
+    case MethodCode::Head:
+    case MethodCode::Options:
+    case MethodCode::Trace:
+      return;
+    default:
+      break;
   }
-  if (status == 200) StoreInCache(context, session);
+  const std::string cacheDir = CacheDir(context);
+  std::vector<std::string> items;
+  if (auto own = cache::CachePathFor(cacheDir, session.Host, session.Port, session.Path)) {
+    items.push_back(*own);
+  }
+  for (const char* field : {"Location", "Content-Location"}) {
+    const std::optional<std::string> target = cache::FieldValue(session.ResponseHeader, field);
+    if (!target) continue;
+    const std::optional<std::string> path = SameOriginPath(*target, session.Host, session.Port);
+    if (!path) continue;
+    if (auto item = cache::CachePathFor(cacheDir, session.Host, session.Port, *path)) {
+      items.push_back(*item);
+    }
+  }
+  for (const std::string& item : items) {
+    LogDebug(context, session, "Removing cached item: " + item);
+    cache::RemoveCacheItem(cacheDir, item, Counters(context));
+  }
 }
 
 void CheckAndLog(SessionContext& context, HttpSession& session) {
@@ -136,14 +204,28 @@ void RunHttpSession(SessionContext& context, HttpSession session) {
 
   // An instance with UseCache off neither looks items up nor stores them.
   if (session.Options->UseCache) {
+    session.CacheRequestFields = RequestFieldsForCache(session.RequestBuffer);
     session.CacheFileName =
-        cache::CachePathFor(context.Config.Settings.Load()->CacheDir, session.Host, session.Path)
+        cache::CachePathFor(CacheDir(context), session.Host, session.Port, session.Path)
             .value_or("");
   }
-  if (session.Options->UseCache && session.Code != MethodCode::Post &&
-      LookUpCache(context, session)) {
-    if (session.Options->AlwaysGetNewest) {
-      Revalidate(context, session);
+  // Only GET and HEAD may be answered from the cache; every other method is the server's.
+  std::optional<cache::CachedItem> item;
+  if (session.Options->UseCache &&
+      (session.Code == MethodCode::Get || session.Code == MethodCode::Head)) {
+    item = LookUpCache(context, session);
+  }
+  if (item && item->Headers &&
+      !AcceptsItemCoding(session.CacheRequestFields, item->Headers->Fields)) {
+    LogDebug(context, session, "Browser does not accept the cached item's coding");
+    item.reset();
+  }
+  if (item) {
+    // A forced reload, or an item past the lifetime its origin gave it, is checked with the
+    // server first, as every hit is with AlwaysGetNewest.
+    if (session.Options->AlwaysGetNewest || IsForcedReload(session.CacheRequestFields) ||
+        (item->Headers && item->Headers->StaleAt(std::time(nullptr)))) {
+      Revalidate(context, session, std::move(*item));
       return;
     }
     LogActivity(
@@ -151,16 +233,18 @@ void RunHttpSession(SessionContext& context, HttpSession session) {
         Format("HTTP: Retrieved %s%s from cache", session.Host.c_str(), session.Path.c_str()));
     ++context.CacheHitCount;
     // The item on disk is the one just served: it is not written again.
-    SendCachedItem(context, session);
+    SendCachedItem(context, session, *item);
     return;
   }
 
   LogDebug(context, session,
            Format("Ready to go, about to establish connection to %s", session.Host.c_str()));
   if (!ConnectAndSend(context, session)) return;
-  if (ReadResponse(context, session, /*relay=*/true) == -1) return;
+  const int status = ReadResponse(context, session, /*relay=*/true);
+  if (status == -1) return;
   CheckAndLog(context, session);
-  StoreInCache(context, session);
+  StoreCacheItem(context, session);
+  InvalidateAfterChange(context, session, status);
 }
 
 }  // namespace tenvar::http

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "cache/cache_accounting.h"
+#include "cache/cache_store.h"
 #include "dialup/cache_statistics.h"
 #include "dialup/dial_status_view.h"
 #include "dialup/ppp_dial_manager.h"
@@ -147,6 +148,7 @@ int RunTenvar(const std::vector<std::string>& arguments) {
 
   double cacheSizeMB = 0;
   std::int32_t cacheItemCount = 0;
+  cache::RemoveUnfinishedStores(app.Config.Settings.Load()->CacheDir);
   cache::ScanCacheDirectory(app.Config.Settings.Load()->CacheDir, cacheSizeMB, cacheItemCount);
   app.CacheSizeMB = cacheSizeMB;
   app.CacheItemCount = cacheItemCount;

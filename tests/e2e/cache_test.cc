@@ -1,16 +1,105 @@
-// The shared disk cache as browsers see it: items served from the disk, what is never kept,
-// expiry, revalidation, and requests that try to reach files outside the cache.
+// The shared disk cache as browsers see it: items served from the disk with the origin's
+// headers, what is never kept or never shared, lifetimes, expiry, revalidation, forced
+// reloads, changes through other methods, stores cut off, and requests that try to reach
+// files outside the cache.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "platform/file_time.h"
+#include "platform/socket.h"
 #include "tests/e2e/office_fixture.h"
 #include "tests/e2e/raw_client.h"
 
 namespace tenvar::e2e {
 namespace {
+
+// A web server that answers every request with the same bytes, whatever they promise, and
+// closes: for answers nginx will not give. The first answer may be held open until
+// Release(). Serves on its own thread; Requests() may be read from any.
+class ScriptedOrigin {
+ public:
+  ScriptedOrigin(std::string answer, bool holdFirst) : answer_(std::move(answer)) {
+    int error = 0;
+    listener_ = platform::OpenTcpListener(0, error);
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) == 0) {
+      wakeRead_.Reset(ends[0]);
+      wakeWrite_.Reset(ends[1]);
+    }
+    holding_ = holdFirst;
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~ScriptedOrigin() {
+    stopping_ = true;
+    wakeWrite_.Reset();  // wakes every wait for good
+    thread_.join();
+  }
+
+  std::string Url(std::string_view path) const {
+    return "http://127.0.0.1:" + std::to_string(platform::LocalPort(listener_.Get())) +
+           std::string(path);
+  }
+  int Requests() const { return requests_; }
+  void Release() {
+    const char wake = 1;
+    (void)!::write(wakeWrite_.Get(), &wake, 1);
+  }
+
+ private:
+  // Waits for `fd` (or the wake pipe); false when woken.
+  bool WaitFor(int fd, short events) {
+    pollfd entries[2] = {{fd, events, 0}, {wakeRead_.Get(), POLLIN, 0}};
+    while (::poll(entries, 2, -1) < 0) {
+    }
+    return entries[1].revents == 0;
+  }
+  void Serve() {
+    while (!stopping_ && WaitFor(listener_.Get(), POLLIN)) {
+      std::optional<platform::AcceptedConnection> browser =
+          platform::AcceptConnection(listener_.Get());
+      if (!browser) continue;
+      std::string request;
+      char block[4096];
+      while (request.find("\r\n\r\n") == std::string::npos && WaitFor(browser->Fd.Get(), POLLIN)) {
+        const ssize_t got = ::recv(browser->Fd.Get(), block, sizeof block, 0);
+        if (got <= 0) break;
+        request.append(block, static_cast<size_t>(got));
+      }
+      ++requests_;
+      std::string_view rest = answer_;
+      while (!rest.empty() && WaitFor(browser->Fd.Get(), POLLOUT)) {
+        const ssize_t sent = ::send(browser->Fd.Get(), rest.data(), rest.size(), MSG_NOSIGNAL);
+        if (sent <= 0) break;
+        rest.remove_prefix(static_cast<size_t>(sent));
+      }
+      // Held until released: the answer is neither complete nor ended.
+      if (holding_.exchange(false)) {
+        pollfd wake{wakeRead_.Get(), POLLIN, 0};
+        while (::poll(&wake, 1, -1) < 0) {
+        }
+        char byte;
+        (void)!::read(wakeRead_.Get(), &byte, 1);
+      }
+    }
+  }
+
+  std::string answer_;
+  platform::UniqueFd listener_;
+  platform::UniqueFd wakeRead_;
+  platform::UniqueFd wakeWrite_;
+  std::atomic<bool> holding_{false};
+  std::atomic<bool> stopping_{false};
+  std::atomic<int> requests_{0};
+  std::thread thread_;
+};
 
 class Cache : public OfficeTest {
  protected:
@@ -21,7 +110,17 @@ class Cache : public OfficeTest {
     return options;
   }
   std::string CacheFile(std::string_view relative) const {
-    return dir_.File("cache/127.0.0.1/" + std::string(relative));
+    return dir_.File("cache/127.0.0.1:8081/" + std::string(relative));
+  }
+  // Every file below `folder` of the test directory.
+  std::vector<std::string> FilesBelow(const std::string& folder) const {
+    std::error_code error;
+    std::vector<std::string> files;
+    for (std::filesystem::recursive_directory_iterator it(dir_.File(folder), error), end;
+         !error && it != end; it.increment(error)) {
+      if (it->is_regular_file()) files.push_back(it->path().string());
+    }
+    return files;
   }
   // How many requests for `path` reached the origin, once at least `atLeast` have been
   // logged: nginx writes its log line after the answer, so the count may lag a moment.
@@ -45,6 +144,14 @@ class Cache : public OfficeTest {
   RawReply FetchToClose(std::string_view path, std::string_view method = "GET") {
     return SplitReply(Exchange(
         kProxyPort, std::string(method) + " " + OriginServer::Url(path) + " HTTP/1.0\r\n\r\n"));
+  }
+  // The same for a full URL, with header lines ("Name: value\r\n") added to the request.
+  RawReply FetchUrl(const std::string& url, std::string_view headerLines,
+                    std::string_view method = "GET", std::string_view body = "") {
+    return SplitReply(Exchange(kProxyPort,
+                               std::string(method) + " " + url + " HTTP/1.0\r\n" +
+                                   std::string(headerLines) + "\r\n" + std::string(body),
+                               std::chrono::seconds(60)));
   }
   static int StatusOf(const RawReply& reply) {
     const size_t space = reply.StatusLine.find(' ');
@@ -176,6 +283,222 @@ TEST_F(Cache, AnExpiredItemStillAnswersTheRevalidationThatDeletedIt) {
   EXPECT_EQ(revalidated.Status, 200);
   EXPECT_EQ(revalidated.Body, origin_->Content("small.txt"));
   EXPECT_FALSE(std::filesystem::exists(CacheFile("small.txt")));
+}
+
+TEST_F(Cache, OneUsersAnswersAreNeverSharedAndOrdinaryPagesAre) {
+  ASSERT_NO_FATAL_FAILURE(StartTenvar(Cached()));
+  origin_->Add("authorized.txt", "Only for the one who logged in.\n");
+  origin_->Add("cookie.txt", "Only for the one with the cookie.\n");
+  const struct {
+    const char* path;
+    const char* request;  // header lines added to both requests
+    bool shared;
+  } cases[] = {
+      {"/private.txt", "", false},
+      {"/set-cookie.txt", "", false},
+      {"/vary-cookie.txt", "", false},
+      {"/authorized.txt", "Authorization: Basic dXNlcjpwdw==\r\n", false},
+      {"/cookie.txt", "Cookie: id=1\r\n", false},
+      {"/max-age-0.txt", "", false},
+      {"/expired.txt", "", false},
+      {"/small.txt", "", true},
+      {"/vary-encoding.txt", "Accept-Encoding: identity\r\n", true},
+      {"/max-age.txt", "Cookie: id=1\r\n", true},
+  };
+  for (const auto& c : cases) {
+    const std::string content = origin_->Content(std::string(c.path).substr(1));
+    for (int fetch = 0; fetch < 2; ++fetch) {
+      const RawReply reply = FetchUrl(OriginServer::Url(c.path), c.request);
+      EXPECT_EQ(StatusOf(reply), 200) << c.path;
+      EXPECT_EQ(reply.Body, content) << c.path;
+    }
+    if (c.shared) {
+      EXPECT_TRUE(tenvar_->WaitForConsole("HTTP: Retrieved 127.0.0.1" + std::string(c.path) +
+                                          " from cache"))
+          << c.path;
+      EXPECT_EQ(OriginRequests(c.path), 1) << c.path;
+    } else {
+      EXPECT_EQ(OriginRequests(c.path, 2), 2) << c.path;
+    }
+  }
+}
+
+TEST_F(Cache, AHitCarriesTheOriginsTypeAndHeaders) {
+  ASSERT_NO_FATAL_FAILURE(StartTenvar(Cached()));
+  // curl ends at the Content-Length, before the session does: the item must be in place
+  // by then for the next request to find it.
+  const CurlResult first = Fetch({OriginServer::Url("/about")});
+  ASSERT_EQ(first.Status, 200);
+  const RawReply hit = FetchToClose("/about");
+  EXPECT_TRUE(tenvar_->WaitForConsole("HTTP: Retrieved 127.0.0.1/about from cache"));
+  EXPECT_EQ(OriginRequests("/about"), 1);
+  EXPECT_EQ(hit.Body, origin_->Content("about"));
+  EXPECT_EQ(HeaderValue(hit.Headers, "Content-Type"), "text/html");
+  EXPECT_EQ(HeaderValue(hit.Headers, "X-Content-Type-Options"), "nosniff");
+  EXPECT_EQ(HeaderValue(hit.Headers, "Content-Length"), std::to_string(hit.Body.size()));
+  EXPECT_EQ(HeaderValue(hit.Headers, "Last-Modified"), HeaderValue(first.Headers, "Last-Modified"));
+  EXPECT_FALSE(HeaderValue(hit.Headers, "Age").empty());
+  // The fields lie beside the item, where a person can read them and no URL can reach.
+  EXPECT_NE(platform::ReadFileText(dir_.File("cache/.headers/127.0.0.1:8081/about"))
+                .find("X-Content-Type-Options: nosniff\r\n"),
+            std::string::npos);
+  EXPECT_EQ(platform::ReadFileText(CacheFile("about")), origin_->Content("about"));
+}
+
+TEST_F(Cache, AGzipItemGoesOnlyToBrowsersThatAcceptGzip) {
+  ASSERT_NO_FATAL_FAILURE(StartTenvar(Cached()));
+  origin_->Add("gzip.html", "<p>plain</p>");
+  origin_->Add("gzip.html.gz", "stands for the gzip bytes");
+  const std::string url = OriginServer::Url("/gzip.html");
+  for (int fetch = 0; fetch < 2; ++fetch) {
+    const RawReply gzip = FetchUrl(url, "Accept-Encoding: gzip, deflate\r\n");
+    EXPECT_EQ(gzip.Body, "stands for the gzip bytes");
+    EXPECT_EQ(HeaderValue(gzip.Headers, "Content-Encoding"), "gzip");
+  }
+  EXPECT_TRUE(tenvar_->WaitForConsole("HTTP: Retrieved 127.0.0.1/gzip.html from cache"));
+  EXPECT_EQ(OriginRequests("/gzip.html"), 1);
+  const RawReply plain = FetchUrl(url, "");
+  EXPECT_EQ(plain.Body, "<p>plain</p>");
+  EXPECT_EQ(HeaderValue(plain.Headers, "Content-Encoding"), "");
+  EXPECT_EQ(OriginRequests("/gzip.html", 2), 2);
+}
+
+TEST_F(Cache, TwoPortsOfOneHostKeepSeparateItems) {
+  ASSERT_NO_FATAL_FAILURE(StartTenvar(Cached()));
+  const std::string other =
+      "http://127.0.0.1:" + std::to_string(OriginServer::kBodyPort) + "/small.txt";
+  EXPECT_EQ(FetchToClose("/small.txt").Body, origin_->Content("small.txt"));
+  for (int fetch = 0; fetch < 2; ++fetch) {
+    EXPECT_EQ(FetchUrl(other, "").Body, "GET body=\n");
+  }
+  EXPECT_EQ(FetchToClose("/small.txt").Body, origin_->Content("small.txt"));
+  EXPECT_EQ(platform::ReadFileText(CacheFile("small.txt")), origin_->Content("small.txt"));
+  EXPECT_EQ(platform::ReadFileText(dir_.File("cache/127.0.0.1:8082/small.txt")), "GET body=\n");
+}
+
+TEST_F(Cache, AForcedReloadOrAStaleItemAsksTheOriginAndA304ServesTheItem) {
+  ASSERT_NO_FATAL_FAILURE(StartTenvar(Cached()));
+  const struct {
+    const char* path;
+    const char* request;
+  } cases[] = {
+      {"/small.txt", "Cache-Control: no-cache\r\n"},
+      {"/about", "Cache-Control: max-age=0\r\n"},
+      {"/max-age.txt", "Pragma: no-cache\r\n"},
+      {"/stale.txt", ""},  // its Age is past its max-age on arrival
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(StatusOf(FetchToClose(c.path)), 200) << c.path;
+    const RawReply reloaded = FetchUrl(OriginServer::Url(c.path), c.request);
+    EXPECT_EQ(StatusOf(reloaded), 200) << c.path;
+    EXPECT_EQ(reloaded.Body, origin_->Content(std::string(c.path).substr(1))) << c.path;
+    EXPECT_EQ(OriginRequests(c.path, 2), 2) << c.path;
+    // The second request reached the origin conditional; its 304 has no body, so the body
+    // above came from the item.
+    const std::string log = origin_->AccessLog();
+    const size_t second = log.rfind("GET " + std::string(c.path) + " HTTP");
+    EXPECT_EQ(log.substr(second, log.find('\n', second) - second).ends_with("|-"), false) << log;
+  }
+  EXPECT_TRUE(tenvar_->WaitForConsole("304 - we have latest version"));
+}
+
+TEST_F(Cache, AnAnswerCutShortIsRelayedButNeverKept) {
+  ASSERT_NO_FATAL_FAILURE(StartTenvar(Cached()));
+  ScriptedOrigin cut("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(500, 'h'),
+                     /*holdFirst=*/false);
+  for (int fetch = 1; fetch <= 2; ++fetch) {
+    const RawReply reply = FetchUrl(cut.Url("/cut.bin"), "");
+    EXPECT_EQ(reply.Body, std::string(500, 'h'));
+    EXPECT_EQ(cut.Requests(), fetch);
+  }
+  EXPECT_TRUE(tenvar_->WaitForConsole("Response ended early, not caching"));
+  EXPECT_EQ(FilesBelow("cache"), std::vector<std::string>{});
+}
+
+TEST_F(Cache, AStoreKilledPartWayLeavesNothingToFetchNowOrAfterTheNextStart) {
+  ASSERT_NO_FATAL_FAILURE(StartTenvar(Cached()));
+  ScriptedOrigin held(
+      "HTTP/1.1 200 OK\r\nContent-Length: 2000000\r\n\r\n" + std::string(1'000'000, 'k'),
+      /*holdFirst=*/true);
+  const platform::UniqueFd browser = ConnectTo(kProxyPort);
+  ASSERT_TRUE(browser.Valid());
+  ASSERT_TRUE(SendAll(browser.Get(), "GET " + held.Url("/held.bin") + " HTTP/1.0\r\n\r\n"));
+  // Until the store has written the body it was given so far.
+  std::vector<std::string> partial;
+  for (int wait = 0; wait < 1000; ++wait) {
+    partial = FilesBelow("cache/.partial");
+    if (partial.size() == 1 && std::filesystem::file_size(partial[0]) == 1'000'000) break;
+    ::poll(nullptr, 0, 10);
+  }
+  ASSERT_EQ(partial.size(), 1u);
+  ASSERT_TRUE(tenvar_->Child().Signal(SIGKILL));
+  ASSERT_TRUE(tenvar_->Child().WaitFor(std::chrono::seconds(10)).has_value());
+  held.Release();
+  // Only the leftover is there, where no URL maps.
+  EXPECT_EQ(FilesBelow("cache"), partial);
+
+  ASSERT_NO_FATAL_FAILURE(StartTenvar(Cached()));
+  EXPECT_EQ(FilesBelow("cache"), std::vector<std::string>{});
+  FetchUrl(held.Url("/held.bin"), "");
+  EXPECT_EQ(held.Requests(), 2);
+}
+
+TEST_F(Cache, ANewVersionLargerThanMemoryHoldsArrivesWholeAndIsKept) {
+  OfficeOptions options = Cached();
+  options.AlwaysGetNewest = true;
+  ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
+  origin_->Add("new.bin", "old version");
+  ASSERT_EQ(FetchToClose("/new.bin").Body, "old version");
+
+  std::string newer(40 * 1024 * 1024, '\0');
+  for (size_t at = 0; at < newer.size(); ++at) newer[at] = static_cast<char>(at * 7 / 3);
+  origin_->Add("new.bin", newer);
+  platform::SetLastWriteTime(dir_.File("origin/www/new.bin"),
+                             (std::time(nullptr) + 3600) * platform::FileTime{1'000'000'000});
+  const RawReply reply = FetchUrl(OriginServer::Url("/new.bin"), "");
+  EXPECT_EQ(StatusOf(reply), 200);
+  EXPECT_EQ(HeaderValue(reply.Headers, "Content-Length"), std::to_string(newer.size()));
+  EXPECT_EQ(reply.Body.size(), newer.size());
+  EXPECT_TRUE(reply.Body == newer);
+  EXPECT_TRUE(tenvar_->WaitForConsole("200 - item is out of date"));
+  EXPECT_TRUE(platform::ReadFileText(CacheFile("new.bin")) == newer);
+}
+
+TEST_F(Cache, LimitCacheStoresAgainOnceExpiredItemsAreDeleted) {
+  OfficeOptions options = Cached();
+  options.LimitCache = true;
+  options.CacheLimit = 0;
+  options.CacheExpiry = 0;
+  ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
+  ASSERT_EQ(StatusOf(FetchToClose("/small.txt")), 200);
+  ASSERT_TRUE(std::filesystem::exists(CacheFile("small.txt")));
+  ASSERT_EQ(StatusOf(FetchToClose("/medium.bin")), 200);
+  EXPECT_TRUE(tenvar_->WaitForConsole("Not caching, cache is full"));
+  EXPECT_FALSE(std::filesystem::exists(CacheFile("medium.bin")));
+  // The hit finds the item expired and deletes it: the cache is empty again.
+  EXPECT_EQ(FetchToClose("/small.txt").Body, origin_->Content("small.txt"));
+  EXPECT_FALSE(std::filesystem::exists(CacheFile("small.txt")));
+  ASSERT_EQ(StatusOf(FetchToClose("/medium.bin")), 200);
+  EXPECT_TRUE(std::filesystem::exists(CacheFile("medium.bin")));
+}
+
+TEST_F(Cache, ASuccessfulChangeThroughAnyOtherMethodMakesTheNextGetGoToTheOrigin) {
+  ASSERT_NO_FATAL_FAILURE(StartTenvar(Cached()));
+  const char* const methods[] = {"POST", "PUT", "DELETE"};
+  for (const char* method : methods) {
+    ASSERT_EQ(FetchToClose("/upload").Body, "GET body=\n") << method;
+    ASSERT_TRUE(std::filesystem::exists(CacheFile("upload"))) << method;
+    const int before = CountOriginRequests("/upload");
+    EXPECT_EQ(FetchToClose("/upload").Body, "GET body=\n") << method;
+    EXPECT_EQ(OriginRequests("/upload"), before) << method;
+
+    const RawReply changed =
+        FetchUrl(OriginServer::Url("/upload"), "Content-Length: 1\r\n", method, "x");
+    EXPECT_EQ(changed.Body, std::string(method) + " body=x\n");
+    EXPECT_FALSE(std::filesystem::exists(CacheFile("upload"))) << method;
+    EXPECT_EQ(FetchToClose("/upload").Body, "GET body=\n") << method;
+    EXPECT_EQ(OriginRequests("/upload", before + 1), before + 1) << method;
+  }
 }
 
 TEST_F(Cache, RequestsAimedOutsideTheCacheTouchNothingThere) {

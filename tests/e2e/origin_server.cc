@@ -47,7 +47,8 @@ std::string NginxConfiguration(const std::string& base, const std::string& root,
          "worker_rlimit_nofile 4096;\n"
          "events { worker_connections 2048; }\n"
          "http {\n"
-         "  log_format tenvar '$request|$http_connection|$http_via|$sent_http_transfer_encoding';\n"
+         "  log_format tenvar '$request|$http_connection|$http_via|$sent_http_transfer_encoding"
+         "|$http_if_modified_since';\n"
          "  access_log " + accessLog + " tenvar;\n"
          "  client_body_temp_path " + base + "/temp/body;\n"
          "  proxy_temp_path " + base + "/temp/proxy;\n"
@@ -86,6 +87,32 @@ std::string NginxConfiguration(const std::string& base, const std::string& root,
          // SSI drops the length, so the answer goes out chunked on a keep-alive connection.
          "    location = /chunked.txt { ssi on; ssi_types *; }\n"
          "    location = /nostore.txt { add_header Cache-Control \"no-store\"; }\n"
+         // Answers a shared cache must keep to one user, or keep for a while only.
+         "    location = /private.txt { add_header Cache-Control private; }\n"
+         "    location = /set-cookie.txt { add_header Set-Cookie \"id=1\"; }\n"
+         "    location = /vary-cookie.txt { add_header Vary Cookie; }\n"
+         "    location = /vary-encoding.txt { add_header Vary Accept-Encoding; }\n"
+         "    location = /max-age.txt { add_header Cache-Control \"max-age=600\"; }\n"
+         "    location = /max-age-0.txt { add_header Cache-Control \"max-age=0\"; }\n"
+         "    location = /expired.txt {\n"
+         "      add_header Expires \"Thu, 01 Jan 1970 00:00:00 GMT\";\n"
+         "    }\n"
+         // Stale on arrival: its Age is past its max-age.
+         "    location = /stale.txt {\n"
+         "      add_header Cache-Control \"max-age=60\";\n"
+         "      add_header Age 100;\n"
+         "    }\n"
+         // No extension for a type to be guessed from.
+         "    location = /about {\n"
+         "      default_type text/html;\n"
+         "      add_header X-Content-Type-Options nosniff;\n"
+         "    }\n"
+         // gzip.html.gz to browsers that accept gzip, gzip.html to the others.
+         "    location = /gzip.html {\n"
+         "      gzip_static on;\n"
+         "      gzip_vary on;\n"
+         "      gzip_http_version 1.0;\n"
+         "    }\n"
          "  }\n"
          "  server {\n"
          "    listen 127.0.0.1:" + bodyPort + ";\n"
@@ -112,6 +139,10 @@ OriginServer::OriginServer(const platform::TempDir& dir)
   Add("small.txt", "A small text from the origin.\n");
   Add("nostore.txt", "Never to be kept.\n");
   Add("chunked.txt", NumberedLines());
+  for (const char* name : {"private.txt", "set-cookie.txt", "vary-cookie.txt", "vary-encoding.txt",
+                           "max-age.txt", "max-age-0.txt", "expired.txt", "stale.txt", "about"}) {
+    Add(name, std::string("Content of ") + name + ".\n");
+  }
   dir.Write("origin/temp/.keep", "");
   const std::string configuration =
       dir.Write("origin/nginx.conf", NginxConfiguration(base, root_, accessLog_));

@@ -36,13 +36,17 @@ class OriginServer {
   static std::string Url(std::string_view path);
 
   // Files of the document root: "big.bin" (random), "medium.bin" (random), "small.txt",
-  // "chunked.txt" (sent chunked on a keep-alive connection) and whatever Add puts there.
+  // "chunked.txt" (sent chunked on a keep-alive connection), files whose locations add
+  // caching headers ("private.txt", "set-cookie.txt", "vary-cookie.txt",
+  // "vary-encoding.txt", "max-age.txt", "max-age-0.txt", "expired.txt", "stale.txt", and
+  // "about" as text/html with nosniff), "/gzip.html" (serves gzip.html.gz to gzip-accepting
+  // browsers, if a test adds both) and whatever Add puts there.
   std::string Content(std::string_view name) const;
   void Add(std::string_view name, std::string_view content) const;
 
   // One access-log line per request:
-  // "request line|Connection header|Via header|Transfer-Encoding of the answer", with "-"
-  // for a header that is not there.
+  // "request line|Connection header|Via header|Transfer-Encoding of the answer|
+  // If-Modified-Since header", with "-" for a header that is not there.
   std::string AccessLog() const;
   bool WaitForAccessLog(std::string_view text,
                         std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
