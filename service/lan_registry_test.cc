@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -174,18 +175,22 @@ TEST(LanRegistry, RegistersUpdatesAndRemovesMachinesByAddress) {
 
 // A flood of registrations from many addresses keeps only the newest machines.
 TEST(LanRegistry, HoldsAtMostItsLimitDroppingTheOldestRegistration) {
+  // Every machine listens for its answer on the same port, each at its own address.
+  const std::uint16_t answerPort = platform::LocalPort(Machine("127.0.0.1", 0).Get());
   platform::ExitEvent exitEvent;
-  LanRegistry registry(exitEvent, nullptr, 0);
+  LanRegistry registry(exitEvent, nullptr, 0, answerPort);
   ASSERT_TRUE(registry.Open());
   std::jthread runner([&] { registry.Run(); });
+  const std::unique_ptr<platform::ExitEvent, void (*)(platform::ExitEvent*)> stop(
+      &exitEvent, [](platform::ExitEvent* event) { event->Signal(); });
   const auto address = [](std::size_t i) {
     return "127.1." + std::to_string(i / 250) + "." + std::to_string(1 + i % 250);
   };
   const std::size_t machines = LanRegistry::kMaxClients + 2;
   for (std::size_t i = 0; i < machines; ++i) {
-    const UniqueFd machine = Machine(address(i).c_str(), 0);
+    const UniqueFd machine = Machine(address(i).c_str(), answerPort);
     SendTo(machine, registry.Port(), "+PC");
-    // Every hundredth waits for its answer, so the socket's queue never overflows.
+    // Every hundredth waits for its answer, so the registry's queue never overflows.
     if (i % 100 == 0 || i + 1 == machines) {
       ASSERT_EQ(NextDatagram(machine), "OK") << i;
     }
@@ -195,7 +200,6 @@ TEST(LanRegistry, HoldsAtMostItsLimitDroppingTheOldestRegistration) {
   EXPECT_FALSE(registry.Find(address(1)).has_value());
   EXPECT_TRUE(registry.Find(address(2)).has_value());
   EXPECT_EQ(registry.Clients().back().IpAddress, address(machines - 1));
-  exitEvent.Signal();
 }
 
 TEST(LanRegistry, OpenFailsWhenThePortIsTaken) {

@@ -112,6 +112,9 @@ std::string NginxConfiguration(const std::string& base, const std::string& root,
          "      gzip_static on;\n"
          "      gzip_vary on;\n"
          "      gzip_http_version 1.0;\n"
+         // nginx leaves requests that came through a proxy (a Via header) uncompressed
+         // unless told otherwise, as sites serving offices through proxies do.
+         "      gzip_proxied any;\n"
          "    }\n"
          "  }\n"
          "  server {\n"
