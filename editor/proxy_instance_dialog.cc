@@ -121,18 +121,19 @@ ProxyInstanceDialog::ProxyInstanceDialog(config::HttpProxyOptions fields, bool i
   columns->addWidget(security, 2, 1);
   columns->addWidget(buttons, 3, 0, 1, 2);
 
+  if (isNewInstance_) fields_.Port = kNewInstancePort;
+  ShowFields();
+  ApplyEnabling();
+
+  // Only the user's own clicks and keystrokes count: clicked, not toggled, and textEdited,
+  // not textChanged, so filling the controls from the record changes nothing.
   for (QCheckBox* box : {useCache_, useUpstream_, abuseDetection_}) {
-    connect(box, &QCheckBox::toggled, this, [this] {
+    connect(box, &QCheckBox::clicked, this, [this] {
       ReadFields();
       ApplyEnabling();
     });
   }
-  // textEdited, not textChanged: filling the field from the record is not a change of name.
   connect(name_, &QLineEdit::textEdited, this, &ProxyInstanceDialog::NameEdited);
-
-  if (isNewInstance_) fields_.Port = kNewInstancePort;
-  ShowFields();
-  ApplyEnabling();
 }
 
 void ProxyInstanceDialog::ShowFields() {
