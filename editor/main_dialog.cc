@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <QWhatsThis>
 #include <QWindow>
+#include <algorithm>
 #include <cstring>
 
 #include "config/config_writer.h"
@@ -68,8 +69,11 @@ QTreeWidget* NewListView(const char* objectName, std::initializer_list<Column> c
   int section = 0;
   int total = 0;
   for (const Column& column : columns) {
-    list->header()->resizeSection(section++, column.Width);
-    total += column.Width;
+    // The given width, unless this desktop's font needs more to show the whole title.
+    const int titleWidth = list->header()->fontMetrics().horizontalAdvance(column.Title) + 12;
+    const int width = std::max(column.Width, titleWidth);
+    list->header()->resizeSection(section++, width);
+    total += width;
   }
   list->setMinimumWidth(total + 2 * list->frameWidth() + 4);
   list->setMinimumHeight(110);

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include "editor/message_boxes.h"
 #include "editor/number_field.h"
@@ -56,7 +57,7 @@ ProxyInstanceDialog::ProxyInstanceDialog(config::HttpProxyOptions fields, bool i
   name_ = NewTextField(general, "name");
   port_ = NewNumberField(general, NumberRange::Port);
   port_->setObjectName("port");
-  port_->setMaximumWidth(80);
+  port_->setFixedWidth(80);
   AddLabelled(generalGrid, 0, "Proxy instance name:", name_);
   AddLabelled(generalGrid, 1, "Listen on port:", port_);
   generalGrid->setColumnStretch(2, 1);
@@ -82,9 +83,10 @@ ProxyInstanceDialog::ProxyInstanceDialog(config::HttpProxyOptions fields, bool i
   auto* upstreamGrid = new QGridLayout(upstream);
   useUpstream_ = NewCheckBox(upstream, "Use upstream proxy server?", "useUpstream");
   upstreamProxyName_ = NewTextField(upstream, "upstreamProxyName");
+  upstreamProxyName_->setMinimumWidth(170);
   upstreamProxyPort_ = NewNumberField(upstream, NumberRange::Port);
   upstreamProxyPort_->setObjectName("upstreamProxyPort");
-  upstreamProxyPort_->setMaximumWidth(80);
+  upstreamProxyPort_->setFixedWidth(70);
   upstreamExclusions_ = NewTextField(upstream, "upstreamExclusions");
   upstreamGrid->addWidget(useUpstream_, 0, 0, 1, 4);
   AddLabelled(upstreamGrid, 1, "Connect to:", upstreamProxyName_);
@@ -113,13 +115,21 @@ ProxyInstanceDialog::ProxyInstanceDialog(config::HttpProxyOptions fields, bool i
   connect(buttons, &QDialogButtonBox::accepted, this, &ProxyInstanceDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &ProxyInstanceDialog::reject);
 
-  auto* columns = new QGridLayout(this);
-  columns->addWidget(general, 0, 0);
-  columns->addWidget(logging, 1, 0);
-  columns->addWidget(caching, 2, 0);
-  columns->addWidget(upstream, 0, 1, 2, 1);
-  columns->addWidget(security, 2, 1);
-  columns->addWidget(buttons, 3, 0, 1, 2);
+  auto* left = new QVBoxLayout;
+  left->addWidget(general);
+  left->addWidget(logging);
+  left->addWidget(caching);
+  left->addStretch();
+  auto* right = new QVBoxLayout;
+  right->addWidget(upstream);
+  right->addWidget(security);
+  right->addStretch();
+  auto* columns = new QHBoxLayout;
+  columns->addLayout(left);
+  columns->addLayout(right);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(columns);
+  layout->addWidget(buttons);
 
   if (isNewInstance_) fields_.Port = kNewInstancePort;
   ShowFields();
