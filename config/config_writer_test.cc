@@ -1,10 +1,9 @@
 #include "config/config_writer.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
-
-#include <gtest/gtest.h>
 
 #include "config/config_test_support.h"
 

@@ -50,14 +50,14 @@ void DeleteContents(int folder) {
     if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (S_ISDIR(status.st_mode)) {
       // O_NOFOLLOW: should the entry have become a link since, it is not entered.
-      UniqueFd inner(::openat(folder, name.c_str(),
-                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      UniqueFd inner(
+          ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
       if (!inner.Valid()) {
         // A folder without read permission cannot be opened until it is given some. The
         // permission is changed through a handle on the folder itself, never through its
         // name, which could meanwhile be a link to somewhere else.
-        UniqueFd handle(::openat(folder, name.c_str(),
-                                 O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        UniqueFd handle(
+            ::openat(folder, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (handle.Valid()) {
           const std::string self = "/proc/self/fd/" + std::to_string(handle.Get());
           ::chmod(self.c_str(), (status.st_mode & 07777) | S_IRWXU);

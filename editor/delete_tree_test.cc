@@ -1,10 +1,9 @@
 #include "editor/delete_tree.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
-
-#include <gtest/gtest.h>
 
 #include "platform/temp_dir.h"
 

@@ -1,5 +1,7 @@
 // The dialogs on the offscreen platform: wiring only. Buttons are pressed, fields typed
 // into, message boxes answered from a timer, and the file Save wrote is read back.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,8 +18,6 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
-
-#include <gtest/gtest.h>
 
 #include "config/config_test_support.h"
 #include "config/configuration.h"
@@ -140,7 +140,9 @@ class EditorDialogTest : public testing::Test {
     setup.DialupInstalled = true;
     setup.PhonebookEntries = {"work", "isp"};
     setup.DefaultPhonebookEntry = [] { return std::string(); };
-    setup.OpenHelp = [this](const QUrl& page) { helpOpened.push_back(page.toLocalFile().toStdString()); };
+    setup.OpenHelp = [this](const QUrl& page) {
+      helpOpened.push_back(page.toLocalFile().toStdString());
+    };
     return setup;
   }
 
@@ -235,17 +237,16 @@ TEST_F(EditorDialogTest, SavingALoadedFileUnchangedKeepsItsSettings) {
 TEST_F(EditorDialogTest, AddingInstancesDerivesFileNamesAndRefusesATakenPort) {
   MainDialog dialog(Setup(false));
   ModalScript script;
-  script
-      .Then([&](QWidget* instance) {
-        EXPECT_EQ(ModalScript::Title(instance), "HTTP Proxy settings");
-        EXPECT_EQ(TextOf(instance, "port"), "8080");
-        Type(instance, "name", "office");
-        EXPECT_EQ(TextOf(instance, "blockFile"), dir.Path() + "/office_blk.ini");
-        EXPECT_EQ(TextOf(instance, "requestsLog"), dir.Path() + "/office_rq.csv");
-        EXPECT_EQ(TextOf(instance, "abuseKeywords"), dir.Path() + "/office_kw.ini");
-        Child<QCheckBox>(instance, "useCache")->click();
-        ModalScript::Click(Child<QPushButton>(instance, "ok"));
-      });
+  script.Then([&](QWidget* instance) {
+    EXPECT_EQ(ModalScript::Title(instance), "HTTP Proxy settings");
+    EXPECT_EQ(TextOf(instance, "port"), "8080");
+    Type(instance, "name", "office");
+    EXPECT_EQ(TextOf(instance, "blockFile"), dir.Path() + "/office_blk.ini");
+    EXPECT_EQ(TextOf(instance, "requestsLog"), dir.Path() + "/office_rq.csv");
+    EXPECT_EQ(TextOf(instance, "abuseKeywords"), dir.Path() + "/office_kw.ini");
+    Child<QCheckBox>(instance, "useCache")->click();
+    ModalScript::Click(Child<QPushButton>(instance, "ok"));
+  });
   PressButton(&dialog, "addProxy", script);
   script
       .Then([&](QWidget* instance) {
@@ -294,9 +295,7 @@ TEST_F(EditorDialogTest, InstanceDialogRefusesAndCancelChangesNothing) {
         ModalScript::Click(Child<QPushButton>(instance, "ok"));
       })
       .Press(QMessageBox::Ok)
-      .Then([&](QWidget* instance) {
-        ModalScript::Click(Child<QPushButton>(instance, "cancel"));
-      });
+      .Then([&](QWidget* instance) { ModalScript::Click(Child<QPushButton>(instance, "cancel")); });
   PressButton(&dialog, "addProxy", script);
   EXPECT_EQ(script.seen,
             (std::vector<std::string>{
@@ -346,11 +345,12 @@ TEST_F(EditorDialogTest, EditShowsTheRecordAppliesEnablingAndDeleteAsksFirst) {
   script.Press(QMessageBox::Yes);
   PressButton(&dialog, "deleteProxy", script);
   EXPECT_EQ(RowsOf(&dialog, "proxyList"), rows);
-  EXPECT_EQ(script.seen,
-            (std::vector<std::string>{
-                "Confirm operation: Are you sure you want to delete the proxy instance called: Lab?",
-                "Confirm operation: Are you sure you want to delete the proxy instance called: Lab?",
-                "Confirm operation: Are you sure you want to delete the proxy instance called: ?"}));
+  EXPECT_EQ(
+      script.seen,
+      (std::vector<std::string>{
+          "Confirm operation: Are you sure you want to delete the proxy instance called: Lab?",
+          "Confirm operation: Are you sure you want to delete the proxy instance called: Lab?",
+          "Confirm operation: Are you sure you want to delete the proxy instance called: ?"}));
 }
 
 TEST_F(EditorDialogTest, TunnelsAreAddedEditedAndDeletedAfterTheirChecks) {
@@ -378,11 +378,12 @@ TEST_F(EditorDialogTest, TunnelsAreAddedEditedAndDeletedAfterTheirChecks) {
         ModalScript::Click(Child<QPushButton>(tunnel, "ok"));
       });
   PressButton(&dialog, "addTunnel", script);
-  EXPECT_EQ(script.seen,
-            (std::vector<std::string>{
-                "Cannot continue: You must specify a port to listen to",
-                "Cannot continue: You must specify a port to connect to",
-                "Cannot continue: You must specify the name or address of a server to connect to"}));
+  EXPECT_EQ(
+      script.seen,
+      (std::vector<std::string>{
+          "Cannot continue: You must specify a port to listen to",
+          "Cannot continue: You must specify a port to connect to",
+          "Cannot continue: You must specify the name or address of a server to connect to"}));
   EXPECT_EQ(RowsOf(&dialog, "tunnelList"),
             (std::vector<std::vector<std::string>>{{"2525", "mail.example", "25"}}));
 
@@ -466,8 +467,10 @@ TEST_F(EditorDialogTest, FlushCacheAsksThenDeletesTheFolder) {
   script.Press(QMessageBox::Yes);
   PressButton(&dialog, "flushCache", script);
   EXPECT_FALSE(std::filesystem::exists(cache));
-  const std::string question = "Confirm operation: This will delete all files and subdirectories "
-                               "in folder: " + cache + ".\nAre you sure you wish to continue?";
+  const std::string question =
+      "Confirm operation: This will delete all files and subdirectories "
+      "in folder: " +
+      cache + ".\nAre you sure you wish to continue?";
   EXPECT_EQ(script.seen,
             (std::vector<std::string>{"Cannot perform operation: You have no cache path "
                                       "specified, please enter a cache path then try again",
@@ -518,8 +521,8 @@ TEST_F(EditorDialogTest, EveryFieldHasALabelAsBuddy) {
       if (qobject_cast<QLineEdit*>(field) || qobject_cast<QComboBox*>(field) ||
           qobject_cast<QTreeWidget*>(field)) {
         if (qobject_cast<QComboBox*>(field->parentWidget())) continue;  // the combo's own
-        EXPECT_TRUE(buddies.count(field)) << ModalScript::Title(dialog) << ": "
-                                          << field->objectName().toStdString();
+        EXPECT_TRUE(buddies.count(field))
+            << ModalScript::Title(dialog) << ": " << field->objectName().toStdString();
       }
     }
   }

@@ -1,9 +1,8 @@
 #include "editor/editor_start.h"
 
-#include <filesystem>
-
 #include <gtest/gtest.h>
 
+#include <filesystem>
 
 namespace tenvar::editor {
 namespace {

@@ -18,7 +18,8 @@ int main(int argc, char** argv) {
 
   std::vector<std::string> arguments;
   const QStringList all = QApplication::arguments();  // Qt's own options already removed
-  for (qsizetype index = 1; index < all.size(); ++index) arguments.push_back(all[index].toStdString());
+  for (qsizetype index = 1; index < all.size(); ++index)
+    arguments.push_back(all[index].toStdString());
 
   tenvar::editor::MainDialogSetup setup;
   setup.ProgramDirectory = tenvar::platform::ProgramDirectory();

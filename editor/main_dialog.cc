@@ -120,6 +120,7 @@ MainDialog::MainDialog(MainDialogSetup setup, QWidget* parent)
 void MainDialog::BuildControls() {
   auto* internet = new QGroupBox("Internet connection:", this);
   internet->setObjectName("internetConnection");
+  internetGroup_ = internet;
   dial_ = new QCheckBox("Dial on demand?");
   dial_->setObjectName("dial");
   phonebookEntry_ = new QComboBox;
@@ -185,7 +186,8 @@ void MainDialog::BuildControls() {
   logRow->addWidget(ftpPort_);
 
   proxyList_ = NewListView("proxyList", {{"Name:", 200}, {"Port:", 60}});
-  tunnelList_ = NewListView("tunnelList", {{"Listen on:", 60}, {"Connect to:", 145}, {"On port:", 60}});
+  tunnelList_ =
+      NewListView("tunnelList", {{"Listen on:", 60}, {"Connect to:", 145}, {"On port:", 60}});
   auto* addProxy = NewButton("&Add", "addProxy");
   auto* editProxy = NewButton("&Edit", "editProxy");
   auto* deleteProxy = NewButton("&Delete", "deleteProxy");
@@ -206,7 +208,8 @@ void MainDialog::BuildControls() {
   auto* lists = new QHBoxLayout;
   lists->addLayout(listColumn("HTTP Proxies:", proxyList_, {addProxy, editProxy, deleteProxy}), 1);
   lists->addSpacing(12);
-  lists->addLayout(listColumn("IP Tunnels:", tunnelList_, {addTunnel, editTunnel, deleteTunnel}), 1);
+  lists->addLayout(listColumn("IP Tunnels:", tunnelList_, {addTunnel, editTunnel, deleteTunnel}),
+                   1);
 
   auto* save = NewButton("Save...", "save");
   save->setDefault(true);
@@ -244,7 +247,7 @@ void MainDialog::BuildControls() {
 // Without pppd nothing can dial, so the whole "Internet connection:" group is disabled. Its
 // values stay as loaded and are saved unchanged.
 void MainDialog::DisableDialupControls() {
-  findChild<QGroupBox*>("internetConnection")->setEnabled(false);
+  internetGroup_->setEnabled(false);
 }
 
 void MainDialog::ShowStartupInformation() {
@@ -365,8 +368,8 @@ void MainDialog::FlushCache() {
   }
   // The question names the very folder that goes, also when the field holds a relative path.
   const std::string folder = platform::FullPath(settings.CacheDir);
-  if (!Ask(this, QMessageBox::Information, FormatMessage(kFlushQuestion, folder),
-           kConfirmOperation, QMessageBox::No)) {
+  if (!Ask(this, QMessageBox::Information, FormatMessage(kFlushQuestion, folder), kConfirmOperation,
+           QMessageBox::No)) {
     return;
   }
   DeleteTree(folder);

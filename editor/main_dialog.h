@@ -17,6 +17,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
@@ -80,6 +81,7 @@ class MainDialog : public QDialog {
   RecordRows<config::IpTunnelConfig> tunnels_;
   std::optional<QPoint> dragOffset_;  // set while the dialog is dragged by its background
 
+  QGroupBox* internetGroup_;
   QCheckBox* dial_;
   QComboBox* phonebookEntry_;
   QLineEdit* timeout_;

@@ -33,8 +33,7 @@ struct PhonebookChoice {
 // Selects the entry equal to `configured` ignoring case. A configured entry the phonebook
 // does not list (a peers folder this user may not read, an entry removed since) is added
 // as an item of its own, so a Save keeps it instead of silently dropping it.
-PhonebookChoice ChoosePhonebookEntry(std::vector<std::string> entries,
-                                     std::string_view configured);
+PhonebookChoice ChoosePhonebookEntry(std::vector<std::string> entries, std::string_view configured);
 
 // `pattern` with its one "%s" replaced by `value`.
 std::string FormatMessage(std::string_view pattern, std::string_view value);

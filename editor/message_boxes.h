@@ -12,8 +12,7 @@ class QWidget;
 namespace tenvar::editor {
 
 // An OK box.
-void Tell(QWidget* parent, QMessageBox::Icon icon, std::string_view text,
-          std::string_view caption);
+void Tell(QWidget* parent, QMessageBox::Icon icon, std::string_view text, std::string_view caption);
 // A Yes/No question; true only for Yes. `safeAnswer` is the default button.
 bool Ask(QWidget* parent, QMessageBox::Icon icon, std::string_view text, std::string_view caption,
          QMessageBox::StandardButton safeAnswer = QMessageBox::Yes);

@@ -52,9 +52,9 @@ TEST(RecordRows, RowFindsTheFirstRecordThatReadsTheSame) {
   }
 
   RecordRows<IpTunnelConfig> tunnels;
-  tunnels.Add({25, "a", 2525});   // record 0, row 2
-  tunnels.Add({26, "b", 2525});   // record 1, row 1: same listen port, other server
-  tunnels.Add({25, "a", 2525});   // record 2, row 0: reads like record 0
+  tunnels.Add({25, "a", 2525});  // record 0, row 2
+  tunnels.Add({26, "b", 2525});  // record 1, row 1: same listen port, other server
+  tunnels.Add({25, "a", 2525});  // record 2, row 0: reads like record 0
   EXPECT_EQ(tunnels.RecordOf(0), 0u);
   EXPECT_EQ(tunnels.RecordOf(1), 1u);
   EXPECT_EQ(tunnels.RecordOf(2), 0u);

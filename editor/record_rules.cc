@@ -30,9 +30,8 @@ std::optional<EditorMessage> CheckProxyInstance(
   if (fields.UseUpstream && (fields.UpstreamProxyName.empty() || fields.UpstreamProxyPort == 0)) {
     return kUpstreamMissing;
   }
-  if (isNewInstance && std::any_of(others.begin(), others.end(), [&](const auto& other) {
-        return other.Port == fields.Port;
-      })) {
+  if (isNewInstance && std::any_of(others.begin(), others.end(),
+                                   [&](const auto& other) { return other.Port == fields.Port; })) {
     return kInstancePortTaken;
   }
   return std::nullopt;

@@ -32,9 +32,9 @@ InstanceFieldsEnabled EnabledFields(const config::HttpProxyOptions& fields);
 
 // The first check of the instance dialog's OK that fails, or nothing. `others` are the
 // instances already configured; a new instance may not share a port with any of them.
-std::optional<EditorMessage> CheckProxyInstance(const config::HttpProxyOptions& fields,
-                                                bool isNewInstance,
-                                                const std::vector<config::HttpProxyOptions>& others);
+std::optional<EditorMessage> CheckProxyInstance(
+    const config::HttpProxyOptions& fields, bool isNewInstance,
+    const std::vector<config::HttpProxyOptions>& others);
 
 // The first check of the tunnel dialog's OK that fails, or nothing.
 std::optional<EditorMessage> CheckIpTunnel(const config::IpTunnelConfig& fields);

@@ -55,8 +55,7 @@ TEST(EnabledFields, EachCheckBoxEnablesItsFields) {
     fields.UseUpstream = c.useUpstream;
     fields.AbuseDetection = c.abuseDetection;
     fields.EnableLogging = fields.AdvancedBlocking = true;  // these enable nothing
-    EXPECT_EQ(EnabledFields(fields), c.expected)
-        << c.useCache << c.useUpstream << c.abuseDetection;
+    EXPECT_EQ(EnabledFields(fields), c.expected) << c.useCache << c.useUpstream << c.abuseDetection;
   }
 }
 
@@ -94,18 +93,21 @@ TEST(CheckProxyInstance, ChecksInOrder) {
        with(Instance("New", 8082), [](auto& f) { f.AdvancedBlocking = f.UseUpstream = true; }),
        true, kBlockFileMissing},
       {"upstream without host",
-       with(Instance("New", 8082), [](auto& f) { f.UseUpstream = true, f.UpstreamProxyPort = 3128; }),
+       with(Instance("New", 8082),
+            [](auto& f) { f.UseUpstream = true, f.UpstreamProxyPort = 3128; }),
        true, kUpstreamMissing},
       {"upstream without port",
-       with(Instance("New", 8082), [](auto& f) { f.UseUpstream = true, f.UpstreamProxyName = "s"; }),
+       with(Instance("New", 8082),
+            [](auto& f) { f.UseUpstream = true, f.UpstreamProxyName = "s"; }),
        true, kUpstreamMissing},
       {"upstream set",
        with(Instance("New", 8082),
-            [](auto& f) { f.UseUpstream = true, f.UpstreamProxyName = "s", f.UpstreamProxyPort = 1; }),
+            [](auto& f) {
+              f.UseUpstream = true, f.UpstreamProxyName = "s", f.UpstreamProxyPort = 1;
+            }),
        true, std::nullopt},
       {"upstream fields ignored when unchecked",
-       with(Instance("New", 8082), [](auto& f) { f.UpstreamProxyName = "s"; }), true,
-       std::nullopt},
+       with(Instance("New", 8082), [](auto& f) { f.UpstreamProxyName = "s"; }), true, std::nullopt},
       {"new instance on a taken port", Instance("New", 8081), true, kInstancePortTaken},
       {"upstream check before port check",
        with(Instance("New", 8081), [](auto& f) { f.UseUpstream = true; }), true, kUpstreamMissing},
