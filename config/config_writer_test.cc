@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -177,6 +178,36 @@ TEST(SaveConfigurationFile, ASymbolicLinkStaysALinkAndItsTargetIsReplaced) {
   ASSERT_TRUE(SaveConfigurationFile(link, GlobalSettings{}, {}, {}).Ok());
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   EXPECT_EQ(platform::ReadFileText(target), WriteConfiguration(GlobalSettings{}, {}, {}));
+}
+
+TEST(SaveConfigurationFile, AFileSavedByRootKeepsItsOwner) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+  platform::TempDir dir;
+  const std::string path = dir.Write("Tenvar.ini", "Dial No\n");
+  ASSERT_EQ(::chown(path.c_str(), 12345, 23456), 0);
+  ASSERT_TRUE(SaveConfigurationFile(path, GlobalSettings{}, {}, {}).Ok());
+  struct stat status {};
+  ASSERT_EQ(::stat(path.c_str(), &status), 0);
+  EXPECT_EQ(status.st_uid, 12345u);
+  EXPECT_EQ(status.st_gid, 23456u);
+}
+
+// The running program notices a saved file by its new last-write time and reads it again.
+TEST(SaveConfigurationFile, ARunningProgramReadsTheSavedFileAgain) {
+  LoadedConfiguration running("FTPPort 21\n<HTTPProxy Office:8080>\n</HTTPProxy>\n");
+  ASSERT_TRUE(LoadConfiguration(running.configuration));
+  HttpProxyOptions office;
+  office.Name = "Office";
+  office.Port = 8080;
+  office.UseCache = true;
+  GlobalSettings settings = *running.configuration.Settings.Load();
+  settings.FTPPort = 2121;
+  ASSERT_TRUE(SaveConfigurationFile(running.path, settings, {office}, {}).Ok());
+
+  CheckConfigurationChanged(running.configuration);
+  EXPECT_EQ(running.configuration.Settings.Load()->FTPPort, 2121);
+  ASSERT_EQ(running.Proxies().size(), 1u);
+  EXPECT_TRUE(running.Options(0).UseCache);
 }
 
 }  // namespace
