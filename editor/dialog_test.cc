@@ -431,6 +431,17 @@ TEST_F(EditorDialogTest, SaveRefusesMissingDialFieldsAndReportsAFileItCannotWrit
   EXPECT_TRUE(failing.isVisible());
 }
 
+TEST_F(EditorDialogTest, APastedLineBreakCannotAddLinesToTheFile) {
+  MainDialog dialog(Setup(false));
+  Child<QLineEdit>(&dialog, "logFile")->setText("/var/log/x\n<HTTPProxy evil:80>\n");
+  ModalScript script;
+  script.Press(QMessageBox::Yes);
+  PressButton(&dialog, "save", script);
+  const ReadBack saved = Load(configPath);
+  EXPECT_TRUE(saved.proxies.empty());
+  EXPECT_EQ(saved.settings.LogFile, "/var/log/x <HTTPProxy evil:80>");
+}
+
 TEST_F(EditorDialogTest, CloseAsksAndWritesNothing) {
   dir.Write("Tenvar.ini", kOfficeFile);
   MainDialog dialog(Setup());

@@ -6,8 +6,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "editor/field_values.h"
 #include "editor/message_boxes.h"
-#include "editor/number_field.h"
 #include "editor/record_rules.h"
 
 namespace tenvar::editor {
@@ -56,7 +56,7 @@ IpTunnelDialog::IpTunnelDialog(config::IpTunnelConfig fields, QWidget* parent)
 
 void IpTunnelDialog::ReadFields() {
   fields_.Listen = NumberOf(listen_);
-  fields_.Server = server_->text().toStdString();
+  fields_.Server = TextOf(server_);
   fields_.Port = NumberOf(port_);
 }
 

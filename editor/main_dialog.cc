@@ -24,10 +24,10 @@
 #include "config/configuration.h"
 #include "editor/delete_tree.h"
 #include "editor/editor_start.h"
+#include "editor/field_values.h"
 #include "editor/ip_tunnel_dialog.h"
 #include "editor/main_dialog_rules.h"
 #include "editor/message_boxes.h"
-#include "editor/number_field.h"
 #include "editor/proxy_instance_dialog.h"
 #include "platform/paths.h"
 
@@ -246,9 +246,7 @@ void MainDialog::BuildControls() {
 
 // Without pppd nothing can dial, so the whole "Internet connection:" group is disabled. Its
 // values stay as loaded and are saved unchanged.
-void MainDialog::DisableDialupControls() {
-  internetGroup_->setEnabled(false);
-}
+void MainDialog::DisableDialupControls() { internetGroup_->setEnabled(false); }
 
 void MainDialog::ShowStartupInformation() {
   if (setup_.DialupInstalled) return;
@@ -317,13 +315,13 @@ config::GlobalSettings MainDialog::ReadSettings() const {
   settings.PhonebookEntry =
       phonebookEntry_->currentIndex() >= 0 ? phonebookEntry_->currentText().toStdString() : "";
   settings.Timeout = NumberOf(timeout_);
-  settings.Username = username_->text().toStdString();
-  settings.Password = password_->text().toStdString();
-  settings.CacheDir = cacheDir_->text().toStdString();
+  settings.Username = TextOf(username_);
+  settings.Password = TextOf(password_);
+  settings.CacheDir = TextOf(cacheDir_);
   settings.LimitCache = limitCache_->isChecked();
   settings.CacheLimit = NumberOf(cacheLimit_);
   settings.CacheExpiry = NumberOf(cacheExpiry_);
-  settings.LogFile = logFile_->text().toStdString();
+  settings.LogFile = TextOf(logFile_);
   settings.FTPPort = NumberOf(ftpPort_);
   return settings;
 }

@@ -46,6 +46,13 @@ PhonebookChoice ChoosePhonebookEntry(std::vector<std::string> entries,
   return choice;
 }
 
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\r' || c == '\n' || c == '\v' || c == '\f') c = ' ';
+  }
+  return text;
+}
+
 std::string FormatMessage(std::string_view pattern, std::string_view value) {
   std::string text(pattern);
   const std::size_t at = text.find("%s");

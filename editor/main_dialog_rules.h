@@ -35,6 +35,9 @@ struct PhonebookChoice {
 // as an item of its own, so a Save keeps it instead of silently dropping it.
 PhonebookChoice ChoosePhonebookEntry(std::vector<std::string> entries, std::string_view configured);
 
+// `text` with every CR, LF and other line-ending control character replaced by a blank.
+std::string OneLine(std::string text);
+
 // `pattern` with its one "%s" replaced by `value`.
 std::string FormatMessage(std::string_view pattern, std::string_view value);
 

@@ -72,6 +72,15 @@ TEST(ChoosePhonebookEntry, SortsAndSelects) {
   }
 }
 
+TEST(OneLine, NoValueCanStartALineOfItsOwn) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"/srv/cache", "/srv/cache"}, {"x\n<HTTPProxy evil:80>", "x <HTTPProxy evil:80>"},
+      {"a\r\nb", "a  b"},           {"a\vb\fc", "a b c"},
+      {"tab\tkept", "tab\tkept"},   {"", ""},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(OneLine(text), expected) << text;
+}
+
 TEST(FormatMessage, ReplacesThePlaceholder) {
   EXPECT_EQ(FormatMessage(kDeleteInstanceQuestion, "Office"),
             "Are you sure you want to delete the proxy instance called: Office?");

@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "editor/field_values.h"
 #include "editor/message_boxes.h"
-#include "editor/number_field.h"
 #include "editor/record_rules.h"
 
 namespace tenvar::editor {
@@ -166,22 +166,22 @@ void ProxyInstanceDialog::ShowFields() {
 }
 
 void ProxyInstanceDialog::ReadFields() {
-  fields_.Name = name_->text().toStdString();
+  fields_.Name = TextOf(name_);
   fields_.Port = NumberOf(port_);
   fields_.EnableLogging = enableLogging_->isChecked();
-  fields_.RequestsLog = requestsLog_->text().toStdString();
+  fields_.RequestsLog = TextOf(requestsLog_);
   fields_.UseCache = useCache_->isChecked();
   fields_.AlwaysGetNewest = alwaysGetNewest_->isChecked();
-  fields_.CacheExclusions = cacheExclusions_->text().toStdString();
+  fields_.CacheExclusions = TextOf(cacheExclusions_);
   fields_.UseUpstream = useUpstream_->isChecked();
-  fields_.UpstreamProxyName = upstreamProxyName_->text().toStdString();
+  fields_.UpstreamProxyName = TextOf(upstreamProxyName_);
   fields_.UpstreamProxyPort = NumberOf(upstreamProxyPort_);
-  fields_.UpstreamExclusions = upstreamExclusions_->text().toStdString();
-  fields_.BlockFile = blockFile_->text().toStdString();
+  fields_.UpstreamExclusions = TextOf(upstreamExclusions_);
+  fields_.BlockFile = TextOf(blockFile_);
   fields_.AdvancedBlocking = advancedBlocking_->isChecked();
-  fields_.TrustedSites = trustedSites_->text().toStdString();
+  fields_.TrustedSites = TextOf(trustedSites_);
   fields_.AbuseDetection = abuseDetection_->isChecked();
-  fields_.AbuseKeywords = abuseKeywords_->text().toStdString();
+  fields_.AbuseKeywords = TextOf(abuseKeywords_);
 }
 
 void ProxyInstanceDialog::ApplyEnabling() {

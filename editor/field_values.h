@@ -1,8 +1,9 @@
-// Whole-number fields: line edits that take digits only, read the way the configuration
-// file reads numbers.
+// The values of the dialogs' line edits: whole numbers that take digits only, read the way
+// the configuration file reads numbers, and texts that stay on one line of the file.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 class QLineEdit;
 class QWidget;
@@ -16,5 +17,9 @@ QLineEdit* NewNumberField(QWidget* parent, NumberRange range);
 void SetNumber(QLineEdit* field, std::int32_t value);
 // An empty field reads as 0.
 std::int32_t NumberOf(const QLineEdit* field);
+
+// The field's text with every line break (a pasted one) turned into a blank: a value that
+// broke its line would put lines of its own choosing into the configuration file.
+std::string TextOf(const QLineEdit* field);
 
 }  // namespace tenvar::editor

@@ -1,10 +1,11 @@
-#include "editor/number_field.h"
+#include "editor/field_values.h"
 
 #include <QIntValidator>
 #include <QLineEdit>
 #include <limits>
 
 #include "config/text.h"
+#include "editor/main_dialog_rules.h"
 
 namespace tenvar::editor {
 
@@ -21,5 +22,7 @@ void SetNumber(QLineEdit* field, std::int32_t value) { field->setText(QString::n
 std::int32_t NumberOf(const QLineEdit* field) {
   return config::ParseNumber(field->text().toStdString());
 }
+
+std::string TextOf(const QLineEdit* field) { return OneLine(field->text().toStdString()); }
 
 }  // namespace tenvar::editor
