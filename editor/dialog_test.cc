@@ -442,6 +442,30 @@ TEST_F(EditorDialogTest, APastedLineBreakCannotAddLinesToTheFile) {
   EXPECT_EQ(saved.settings.LogFile, "/var/log/x <HTTPProxy evil:80>");
 }
 
+// The loader stops at a malformed directive; saving what little was shown would throw away
+// the rest of the file, so Save asks first.
+TEST_F(EditorDialogTest, AFileTheLoaderCouldNotFinishIsReplacedOnlyAfterAQuestion) {
+  const std::string malformed = "FTPPort 2121\n<HTTPProxy Office>\n<IPTunnel>\n</IPTunnel>\n";
+  dir.Write("Tenvar.ini", malformed);
+  ModalScript script;
+  script.Press(QMessageBox::Ok);
+  MainDialog dialog(Setup());
+  EXPECT_TRUE(script.Finished());
+  EXPECT_EQ(TextOf(&dialog, "ftpPort"), "0");  // the dialog is not filled
+  script.Press(QMessageBox::Yes).Press(QMessageBox::No);
+  PressButton(&dialog, "save", script);
+  EXPECT_EQ(script.seen,
+            (std::vector<std::string>{
+                "Cannot create HTTP proxy: Incorrect format for HTTPProxy directive, see "
+                "documentation",
+                "Confirm action: You have not configured any HTTP proxy instances, are you sure "
+                "you wish to continue?",
+                "Confirm action: The configuration file could not be read to its end, so this "
+                "dialog does not show all of it.\nSaving will replace the whole file with what "
+                "is shown here. Are you sure you wish to continue?"}));
+  EXPECT_EQ(platform::ReadFileText(configPath), malformed);
+}
+
 TEST_F(EditorDialogTest, CloseAsksAndWritesNothing) {
   dir.Write("Tenvar.ini", kOfficeFile);
   MainDialog dialog(Setup());

@@ -54,10 +54,9 @@ window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Configure Tenva
 
 # The window may be mapped before it is painted: photograph until the picture is not blank.
 main="$out/tenvarc-main.png"
-for _ in $(seq 50); do
+for _ in $(seq 200); do
   import -window "$window" "$main"
   [[ $(convert "$main" -format '%[fx:standard_deviation>0.05]' info:) == 1 ]] && break
-  xdotool sync 2>/dev/null || true
 done
 
 kill "$editor_pid"
