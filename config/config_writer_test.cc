@@ -1,6 +1,10 @@
 #include "config/config_writer.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "config/config_test_support.h"
 
@@ -83,6 +87,127 @@ TEST(WriteConfiguration, EmptyTextsReadBackAsTheirLoadTimeDefaults) {
   EXPECT_EQ(settings.LogFile, loaded.dir.Path() + "/Tenvar.log");
   EXPECT_EQ(settings.PhonebookEntry, "provider");
   EXPECT_EQ(settings.Username, "");
+}
+
+GlobalSettings WithPassword(std::string password) {
+  GlobalSettings settings;
+  settings.Password = std::move(password);
+  return settings;
+}
+
+unsigned ModeOf(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+size_t EntriesIn(const std::string& folder) {
+  size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++count;
+  return count;
+}
+
+TEST(SaveConfigurationFile, ReplacesTheFileWholeAndLeavesNothingElseBehind) {
+  platform::TempDir dir;
+  const std::string path = dir.Write("Tenvar.ini", "Dial Yes\n# a comment the editor drops\n");
+  const SaveOutcome outcome = SaveConfigurationFile(path, GlobalSettings{}, {}, {{1, "s", 2}});
+  ASSERT_TRUE(outcome.Ok()) << outcome.Error;
+  EXPECT_EQ(platform::ReadFileText(path), WriteConfiguration(GlobalSettings{}, {}, {{1, "s", 2}}));
+  EXPECT_EQ(EntriesIn(dir.Path()), 1u);
+}
+
+// The mode a saved file ends up with: an existing file keeps its own, a new one is private
+// when it holds a password.
+TEST(SaveConfigurationFile, ModeOfTheSavedFile) {
+  struct Case {
+    const char* name;
+    int existingMode;  // -1: no file yet
+    const char* password;
+    unsigned expected;
+  };
+  const Case cases[] = {
+      {"new without password", -1, "", 0644},
+      {"new with password", -1, "secret", 0600},
+      {"existing group-readable", 0640, "secret", 0640},
+      {"existing world-readable", 0644, "", 0644},
+  };
+  for (const Case& c : cases) {
+    platform::TempDir dir;
+    const std::string path = dir.File("Tenvar.ini");
+    if (c.existingMode >= 0) {
+      dir.Write("Tenvar.ini", "Dial No\n");
+      ::chmod(path.c_str(), static_cast<mode_t>(c.existingMode));
+    }
+    ASSERT_TRUE(SaveConfigurationFile(path, WithPassword(c.password), {}, {}).Ok()) << c.name;
+    EXPECT_EQ(ModeOf(path), c.expected) << c.name;
+  }
+}
+
+// Failures leave the previous file exactly as it was and say which step failed and why.
+TEST(SaveConfigurationFile, FailuresKeepThePreviousFile) {
+  struct Case {
+    const char* name;
+    const char* file;  // inside the test folder
+    int fileMode;      // mode of an existing Tenvar.ini; -1: none
+    SaveOutcome::Failure failed;
+    int error;
+  };
+  const Case cases[] = {
+      {"read-only file", "Tenvar.ini", 0444, SaveOutcome::Failure::Open, EACCES},
+      {"missing folder", "gone/Tenvar.ini", -1, SaveOutcome::Failure::Open, ENOENT},
+      {"path is a folder", "folder", -1, SaveOutcome::Failure::Open, EISDIR},
+  };
+  for (const Case& c : cases) {
+    platform::TempDir dir;
+    std::filesystem::create_directory(dir.File("folder"));
+    const std::string before = "Dial Yes\n";
+    const std::string existing = dir.Write("Tenvar.ini", before);
+    if (c.fileMode >= 0) ::chmod(existing.c_str(), static_cast<mode_t>(c.fileMode));
+    const SaveOutcome outcome = SaveConfigurationFile(dir.File(c.file), GlobalSettings{}, {}, {});
+    EXPECT_EQ(outcome.Failed, c.failed) << c.name;
+    EXPECT_EQ(outcome.Error, c.error) << c.name;
+    EXPECT_EQ(platform::ReadFileText(existing), before) << c.name;
+    EXPECT_EQ(EntriesIn(dir.Path()), 2u) << c.name;  // no temporary file left
+  }
+}
+
+TEST(SaveConfigurationFile, ASymbolicLinkStaysALinkAndItsTargetIsReplaced) {
+  platform::TempDir dir;
+  const std::string target = dir.Write("real/Tenvar.ini", "Dial Yes\n");
+  const std::string link = dir.File("Tenvar.ini");
+  std::filesystem::create_symlink(target, link);
+  ASSERT_TRUE(SaveConfigurationFile(link, GlobalSettings{}, {}, {}).Ok());
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(platform::ReadFileText(target), WriteConfiguration(GlobalSettings{}, {}, {}));
+}
+
+TEST(SaveConfigurationFile, AFileSavedByRootKeepsItsOwner) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+  platform::TempDir dir;
+  const std::string path = dir.Write("Tenvar.ini", "Dial No\n");
+  ASSERT_EQ(::chown(path.c_str(), 12345, 23456), 0);
+  ASSERT_TRUE(SaveConfigurationFile(path, GlobalSettings{}, {}, {}).Ok());
+  struct stat status {};
+  ASSERT_EQ(::stat(path.c_str(), &status), 0);
+  EXPECT_EQ(status.st_uid, 12345u);
+  EXPECT_EQ(status.st_gid, 23456u);
+}
+
+// The running program notices a saved file by its new last-write time and reads it again.
+TEST(SaveConfigurationFile, ARunningProgramReadsTheSavedFileAgain) {
+  LoadedConfiguration running("FTPPort 21\n<HTTPProxy Office:8080>\n</HTTPProxy>\n");
+  ASSERT_TRUE(LoadConfiguration(running.configuration));
+  HttpProxyOptions office;
+  office.Name = "Office";
+  office.Port = 8080;
+  office.UseCache = true;
+  GlobalSettings settings = *running.configuration.Settings.Load();
+  settings.FTPPort = 2121;
+  ASSERT_TRUE(SaveConfigurationFile(running.path, settings, {office}, {}).Ok());
+
+  CheckConfigurationChanged(running.configuration);
+  EXPECT_EQ(running.configuration.Settings.Load()->FTPPort, 2121);
+  ASSERT_EQ(running.Proxies().size(), 1u);
+  EXPECT_TRUE(running.Options(0).UseCache);
 }
 
 }  // namespace

@@ -1,0 +1,590 @@
+// The dialogs on the offscreen platform: wiring only. Buttons are pressed, fields typed
+// into, message boxes answered from a timer, and the file Save wrote is read back.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUrl>
+#include <deque>
+#include <filesystem>
+#include <functional>
+
+#include "config/config_test_support.h"
+#include "config/configuration.h"
+#include "editor/ip_tunnel_dialog.h"
+#include "editor/main_dialog.h"
+#include "editor/proxy_instance_dialog.h"
+
+namespace tenvar::editor {
+namespace {
+
+// Acts on each modal window as it appears: every message box is recorded as
+// "<caption>: <text>", then the next step runs on it. A modal window with no step left is
+// recorded as unexpected and closed, so a wrong path fails the test instead of hanging it.
+class ModalScript {
+ public:
+  using Step = std::function<void(QWidget*)>;
+
+  ModalScript() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+    timer_.start(5);
+  }
+
+  ModalScript& Then(Step step) {
+    steps_.push_back(std::move(step));
+    return *this;
+  }
+  // Answers a message box with `button`.
+  ModalScript& Press(QMessageBox::StandardButton button) {
+    return Then([button](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      ASSERT_NE(box, nullptr) << "expected a message box, found " << Title(modal);
+      Click(box->button(button));
+    });
+  }
+
+  std::vector<std::string> seen;
+  bool Finished() const { return steps_.empty(); }
+
+  static std::string Title(QWidget* widget) { return widget->windowTitle().toStdString(); }
+
+  // Clicked from the event loop: a click that opens a modal window must not block the timer.
+  static void Click(QAbstractButton* button) {
+    ASSERT_NE(button, nullptr);
+    QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
+  }
+
+ private:
+  void Poll() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || modal == last_) return;
+    last_ = modal;
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      seen.push_back(Title(box) + ": " + box->text().toStdString());
+    }
+    if (steps_.empty()) {
+      seen.push_back("unexpected: " + Title(modal));
+      QMetaObject::invokeMethod(modal, "reject", Qt::QueuedConnection);
+      return;
+    }
+    Step step = std::move(steps_.front());
+    steps_.pop_front();
+    step(modal);
+  }
+
+  QTimer timer_;
+  QPointer<QWidget> last_;
+  std::deque<Step> steps_;
+};
+
+template <class T = QWidget>
+T* Child(QWidget* parent, const char* name) {
+  T* child = parent->findChild<T*>(name);
+  EXPECT_NE(child, nullptr) << name;
+  return child;
+}
+
+std::string TextOf(QWidget* parent, const char* name) {
+  return Child<QLineEdit>(parent, name)->text().toStdString();
+}
+
+void Type(QWidget* parent, const char* name, const QString& text) {
+  QLineEdit* field = Child<QLineEdit>(parent, name);
+  field->selectAll();
+  QTest::keyClick(field, Qt::Key_Backspace);
+  QTest::keyClicks(field, text);
+}
+
+std::vector<std::vector<std::string>> RowsOf(QWidget* dialog, const char* list) {
+  std::vector<std::vector<std::string>> rows;
+  auto* tree = Child<QTreeWidget>(dialog, list);
+  for (int row = 0; row < tree->topLevelItemCount(); ++row) {
+    std::vector<std::string> columns;
+    for (int column = 0; column < tree->columnCount(); ++column) {
+      columns.push_back(tree->topLevelItem(row)->text(column).toStdString());
+    }
+    rows.push_back(columns);
+  }
+  return rows;
+}
+
+void Select(QWidget* dialog, const char* list, int row) {
+  auto* tree = Child<QTreeWidget>(dialog, list);
+  tree->clearSelection();
+  if (row >= 0) tree->topLevelItem(row)->setSelected(true);
+}
+
+// Presses a main-dialog button; its modal windows are served by `script` meanwhile.
+void PressButton(QWidget* dialog, const char* name, ModalScript& script) {
+  Child<QPushButton>(dialog, name)->click();
+  EXPECT_TRUE(script.Finished()) << name;
+}
+
+class EditorDialogTest : public testing::Test {
+ protected:
+  MainDialogSetup Setup(bool fileExisted = true) {
+    MainDialogSetup setup;
+    setup.ConfigFilePath = configPath;
+    setup.ProgramDirectory = dir.Path();
+    setup.FileExisted = fileExisted;
+    setup.DialupInstalled = true;
+    setup.PhonebookEntries = {"work", "isp"};
+    setup.DefaultPhonebookEntry = [] { return std::string(); };
+    setup.OpenHelp = [this](const QUrl& page) {
+      helpOpened.push_back(page.toLocalFile().toStdString());
+    };
+    return setup;
+  }
+
+  // What the loader reads back from the file Save wrote.
+  struct ReadBack {
+    config::GlobalSettings settings;
+    std::vector<config::HttpProxyOptions> proxies;
+    std::vector<config::IpTunnelConfig> tunnels;
+  };
+  ReadBack Load(const std::string& path) {
+    config::RecordingMessages messages;
+    config::Configuration configuration(path, dir.Path(), messages, [] { return std::string(); });
+    EXPECT_TRUE(config::LoadConfiguration(configuration));
+    EXPECT_TRUE(messages.Lines().empty());
+    ReadBack result{*configuration.Settings.Load(), {}, *configuration.IpTunnels.Load()};
+    for (const auto& record : *configuration.HttpProxies.Load()) {
+      result.proxies.push_back(*record->Options());
+    }
+    return result;
+  }
+
+  platform::TempDir dir;
+  std::string configPath = dir.File("Tenvar.ini");
+  std::vector<std::string> helpOpened;
+};
+
+constexpr const char* kOfficeFile =
+    "PhonebookEntry ISP\nDial Yes\nTimeout 12\nUsername office\nPassword se cret\n"
+    "LogFile /var/log/tenvar.log\nFTPPort 2121\nCacheDir /srv/cache\nLimitCache Yes\n"
+    "CacheLimit 300\nCacheExpiry 3\n"
+    "<HTTPProxy Office:8080>\n UseCache Yes\n AlwaysGetNewest Yes\n Debug Yes\n"
+    " EnableLogging Yes\n RequestsLog /var/log/office.csv\n</HTTPProxy>\n"
+    "<HTTPProxy Lab:8081>\n UseUpstream Yes\n UpstreamProxyName squid.lan\n"
+    " UpstreamProxyPort 3128\n UpstreamExclusions /etc/direct.txt\n AbuseDetection Yes\n"
+    " AbuseKeywords /etc/words.txt\n TrustedSites /etc/trusted.txt\n</HTTPProxy>\n"
+    "<HTTPProxy Guest:8082>\n AdvancedBlocking Yes\n BlockFile /etc/block.txt\n"
+    " CacheExclusions /etc/nocache.txt\n</HTTPProxy>\n"
+    "<IPTunnel>\n Listen 2525\n Server mail.example\n Port 25\n</IPTunnel>\n"
+    "<IPTunnel>\n Listen 1110\n Server 10.0.0.2\n Port 110\n</IPTunnel>\n";
+
+TEST_F(EditorDialogTest, AFirstStartShowsThePresetsAndSaveCreatesTheFile) {
+  MainDialog dialog(Setup(false));
+  EXPECT_EQ(dialog.windowTitle(), "Configure Tenvar");
+  EXPECT_EQ(TextOf(&dialog, "logFile"), dir.Path() + "/Tenvar.log");
+  EXPECT_EQ(TextOf(&dialog, "cacheDir"), dir.Path() + "/Cache");
+  EXPECT_EQ(TextOf(&dialog, "ftpPort"), "1021");
+  EXPECT_EQ(TextOf(&dialog, "cacheExpiry"), "7");
+  EXPECT_EQ(TextOf(&dialog, "timeout"), "0");
+  EXPECT_EQ(TextOf(&dialog, "username"), "");
+  EXPECT_EQ(Child<QComboBox>(&dialog, "phonebookEntry")->currentIndex(), -1);
+  EXPECT_TRUE(RowsOf(&dialog, "proxyList").empty());
+
+  ModalScript script;
+  script.Press(QMessageBox::Yes);
+  PressButton(&dialog, "save", script);
+  EXPECT_EQ(script.seen, std::vector<std::string>{
+                             "Confirm action: You have not configured any HTTP proxy instances, "
+                             "are you sure you wish to continue?"});
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  const ReadBack saved = Load(configPath);
+  EXPECT_EQ(saved.settings.FTPPort, 1021);
+  EXPECT_EQ(saved.settings.CacheDir, dir.Path() + "/Cache");
+  EXPECT_EQ(saved.settings.LogFile, dir.Path() + "/Tenvar.log");
+  EXPECT_TRUE(saved.proxies.empty());
+}
+
+TEST_F(EditorDialogTest, SavingALoadedFileUnchangedKeepsItsSettings) {
+  dir.Write("Tenvar.ini", kOfficeFile);
+  const std::string original = dir.Write("original.ini", kOfficeFile);
+  MainDialog dialog(Setup());
+  const std::vector<std::vector<std::string>> proxyRows = {
+      {"Guest", "8082"}, {"Lab", "8081"}, {"Office", "8080"}};
+  EXPECT_EQ(RowsOf(&dialog, "proxyList"), proxyRows);
+  const std::vector<std::vector<std::string>> tunnelRows = {{"1110", "10.0.0.2", "110"},
+                                                            {"2525", "mail.example", "25"}};
+  EXPECT_EQ(RowsOf(&dialog, "tunnelList"), tunnelRows);
+  EXPECT_EQ(Child<QComboBox>(&dialog, "phonebookEntry")->currentText(), "isp");
+  EXPECT_EQ(TextOf(&dialog, "password"), "se cret");
+
+  ModalScript script;
+  PressButton(&dialog, "save", script);
+  EXPECT_TRUE(script.seen.empty()) << script.seen.front();
+  ReadBack expected = Load(original);
+  expected.settings.PhonebookEntry = "isp";  // the phonebook's spelling of the entry
+  expected.proxies[0].Debug = false;         // never written
+  const ReadBack saved = Load(configPath);
+  EXPECT_EQ(saved.settings, expected.settings);
+  EXPECT_EQ(saved.proxies, expected.proxies);
+  EXPECT_EQ(saved.tunnels, expected.tunnels);
+}
+
+TEST_F(EditorDialogTest, AddingInstancesDerivesFileNamesAndRefusesATakenPort) {
+  MainDialog dialog(Setup(false));
+  ModalScript script;
+  script.Then([&](QWidget* instance) {
+    EXPECT_EQ(ModalScript::Title(instance), "HTTP Proxy settings");
+    EXPECT_EQ(TextOf(instance, "port"), "8080");
+    Type(instance, "name", "office");
+    EXPECT_EQ(TextOf(instance, "blockFile"), dir.Path() + "/office_blk.ini");
+    EXPECT_EQ(TextOf(instance, "requestsLog"), dir.Path() + "/office_rq.csv");
+    EXPECT_EQ(TextOf(instance, "abuseKeywords"), dir.Path() + "/office_kw.ini");
+    Child<QCheckBox>(instance, "useCache")->click();
+    ModalScript::Click(Child<QPushButton>(instance, "ok"));
+  });
+  PressButton(&dialog, "addProxy", script);
+  script
+      .Then([&](QWidget* instance) {
+        Type(instance, "name", "lab");
+        ModalScript::Click(Child<QPushButton>(instance, "ok"));  // still on 8080
+      })
+      .Press(QMessageBox::Ok)
+      .Then([&](QWidget* instance) {
+        Type(instance, "port", "8081");
+        ModalScript::Click(Child<QPushButton>(instance, "ok"));
+      });
+  PressButton(&dialog, "addProxy", script);
+  EXPECT_EQ(script.seen, std::vector<std::string>{
+                             "Cannot create profile: You already have a proxy instance listening "
+                             "to the port specified. Please enter a different port."});
+  const std::vector<std::vector<std::string>> rows = {{"lab", "8081"}, {"office", "8080"}};
+  EXPECT_EQ(RowsOf(&dialog, "proxyList"), rows);
+
+  PressButton(&dialog, "save", script);
+  const ReadBack saved = Load(configPath);
+  ASSERT_EQ(saved.proxies.size(), 2u);
+  EXPECT_EQ(saved.proxies[0].Name, "office");
+  EXPECT_TRUE(saved.proxies[0].UseCache);
+  EXPECT_EQ(saved.proxies[0].TrustedSites, dir.Path() + "/office_ts.ini");
+  EXPECT_EQ(saved.proxies[1].Port, 8081);
+}
+
+TEST_F(EditorDialogTest, InstanceDialogRefusesAndCancelChangesNothing) {
+  dir.Write("Tenvar.ini", kOfficeFile);
+  MainDialog dialog(Setup());
+  ModalScript script;
+  script.Press(QMessageBox::Ok);  // Edit without a selection
+  Select(&dialog, "proxyList", -1);
+  PressButton(&dialog, "editProxy", script);
+
+  script
+      .Then([&](QWidget* instance) {
+        Type(instance, "name", "");
+        ModalScript::Click(Child<QPushButton>(instance, "ok"));
+      })
+      .Press(QMessageBox::Ok)
+      .Then([&](QWidget* instance) {
+        Type(instance, "name", "x");
+        Child<QCheckBox>(instance, "advancedBlocking")->click();
+        Type(instance, "blockFile", "");
+        ModalScript::Click(Child<QPushButton>(instance, "ok"));
+      })
+      .Press(QMessageBox::Ok)
+      .Then([&](QWidget* instance) { ModalScript::Click(Child<QPushButton>(instance, "cancel")); });
+  PressButton(&dialog, "addProxy", script);
+  EXPECT_EQ(script.seen,
+            (std::vector<std::string>{
+                "Cannot continue: You must first select an instance to edit",
+                "Cannot continue: You must specify a name for this proxy instance",
+                "Cannot continue: You have selected to use advanced blocking but have not "
+                "specified a block file.\nPlease uncheck the check box or populate the block "
+                "file field."}));
+  EXPECT_EQ(RowsOf(&dialog, "proxyList").size(), 3u);
+  EXPECT_EQ(dialog.Proxies().Records().size(), 3u);
+}
+
+TEST_F(EditorDialogTest, EditShowsTheRecordAppliesEnablingAndDeleteAsksFirst) {
+  dir.Write("Tenvar.ini", kOfficeFile);
+  MainDialog dialog(Setup());
+  Select(&dialog, "proxyList", 2);  // Office, the first record
+  ModalScript script;
+  script.Then([&](QWidget* instance) {
+    EXPECT_EQ(TextOf(instance, "port"), "8080");
+    EXPECT_EQ(TextOf(instance, "requestsLog"), "/var/log/office.csv");
+    auto* newest = Child<QCheckBox>(instance, "alwaysGetNewest");
+    EXPECT_TRUE(newest->isEnabled());
+    EXPECT_FALSE(Child<QLineEdit>(instance, "upstreamProxyName")->isEnabled());
+    EXPECT_FALSE(Child<QLineEdit>(instance, "abuseKeywords")->isEnabled());
+    Child<QCheckBox>(instance, "useCache")->click();
+    EXPECT_FALSE(newest->isEnabled());
+    EXPECT_TRUE(newest->isChecked());  // greyed, still saved
+    Type(instance, "port", "8081");    // an edited instance may share a port
+    ModalScript::Click(Child<QPushButton>(instance, "ok"));
+  });
+  PressButton(&dialog, "editProxy", script);
+  EXPECT_EQ(RowsOf(&dialog, "proxyList")[2], (std::vector<std::string>{"Office", "8081"}));
+  EXPECT_EQ(dialog.Proxies().Records()[0].Port, 8081);
+  EXPECT_FALSE(dialog.Proxies().Records()[0].UseCache);
+  EXPECT_TRUE(dialog.Proxies().Records()[0].AlwaysGetNewest);
+  EXPECT_TRUE(dialog.Proxies().Records()[0].Debug);  // no field: left as it was
+
+  Select(&dialog, "proxyList", 1);  // Lab
+  script.Press(QMessageBox::No);
+  PressButton(&dialog, "deleteProxy", script);
+  EXPECT_EQ(RowsOf(&dialog, "proxyList").size(), 3u);
+  script.Press(QMessageBox::Yes);
+  PressButton(&dialog, "deleteProxy", script);
+  const std::vector<std::vector<std::string>> rows = {{"Guest", "8082"}, {"Office", "8081"}};
+  EXPECT_EQ(RowsOf(&dialog, "proxyList"), rows);
+  Select(&dialog, "proxyList", -1);
+  script.Press(QMessageBox::Yes);
+  PressButton(&dialog, "deleteProxy", script);
+  EXPECT_EQ(RowsOf(&dialog, "proxyList"), rows);
+  EXPECT_EQ(
+      script.seen,
+      (std::vector<std::string>{
+          "Confirm operation: Are you sure you want to delete the proxy instance called: Lab?",
+          "Confirm operation: Are you sure you want to delete the proxy instance called: Lab?",
+          "Confirm operation: Are you sure you want to delete the proxy instance called: ?"}));
+}
+
+TEST_F(EditorDialogTest, TunnelsAreAddedEditedAndDeletedAfterTheirChecks) {
+  MainDialog dialog(Setup(false));
+  ModalScript script;
+  script
+      .Then([&](QWidget* tunnel) {
+        EXPECT_EQ(ModalScript::Title(tunnel), "IP Tunnel configuration");
+        EXPECT_EQ(TextOf(tunnel, "listen"), "0");
+        ModalScript::Click(Child<QPushButton>(tunnel, "ok"));
+      })
+      .Press(QMessageBox::Ok)
+      .Then([&](QWidget* tunnel) {
+        Type(tunnel, "listen", "2525");
+        ModalScript::Click(Child<QPushButton>(tunnel, "ok"));
+      })
+      .Press(QMessageBox::Ok)
+      .Then([&](QWidget* tunnel) {
+        Type(tunnel, "port", "25");
+        ModalScript::Click(Child<QPushButton>(tunnel, "ok"));
+      })
+      .Press(QMessageBox::Ok)
+      .Then([&](QWidget* tunnel) {
+        Type(tunnel, "server", "mail.example");
+        ModalScript::Click(Child<QPushButton>(tunnel, "ok"));
+      });
+  PressButton(&dialog, "addTunnel", script);
+  EXPECT_EQ(
+      script.seen,
+      (std::vector<std::string>{
+          "Cannot continue: You must specify a port to listen to",
+          "Cannot continue: You must specify a port to connect to",
+          "Cannot continue: You must specify the name or address of a server to connect to"}));
+  EXPECT_EQ(RowsOf(&dialog, "tunnelList"),
+            (std::vector<std::vector<std::string>>{{"2525", "mail.example", "25"}}));
+
+  Select(&dialog, "tunnelList", 0);
+  script.Then([&](QWidget* tunnel) {
+    EXPECT_EQ(TextOf(tunnel, "server"), "mail.example");
+    Type(tunnel, "server", "10.0.0.9");
+    ModalScript::Click(Child<QPushButton>(tunnel, "ok"));
+  });
+  PressButton(&dialog, "editTunnel", script);
+  EXPECT_EQ(RowsOf(&dialog, "tunnelList"),
+            (std::vector<std::vector<std::string>>{{"2525", "10.0.0.9", "25"}}));
+
+  script.Press(QMessageBox::Yes);
+  PressButton(&dialog, "deleteTunnel", script);
+  EXPECT_EQ(script.seen.back(),
+            "Confirm operation: Are you sure you want to delete the IP tunnel listening on port: "
+            "2525?");
+  EXPECT_TRUE(RowsOf(&dialog, "tunnelList").empty());
+  EXPECT_TRUE(dialog.Tunnels().Records().empty());
+}
+
+TEST_F(EditorDialogTest, SaveRefusesMissingDialFieldsAndReportsAFileItCannotWrite) {
+  MainDialog refused(Setup(false));
+  refused.show();
+  Child<QCheckBox>(&refused, "dial")->setChecked(true);
+  ModalScript script;
+  script.Press(QMessageBox::Ok);
+  PressButton(&refused, "save", script);
+  EXPECT_EQ(script.seen.back(),
+            "Cannot continue: You have selected to dial a connection to the Internet but have "
+            "not populated all the related fields.\nPlease correct this before continuing");
+  EXPECT_FALSE(std::filesystem::exists(configPath));
+  EXPECT_TRUE(refused.isVisible());
+
+  configPath = dir.File("missing/Tenvar.ini");
+  MainDialog failing(Setup(false));
+  failing.show();
+  script.Press(QMessageBox::Yes).Press(QMessageBox::Ok).Press(QMessageBox::Ok);
+  PressButton(&failing, "save", script);
+  const std::vector<std::string> tail(script.seen.end() - 2, script.seen.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{
+                      "Error: Could not open configuration file. Check that Tenvar isn't running",
+                      "OK: " + std::to_string(ENOENT)}));
+  EXPECT_TRUE(failing.isVisible());
+}
+
+TEST_F(EditorDialogTest, APastedLineBreakCannotAddLinesToTheFile) {
+  MainDialog dialog(Setup(false));
+  Child<QLineEdit>(&dialog, "logFile")->setText("/var/log/x\n<HTTPProxy evil:80>\n");
+  ModalScript script;
+  script.Press(QMessageBox::Yes);
+  PressButton(&dialog, "save", script);
+  const ReadBack saved = Load(configPath);
+  EXPECT_TRUE(saved.proxies.empty());
+  EXPECT_EQ(saved.settings.LogFile, "/var/log/x <HTTPProxy evil:80>");
+}
+
+// The loader stops at a malformed directive; saving what little was shown would throw away
+// the rest of the file, so Save asks first.
+TEST_F(EditorDialogTest, AFileTheLoaderCouldNotFinishIsReplacedOnlyAfterAQuestion) {
+  const std::string malformed = "FTPPort 2121\n<HTTPProxy Office>\n<IPTunnel>\n</IPTunnel>\n";
+  dir.Write("Tenvar.ini", malformed);
+  ModalScript script;
+  script.Press(QMessageBox::Ok);
+  MainDialog dialog(Setup());
+  EXPECT_TRUE(script.Finished());
+  EXPECT_EQ(TextOf(&dialog, "ftpPort"), "0");  // the dialog is not filled
+  script.Press(QMessageBox::Yes).Press(QMessageBox::No);
+  PressButton(&dialog, "save", script);
+  EXPECT_EQ(script.seen,
+            (std::vector<std::string>{
+                "Cannot create HTTP proxy: Incorrect format for HTTPProxy directive, see "
+                "documentation",
+                "Confirm action: You have not configured any HTTP proxy instances, are you sure "
+                "you wish to continue?",
+                "Confirm action: The configuration file could not be read to its end, so this "
+                "dialog does not show all of it.\nSaving will replace the whole file with what "
+                "is shown here. Are you sure you wish to continue?"}));
+  EXPECT_EQ(platform::ReadFileText(configPath), malformed);
+}
+
+TEST_F(EditorDialogTest, CloseAsksAndWritesNothing) {
+  dir.Write("Tenvar.ini", kOfficeFile);
+  MainDialog dialog(Setup());
+  dialog.show();
+  Type(&dialog, "username", "changed");
+  ModalScript script;
+  script.Press(QMessageBox::No);
+  PressButton(&dialog, "close", script);
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_EQ(TextOf(&dialog, "username"), "changed");
+  script.Press(QMessageBox::Yes);
+  QTest::keyClick(&dialog, Qt::Key_Escape);
+  EXPECT_TRUE(script.Finished());
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  EXPECT_EQ(script.seen[0],
+            "Confirm operation: Closing without saving will lose any changes that you may have "
+            "made.\nAre you sure you with to exit?");
+  EXPECT_EQ(platform::ReadFileText(configPath), kOfficeFile);
+}
+
+TEST_F(EditorDialogTest, FlushCacheAsksThenDeletesTheFolder) {
+  const std::string cache = dir.File("cache");
+  dir.Write("cache/host/item", "x");
+  MainDialog dialog(Setup(false));
+  ModalScript script;
+  Type(&dialog, "cacheDir", "");
+  script.Press(QMessageBox::Ok);
+  PressButton(&dialog, "flushCache", script);
+  Type(&dialog, "cacheDir", QString::fromStdString(cache));
+  script.Press(QMessageBox::No);
+  PressButton(&dialog, "flushCache", script);
+  EXPECT_TRUE(std::filesystem::exists(dir.File("cache/host/item")));
+  script.Press(QMessageBox::Yes);
+  PressButton(&dialog, "flushCache", script);
+  EXPECT_FALSE(std::filesystem::exists(cache));
+  const std::string question =
+      "Confirm operation: This will delete all files and subdirectories "
+      "in folder: " +
+      cache + ".\nAre you sure you wish to continue?";
+  EXPECT_EQ(script.seen,
+            (std::vector<std::string>{"Cannot perform operation: You have no cache path "
+                                      "specified, please enter a cache path then try again",
+                                      question, question}));
+}
+
+TEST_F(EditorDialogTest, HelpOpensTheShippedPageFromTheButtonAndF1) {
+  MainDialog dialog(Setup(false));
+  dialog.show();
+  QApplication::setActiveWindow(&dialog);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  Child<QPushButton>(&dialog, "help")->click();
+  QTest::keyClick(Child<QLineEdit>(&dialog, "logFile"), Qt::Key_F1);
+  const std::string page = dir.Path() + "/help/tenvarc.html";
+  EXPECT_EQ(helpOpened, (std::vector<std::string>{page, page}));
+}
+
+TEST_F(EditorDialogTest, WithoutPppdTheInternetGroupIsDisabledAndItsValuesKept) {
+  dir.Write("Tenvar.ini", kOfficeFile);
+  MainDialogSetup setup = Setup();
+  setup.DialupInstalled = false;
+  MainDialog dialog(setup);
+  ModalScript script;
+  script.Press(QMessageBox::Ok);
+  dialog.ShowStartupInformation();
+  EXPECT_EQ(script.seen, std::vector<std::string>{
+                             "Information: Dial-up networking is not installed on this machine, "
+                             "any related options will be disabled"});
+  EXPECT_FALSE(Child<QGroupBox>(&dialog, "internetConnection")->isEnabled());
+  EXPECT_FALSE(Child<QCheckBox>(&dialog, "dial")->isEnabled());
+  EXPECT_EQ(Child<QComboBox>(&dialog, "phonebookEntry")->currentText(), "ISP");
+  PressButton(&dialog, "save", script);
+  const ReadBack saved = Load(configPath);
+  EXPECT_TRUE(saved.settings.Dial);
+  EXPECT_EQ(saved.settings.PhonebookEntry, "ISP");
+  EXPECT_EQ(saved.settings.Password, "se cret");
+}
+
+// Keyboard and screen-reader users find every field by its label.
+TEST_F(EditorDialogTest, EveryFieldHasALabelAsBuddy) {
+  MainDialog main(Setup(false));
+  ProxyInstanceDialog instance({}, true, {}, dir.Path());
+  IpTunnelDialog tunnel({});
+  for (QWidget* dialog : std::initializer_list<QWidget*>{&main, &instance, &tunnel}) {
+    std::set<QWidget*> buddies;
+    for (QLabel* label : dialog->findChildren<QLabel*>()) buddies.insert(label->buddy());
+    for (QWidget* field : dialog->findChildren<QWidget*>()) {
+      if (qobject_cast<QLineEdit*>(field) || qobject_cast<QComboBox*>(field) ||
+          qobject_cast<QTreeWidget*>(field)) {
+        if (qobject_cast<QComboBox*>(field->parentWidget())) continue;  // the combo's own
+        EXPECT_TRUE(buddies.count(field))
+            << ModalScript::Title(dialog) << ": " << field->objectName().toStdString();
+      }
+    }
+  }
+  EXPECT_EQ(instance.windowTitle(), "HTTP Proxy settings");
+  EXPECT_EQ(tunnel.windowTitle(), "IP Tunnel configuration");
+}
+
+TEST_F(EditorDialogTest, TheDialogFollowsADragOnItsBackground) {
+  MainDialog dialog(Setup(false));
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  const QPoint background(2, dialog.height() - 2);
+  ASSERT_EQ(dialog.childAt(background), nullptr);
+  const QPoint before = dialog.pos();
+  QTest::mousePress(&dialog, Qt::LeftButton, Qt::NoModifier, background);
+  QTest::mouseMove(&dialog, background + QPoint(40, 25));
+  QTest::mouseRelease(&dialog, Qt::LeftButton, Qt::NoModifier, background + QPoint(40, 25));
+  EXPECT_EQ(dialog.pos(), before + QPoint(40, 25));
+}
+
+}  // namespace
+}  // namespace tenvar::editor
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  // Listing the tests needs no display; running them does.
+  std::unique_ptr<QApplication> application;
+  if (!testing::GTEST_FLAG(list_tests)) application = std::make_unique<QApplication>(argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,48 @@
+#include "editor/editor_start.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace tenvar::editor {
+namespace {
+
+TEST(EditedFilePath, ChoosesTheNamedFileElseTheOneBesideTheProgram) {
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string expected;
+  };
+  const std::string here = std::filesystem::current_path().string();
+  const Case cases[] = {
+      {{}, "/opt/tenvar/Tenvar.ini"},
+      {{"/etc/tenvar/office.ini"}, "/etc/tenvar/office.ini"},
+      {{"relative.ini"}, here + "/relative.ini"},
+      {{"--verbose"}, "/opt/tenvar/Tenvar.ini"},
+      {{"first.ini", "-x", "/srv/last.ini"}, "/srv/last.ini"},
+      {{""}, "/opt/tenvar/Tenvar.ini"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(EditedFilePath("/opt/tenvar", c.arguments), c.expected)
+        << testing::PrintToString(c.arguments);
+  }
+  EXPECT_EQ(EditedFilePath("", {}), "Tenvar.ini");
+}
+
+TEST(FirstStartPresets, PresetsLogCacheFtpPortAndExpiryOnly) {
+  const config::GlobalSettings presets = FirstStartPresets("/opt/tenvar");
+  config::GlobalSettings expected;
+  expected.Timeout = 0;
+  expected.LogFile = "/opt/tenvar/Tenvar.log";
+  expected.CacheDir = "/opt/tenvar/Cache";
+  expected.FTPPort = 1021;
+  expected.CacheExpiry = 7;
+  EXPECT_EQ(presets, expected);
+}
+
+TEST(HelpPagePath, LiesInTheHelpFolderBesideTheProgram) {
+  EXPECT_EQ(HelpPagePath("/opt/tenvar"), "/opt/tenvar/help/tenvarc.html");
+  EXPECT_EQ(HelpPagePath(""), "./help/tenvarc.html");
+}
+
+}  // namespace
+}  // namespace tenvar::editor

@@ -1,0 +1,93 @@
+#include "editor/record_rows.h"
+
+#include <gtest/gtest.h>
+
+namespace tenvar::editor {
+namespace {
+
+using config::HttpProxyOptions;
+using config::IpTunnelConfig;
+
+HttpProxyOptions Instance(std::string name, int port, bool useCache = false) {
+  HttpProxyOptions fields;
+  fields.Name = std::move(name);
+  fields.Port = port;
+  fields.UseCache = useCache;
+  return fields;
+}
+
+TEST(RecordRows, RowsStandInTheReverseOrderOfTheRecords) {
+  RecordRows<HttpProxyOptions> proxies;
+  for (const auto& [name, port] : {std::pair{"A", 8080}, {"B", 8081}, {"C", 8082}}) {
+    proxies.Add(Instance(name, port));
+  }
+  const std::vector<RowColumns> rows = {{"C", "8082"}, {"B", "8081"}, {"A", "8080"}};
+  EXPECT_EQ(proxies.Rows(), rows);
+  EXPECT_EQ(proxies.Records().front().Name, "A");  // file order, which Save writes
+
+  RecordRows<IpTunnelConfig> tunnels;
+  tunnels.Add({25, "mail.example", 2525});
+  tunnels.Add({110, "10.0.0.2", 1110});
+  const std::vector<RowColumns> tunnelRows = {{"1110", "10.0.0.2", "110"},
+                                              {"2525", "mail.example", "25"}};
+  EXPECT_EQ(tunnels.Rows(), tunnelRows);
+}
+
+// Which record each row stands for, also when rows repeat a name or a listen port.
+TEST(RecordRows, RowFindsTheFirstRecordThatReadsTheSame) {
+  RecordRows<HttpProxyOptions> proxies;
+  proxies.Add(Instance("Office", 8080, false));  // record 0, row 3
+  proxies.Add(Instance("Office", 8081));         // record 1, row 2
+  proxies.Add(Instance("Office", 8080, true));   // record 2, row 1: reads like record 0
+  proxies.Add(Instance("Lab", 9000));            // record 3, row 0
+  struct Case {
+    std::optional<std::size_t> row;
+    std::optional<std::size_t> record;
+  };
+  const Case cases[] = {
+      {0, 3}, {1, 0}, {2, 1}, {3, 0}, {4, std::nullopt}, {std::nullopt, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(proxies.RecordOf(c.row), c.record) << (c.row ? *c.row : 99);
+  }
+
+  RecordRows<IpTunnelConfig> tunnels;
+  tunnels.Add({25, "a", 2525});  // record 0, row 2
+  tunnels.Add({26, "b", 2525});  // record 1, row 1: same listen port, other server
+  tunnels.Add({25, "a", 2525});  // record 2, row 0: reads like record 0
+  EXPECT_EQ(tunnels.RecordOf(0), 0u);
+  EXPECT_EQ(tunnels.RecordOf(1), 1u);
+  EXPECT_EQ(tunnels.RecordOf(2), 0u);
+}
+
+TEST(RecordRows, UpdateRewritesTheRowAndItsRecord) {
+  RecordRows<HttpProxyOptions> proxies;
+  proxies.Add(Instance("A", 8080));
+  proxies.Add(Instance("B", 8081));
+  ASSERT_TRUE(proxies.Update(0, Instance("B2", 9000)));
+  EXPECT_EQ(proxies.Rows()[0], (RowColumns{"B2", "9000"}));
+  EXPECT_EQ(proxies.Records()[1].Name, "B2");
+  EXPECT_EQ(proxies.Records()[0].Name, "A");
+  EXPECT_FALSE(proxies.Update(5, Instance("X", 1)));
+}
+
+// What the list shows is always what Save writes: every row reads like a record.
+TEST(RecordRows, RemovingARowOfTwoThatReadAlikeKeepsTheListTruthful) {
+  RecordRows<IpTunnelConfig> tunnels;
+  tunnels.Add({25, "a", 2525});
+  tunnels.Add({110, "b", 1110});
+  tunnels.Add({25, "a", 2525});
+  ASSERT_TRUE(tunnels.Remove(0));
+  ASSERT_EQ(tunnels.Records().size(), 2u);
+  for (std::size_t row = 0; row < tunnels.Rows().size(); ++row) {
+    const auto record = tunnels.RecordOf(row);
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(ColumnsOf(tunnels.Records()[*record]), tunnels.Rows()[row]);
+  }
+  EXPECT_EQ(tunnels.Rows()[0], (RowColumns{"1110", "b", "110"}));
+  EXPECT_FALSE(tunnels.Remove(std::nullopt));  // no selection: nothing changes
+  EXPECT_EQ(tunnels.Records().size(), 2u);
+}
+
+}  // namespace
+}  // namespace tenvar::editor
