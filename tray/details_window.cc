@@ -20,6 +20,9 @@ QLineEdit* ReadOnlyField(const char* name) {
   auto* field = new QLineEdit;
   field->setObjectName(QString::fromLatin1(name));
   field->setReadOnly(true);
+  // Wide enough for the longest status text, so nothing is cut off.
+  const int longest = field->fontMetrics().horizontalAdvance(QStringLiteral("Permanently connected"));
+  field->setMinimumWidth(longest + 16);
   return field;
 }
 

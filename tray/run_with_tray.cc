@@ -44,7 +44,6 @@ int RunWithTray(int argc, char** argv) {
     if (!platformChosen) ::unsetenv("QT_QPA_PLATFORM");
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("tenvar"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tenvar"));
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
       const std::string programDirectory = platform::ProgramDirectory();
       TrayFrontEnd frontEnd({programDirectory, commandLine.ConfigFile.empty()

@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# The tray on a real X server with a real system-tray host: tenvar (not headless) puts its
+# icon into trayer's panel, a right click opens the menu, "View details..." opens the details
+# window, and Exit ends the program with status 0. Screenshots of the menu and the details
+# window go to the screenshot folder and are checked for presence and size.
+#
+# Usage: tray_e2e.sh <tenvar binary> <screenshot folder>. Run it inside a network namespace of
+# its own (tests/e2e/netns-run): tenvar listens on fixed ports.
+set -euo pipefail
+[[ -n ${TRAY_E2E_TRACE:-} ]] && set -x
+
+tenvar=$1
+shots=$2
+mkdir -p "$shots"
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "tray_e2e: $*" >&2
+  [[ -f $work/Tenvar.log ]] && sed 's/^/  log: /' "$work/Tenvar.log" >&2
+  exit 1
+}
+
+# Polls a condition (a command, run afresh each time) a bounded number of times: every 0.1 s,
+# 20 s in all.
+wait_for() {
+  local what=$1
+  shift
+  for _ in $(seq 200); do
+    if "$@"; then return 0; fi
+    sleep 0.1
+  done
+  fail "timed out waiting for $what"
+}
+
+# Xvfb picks a free display number itself and tells us through a pipe, so parallel runs and
+# other users' displays never clash.
+exec {display_fd}>"$work/display"
+Xvfb -displayfd "$display_fd" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+wait_for "the X server" test -s "$work/display"
+export DISPLAY=":$(head -n1 "$work/display")"
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+
+trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
+  --transparent false >"$work/trayer.log" 2>&1 &
+pids+=($!)
+panel_id() { xwininfo -root -tree | awk '/\("panel" "trayer"\)/ {print $1; exit}'; }
+have_panel() { [[ -n $(panel_id) ]]; }
+wait_for "the tray panel" have_panel
+
+cat >"$work/Tenvar.ini" <<INI
+Dial No
+Timeout 5
+FTPPort 0
+CacheDir $work/cache
+LogFile $work/Tenvar.log
+<HTTPProxy Office:8080>
+  UseCache Yes
+  EnableLogging Yes
+</HTTPProxy>
+INI
+mkdir -p "$work/cache"
+
+"$tenvar" "$work/Tenvar.ini" >"$work/tenvar.out" 2>&1 &
+tenvar_pid=$!
+pids+=($tenvar_pid)
+
+# The icon is a window of tenvar's embedded in the panel: "+x+y" is its place on screen.
+icon_line() { xwininfo -id "$(panel_id)" -tree | grep '("tenvar" "tenvar")' | head -n1; }
+have_icon() { [[ -n $(icon_line) ]]; }
+wait_for "the tray icon in the panel" have_icon
+grep -q 'No tray icon' "$work/Tenvar.log" 2>/dev/null && fail "tenvar says it shows no icon"
+read -r icon_x icon_y < <(icon_line | sed -E 's/.* \+(-?[0-9]+)\+(-?[0-9]+)$/\1 \2/')
+read -r icon_w icon_h < <(icon_line | sed -E 's/.* ([0-9]+)x([0-9]+)\+.*/\1 \2/')
+(( icon_w > 0 && icon_h > 0 )) || fail "icon has no size: $(icon_line)"
+
+# Top-level windows of tenvar, by name: "<id> <width> <height> <x> <y>".
+top_window() {
+  xwininfo -root -children | grep -iF "\"$1\": (\"tenvar\" \"tenvar\")" | head -n1 |
+    sed -E 's/^ *(0x[0-9a-f]+) .* ([0-9]+)x([0-9]+)\+(-?[0-9]+)\+(-?[0-9]+) .*/\1 \2 \3 \4 \5/'
+}
+
+have_window() { [[ -n $(top_window "$1") ]]; }
+
+open_menu() {
+  # The splash may still be up; it never covers the panel, and the menu is a new window.
+  xdotool mousemove $((icon_x + icon_w / 2)) $((icon_y + icon_h / 2)) click 3
+  wait_for "the tray menu" have_window Tenvar
+  read -r menu_id menu_w menu_h menu_x menu_y < <(top_window Tenvar)
+}
+
+# Checks a screenshot: present, of the window's size, and not one flat colour.
+check_shot() {
+  local file=$1 width=$2 height=$3 size colours
+  [[ -s $file ]] || fail "no screenshot $file"
+  size=$(identify -format '%w %h' "$file")
+  [[ $size == "$width $height" ]] || fail "$file is $size, the window $width $height"
+  colours=$(identify -format '%k' "$file")
+  (( colours > 4 )) || fail "$file has only $colours colours"
+}
+
+open_menu
+(( menu_w >= 100 && menu_h >= 100 )) || fail "menu is only ${menu_w}x${menu_h}"
+import -window "$menu_id" "$shots/menu.png"
+check_shot "$shots/menu.png" "$menu_w" "$menu_h"
+
+# Seven entries and two separators from top to bottom: the first is "View details...".
+xdotool mousemove $((menu_x + menu_w / 2)) $((menu_y + 10)) click 1
+wait_for "the details window" have_window 'Tenvar details'
+read -r details_id details_w details_h _ _ < <(top_window 'Tenvar details')
+(( details_w >= 250 && details_h >= 250 )) || fail "details window is only ${details_w}x${details_h}"
+# Its fields are filled at once; give the window a moment of its own to paint by waiting for
+# a screenshot that is not blank.
+shot_painted() {
+  import -window "$details_id" "$shots/details.png" 2>/dev/null &&
+    (( $(identify -format '%k' "$shots/details.png") > 4 ))
+}
+wait_for "the details window to be painted" shot_painted
+check_shot "$shots/details.png" "$details_w" "$details_h"
+
+open_menu
+# The last entry is "Exit".
+xdotool mousemove $((menu_x + menu_w / 2)) $((menu_y + menu_h - 10)) click 1
+# Ended means gone or a zombie waiting for us; `wait` itself could not be bounded.
+ended() { ! grep -qE '^State:\s+[^Z]' "/proc/$tenvar_pid/status" 2>/dev/null; }
+wait_for "tenvar to end" ended
+status=0
+wait "$tenvar_pid" || status=$?
+[[ $status -eq 0 ]] || fail "tenvar ended with status $status"
+echo "tray_e2e: icon ${icon_w}x${icon_h}, menu ${menu_w}x${menu_h}, details ${details_w}x${details_h}; exit 0"
