@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tray/run_with_tray.h"
+
 namespace tenvar::tray {
 namespace {
 
@@ -38,6 +40,30 @@ TEST(IconAction, RightButtonOpensMenuDoubleClickShowsDetailsOthersNothing) {
 TEST(EditorProgram, BesideTheProgramOrInTheCurrentDirectory) {
   EXPECT_EQ(EditorProgram("/opt/tenvar/bin"), "/opt/tenvar/bin/tenvarc");
   EXPECT_EQ(EditorProgram(""), "./tenvarc");
+}
+
+TEST(NoDisplayReason, HeadlessOrNoSessionGiveAReasonADisplayIsTried) {
+  struct Case {
+    bool Headless;
+    const char* X11;
+    const char* Wayland;
+    const char* Platform;
+    bool Tried;
+  };
+  const Case cases[] = {
+      {true, ":0", nullptr, nullptr, false},
+      {false, nullptr, nullptr, nullptr, false},
+      {false, "", "", "", false},
+      {false, ":0", nullptr, nullptr, true},
+      {false, nullptr, "wayland-0", nullptr, true},
+      {false, nullptr, nullptr, "offscreen", true},
+  };
+  for (const Case& c : cases) {
+    const std::optional<std::string> reason =
+        NoDisplayReason(c.Headless, c.X11, c.Wayland, c.Platform);
+    EXPECT_EQ(!reason.has_value(), c.Tried) << reason.value_or("tried");
+  }
+  EXPECT_EQ(NoDisplayReason(true, nullptr, nullptr, nullptr), "started with --headless");
 }
 
 }  // namespace

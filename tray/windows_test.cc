@@ -95,10 +95,10 @@ TEST(DetailsWindow, ShowsTheCountersAndTheGraph) {
   EXPECT_EQ(shown.convertToFormat(QImage::Format_RGB32),
             DrawCacheHistory(EmptyGraph(), services.History));
 
-  // The next refresh picks up what changed in between.
+  // The window's own timer picks up what changed in between.
   services.DialOn = false;
   services.Input.Connections = 2;
-  window.RefreshDetails();
+  QTRY_COMPARE_WITH_TIMEOUT(Field(window, "connections"), QStringLiteral("2"), 10000);
   EXPECT_EQ(Field(window, "connections"), "2");
   EXPECT_EQ(Field(window, "phonebookEntry"), "Not applicable");
   EXPECT_EQ(Field(window, "statusText"), "Permanently connected");
@@ -153,6 +153,12 @@ TEST(DialStatusWindow, FollowsTheStatusTextAndCyclesThePictures) {
   EXPECT_EQ(shown, (std::vector<int>{0, 1, 2}));
   EXPECT_EQ(picture->pixmap().toImage(), AnimationFrame(window.Frame()).toImage());
   EXPECT_NE(AnimationFrame(0).toImage(), AnimationFrame(1).toImage());
+
+  // Its own timer keeps the text fresh while open, and stops with Close.
+  services.StatusText = "Connected successfully.";
+  QTRY_COMPARE_WITH_TIMEOUT(text->text(), QStringLiteral("Connected successfully."), 10000);
+  window.Close();
+  EXPECT_FALSE(window.isVisible());
 }
 
 TEST(DialStatusWindow, EnterDoesNothingEscAndCancelHangUp) {
