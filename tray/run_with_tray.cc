@@ -9,7 +9,6 @@
 #include "platform/paths.h"
 #include "service/command_line.h"
 #include "service/startup.h"
-#include "tray/about_box.h"
 #include "tray/tray_front_end.h"
 
 namespace tenvar::tray {
@@ -49,8 +48,6 @@ int RunWithTray(int argc, char** argv) {
       TrayFrontEnd frontEnd({programDirectory, commandLine.ConfigFile.empty()
                                                    ? programDirectory + "/Tenvar.ini"
                                                    : platform::FullPath(commandLine.ConfigFile)});
-      frontEnd.Window().ShowIcon();
-      (new AboutBox)->ShowAsSplash();
       int status = 0;
       std::jthread services([&] {
         status = service::RunTenvar(arguments, {&frontEnd, {}});

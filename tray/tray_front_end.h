@@ -21,7 +21,9 @@ class TrayFrontEnd : public service::UserInterface {
   dialup::TrayView& Tray() override { return window_; }
   dialup::DialStatusView& DialStatus() override { return window_; }
   void LogLine(std::string_view line) override { window_.LogLine(line); }
-  void ServicesRunning(service::RunningServices& running) override { services_.Attach(&running); }
+  // The icon and the splash appear once the program really runs: a second copy, a missing
+  // configuration file or one the loader refuses end the program without either.
+  void ServicesRunning(service::RunningServices& running) override;
   void ServicesStopping() override { services_.Attach(nullptr); }
 
   CHiddenWnd& Window() { return window_; }

@@ -2,7 +2,8 @@
 # The tray on a real X server with a real system-tray host: tenvar (not headless) puts its
 # icon into trayer's panel, a right click opens the menu, "View details..." opens the details
 # window, and Exit ends the program with status 0. Screenshots of the menu and the details
-# window go to the screenshot folder and are checked for presence and size.
+# window go to the screenshot folder and are checked for presence and size. "View log..."
+# opens and closes the console; a missing configuration file is a message box.
 #
 # Usage: tray_e2e.sh <tenvar binary> <screenshot folder>. Run it inside a network namespace of
 # its own (tests/e2e/netns-run): tenvar listens on fixed ports.
@@ -81,13 +82,20 @@ read -r icon_x icon_y < <(icon_line | sed -E 's/.* \+(-?[0-9]+)\+(-?[0-9]+)$/\1 
 read -r icon_w icon_h < <(icon_line | sed -E 's/.* ([0-9]+)x([0-9]+)\+.*/\1 \2/')
 (( icon_w > 0 && icon_h > 0 )) || fail "icon has no size: $(icon_line)"
 
-# Top-level windows of tenvar, by name: "<id> <width> <height> <x> <y>".
+# A shown top-level window of tenvar, by name: "<id> <width> <height> <x> <y>".
 top_window() {
-  xwininfo -root -children | grep -iF "\"$1\": (\"tenvar\" \"tenvar\")" | head -n1 |
-    sed -E 's/^ *(0x[0-9a-f]+) .* ([0-9]+)x([0-9]+)\+(-?[0-9]+)\+(-?[0-9]+) .*/\1 \2 \3 \4 \5/'
+  local id
+  xwininfo -root -children | grep -iF "\"$1\": (\"tenvar\" \"tenvar\")" |
+    sed -E 's/^ *(0x[0-9a-f]+) .* ([0-9]+)x([0-9]+)\+(-?[0-9]+)\+(-?[0-9]+) .*/\1 \2 \3 \4 \5/' |
+    while read -r id rest; do
+      if xwininfo -id "$id" | grep -q 'IsViewable'; then
+        echo "$id $rest"
+        break
+      fi
+    done
 }
-
 have_window() { [[ -n $(top_window "$1") ]]; }
+no_window() { [[ -z $(top_window "$1") ]]; }
 
 open_menu() {
   # The splash may still be up; it never covers the panel, and the menu is a new window.
@@ -125,6 +133,23 @@ shot_painted() {
 wait_for "the details window to be painted" shot_painted
 check_shot "$shots/details.png" "$details_w" "$details_h"
 
+# "View log..." by its key opens the console, and again closes it.
+open_menu
+xdotool windowfocus "$menu_id" key v
+wait_for "the log console" have_window 'Tenvar log'
+read -r console_id console_w console_h _ _ < <(top_window 'Tenvar log')
+# A request through the proxy writes event-log lines, which the open console shows as text.
+curl -s -o /dev/null --max-time 10 -x http://127.0.0.1:8080 http://127.0.0.1:9/ || true
+console_painted() {
+  import -window "$console_id" "$shots/console.png" 2>/dev/null &&
+    (( $(identify -format '%k' "$shots/console.png") > 4 ))
+}
+wait_for "log lines in the console" console_painted
+check_shot "$shots/console.png" "$console_w" "$console_h"
+open_menu
+xdotool windowfocus "$menu_id" key v
+wait_for "the log console to close" no_window 'Tenvar log'
+
 open_menu
 # The last entry is "Exit".
 xdotool mousemove $((menu_x + menu_w / 2)) $((menu_y + menu_h - 10)) click 1
@@ -134,4 +159,20 @@ wait_for "tenvar to end" ended
 status=0
 wait "$tenvar_pid" || status=$?
 [[ $status -eq 0 ]] || fail "tenvar ended with status $status"
+# A missing configuration file: the message box, and after OK the program ends with status 1
+# without having shown an icon.
+"$tenvar" "$work/missing/Tenvar.ini" >"$work/missing.out" 2>&1 &
+tenvar_pid=$!
+pids+=($tenvar_pid)
+wait_for "the missing-file message" have_window 'Initialisation error'
+read -r box_id box_w box_h _ _ < <(top_window 'Initialisation error')
+import -window "$box_id" "$shots/missing-configuration.png"
+check_shot "$shots/missing-configuration.png" "$box_w" "$box_h"
+[[ -z $(icon_line) ]] || fail "an icon is shown although the program did not start"
+xdotool windowfocus "$box_id" key Return
+wait_for "tenvar to end after the message" ended
+status=0
+wait "$tenvar_pid" || status=$?
+[[ $status -eq 1 ]] || fail "tenvar without its configuration ended with status $status"
+
 echo "tray_e2e: icon ${icon_w}x${icon_h}, menu ${menu_w}x${menu_h}, details ${details_w}x${details_h}; exit 0"
