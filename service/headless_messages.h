@@ -19,8 +19,8 @@ class HeadlessMessages : public config::MessageSink {
 
  private:
   EventLog& log_;
-  std::mutex stderrLock_;
-  std::atomic<config::MessageSink*> screen_{nullptr};  // keeps lines from several threads whole on standard error
+  std::mutex stderrLock_;  // keeps lines from several threads whole on standard error
+  std::atomic<config::MessageSink*> screen_{nullptr};
 };
 
 }  // namespace tenvar::service

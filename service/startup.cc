@@ -134,7 +134,8 @@ int RunTenvar(const std::vector<std::string>& arguments, const StartOptions& opt
   std::error_code error;
   if (!std::filesystem::is_regular_file(configFile, error)) {
     if (options.Screen != nullptr) {
-      options.Screen->Messages().ShowMessage(kMissingConfigurationText, kMissingConfigurationCaption);
+      options.Screen->Messages().ShowMessage(kMissingConfigurationText,
+                                             kMissingConfigurationCaption);
     } else {
       std::fprintf(stderr, "%s: %s\n", kMissingConfigurationCaption, kMissingConfigurationText);
     }

@@ -47,7 +47,9 @@ DetailsFields DetailsFor(const DetailsInput& input) {
   return fields;
 }
 
-int BarHeight(std::uint32_t sample) { return static_cast<int>(std::min<std::uint32_t>(sample, 100) / 4); }
+int BarHeight(std::uint32_t sample) {
+  return static_cast<int>(std::min<std::uint32_t>(sample, 100) / 4);
+}
 
 BarRect BarFor(std::size_t index, std::uint32_t sample) {
   const int left = 1 + 5 * static_cast<int>(index);

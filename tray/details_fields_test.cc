@@ -11,9 +11,9 @@ using dialup::ConnectionState;
 
 TEST(CountdownText, HoursWithinADayMinutesSecondsTwoDigitsEach) {
   const std::pair<std::uint32_t, const char*> cases[] = {
-      {0, "00:00:00"},       {59, "00:00:59"},        {300, "00:05:00"},
-      {3599, "00:59:59"},    {3600, "01:00:00"},      {36000 + 754, "10:12:34"},
-      {86399, "23:59:59"},   {86400, "00:00:00"},     {90061, "01:01:01"},
+      {0, "00:00:00"},     {59, "00:00:59"},    {300, "00:05:00"},
+      {3599, "00:59:59"},  {3600, "01:00:00"},  {36000 + 754, "10:12:34"},
+      {86399, "23:59:59"}, {86400, "00:00:00"}, {90061, "01:01:01"},
   };
   for (const auto& [seconds, text] : cases) EXPECT_EQ(CountdownText(seconds), text) << seconds;
 }
@@ -65,8 +65,8 @@ TEST(DetailsFor, DialUpPartByDialAndState) {
 }
 
 TEST(CacheHistoryBars, HeightIsAQuarterOfTheSampleStandingOnRow25) {
-  const std::pair<std::uint32_t, int> heights[] = {
-      {0, 0}, {3, 0}, {4, 1}, {7, 1}, {40, 10}, {99, 24}, {100, 25}, {250, 25}};
+  const std::pair<std::uint32_t, int> heights[] = {{0, 0},   {3, 0},   {4, 1},    {7, 1},
+                                                   {40, 10}, {99, 24}, {100, 25}, {250, 25}};
   for (const auto& [sample, height] : heights) EXPECT_EQ(BarHeight(sample), height) << sample;
 
   EXPECT_EQ(BarFor(0, 100), (BarRect{1, 1, 5, 26}));

@@ -21,15 +21,16 @@ QLineEdit* ReadOnlyField(const char* name) {
   field->setObjectName(QString::fromLatin1(name));
   field->setReadOnly(true);
   // Wide enough for the longest status text, so nothing is cut off.
-  const int longest = field->fontMetrics().horizontalAdvance(QStringLiteral("Permanently connected"));
+  const int longest =
+      field->fontMetrics().horizontalAdvance(QStringLiteral("Permanently connected"));
   field->setMinimumWidth(longest + 16);
   return field;
 }
 
 }  // namespace
 
-QLineEdit* DetailsWindow::AddField(QGridLayout* grid, int row, const char* label,
-                                   const char* name, const char* unit) {
+QLineEdit* DetailsWindow::AddField(QGridLayout* grid, int row, const char* label, const char* name,
+                                   const char* unit) {
   auto* caption = new QLabel(tr(label));
   QLineEdit* field = ReadOnlyField(name);
   caption->setBuddy(field);

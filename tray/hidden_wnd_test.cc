@@ -28,7 +28,8 @@ QList<QAction*> Entries(QMenu& menu) { return menu.actions(); }
 
 QAction* Entry(QMenu& menu, TrayCommand command) {
   for (QAction* action : menu.actions()) {
-    if (!action->isSeparator() && action->data().toInt() == static_cast<int>(command)) return action;
+    if (!action->isSeparator() && action->data().toInt() == static_cast<int>(command))
+      return action;
   }
   return nullptr;
 }
@@ -38,8 +39,14 @@ TEST(TrayMenu, EntriesInOrderWithDetailsAsDefault) {
   CHiddenWnd window(services, {});
   const std::unique_ptr<QMenu> menu = window.BuildMenu();
   const QList<QAction*> entries = Entries(*menu);
-  const QStringList texts = {"View &details...", "&Options...", "&View log...", "",
-                             "&Connect",         "&Disconnect", "",             "E&xit"};
+  const QStringList texts = {"View &details...",
+                             "&Options...",
+                             "&View log...",
+                             "",
+                             "&Connect",
+                             "&Disconnect",
+                             "",
+                             "E&xit"};
   ASSERT_EQ(entries.size(), texts.size());
   for (int i = 0; i < entries.size(); ++i) {
     EXPECT_EQ(entries[i]->isSeparator(), texts[i].isEmpty()) << i;

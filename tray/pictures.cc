@@ -39,9 +39,7 @@ QPixmap AnimationFrame(int frame) {
   return QPixmap(Resource(kFrames[frame & 3]));
 }
 
-QImage EmptyGraph() {
-  return QImage(Resource("graph.png")).convertToFormat(QImage::Format_RGB32);
-}
+QImage EmptyGraph() { return QImage(Resource("graph.png")).convertToFormat(QImage::Format_RGB32); }
 
 QPixmap Logo() { return QPixmap(Resource("logo.png")); }
 

@@ -27,8 +27,9 @@ std::optional<std::string> NoDisplayReason(bool headless, const char* x11Display
 int RunWithTray(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const service::CommandLine commandLine = service::ParseCommandLine(arguments);
-  if (auto reason = NoDisplayReason(commandLine.Headless, std::getenv("DISPLAY"),
-                                    std::getenv("WAYLAND_DISPLAY"), std::getenv("QT_QPA_PLATFORM"))) {
+  if (auto reason =
+          NoDisplayReason(commandLine.Headless, std::getenv("DISPLAY"),
+                          std::getenv("WAYLAND_DISPLAY"), std::getenv("QT_QPA_PLATFORM"))) {
     return service::RunTenvar(arguments, {nullptr, *reason});
   }
 

@@ -114,7 +114,8 @@ TEST(DetailsWindow, EveryFieldHasALabelAsBuddy) {
   }
   const QList<QLineEdit*> fields = window.findChildren<QLineEdit*>();
   EXPECT_EQ(fields.size(), 7);
-  for (QLineEdit* field : fields) EXPECT_TRUE(buddies.contains(field)) << field->objectName().toStdString();
+  for (QLineEdit* field : fields)
+    EXPECT_TRUE(buddies.contains(field)) << field->objectName().toStdString();
   EXPECT_TRUE(buddies.contains(window.findChild<QLabel*>("cacheHistory")));
 }
 

@@ -24,7 +24,10 @@ trap cleanup EXIT
 
 fail() {
   echo "tray_e2e: $*" >&2
-  [[ -f $work/Tenvar.log ]] && sed 's/^/  log: /' "$work/Tenvar.log" >&2
+  local file
+  for file in "$work"/*.log "$work"/*.out; do
+    [[ -f $file ]] && sed "s|^|  $(basename "$file"): |" "$file" >&2
+  done
   exit 1
 }
 
@@ -97,11 +100,27 @@ top_window() {
 have_window() { [[ -n $(top_window "$1") ]]; }
 no_window() { [[ -z $(top_window "$1") ]]; }
 
+menu_shown() {
+  for _ in $(seq 20); do
+    have_window tenvar && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
 open_menu() {
-  # The splash may still be up; it never covers the panel, and the menu is a new window.
-  xdotool mousemove $((icon_x + icon_w / 2)) $((icon_y + icon_h / 2)) click 3
-  wait_for "the tray menu" have_window Tenvar
-  read -r menu_id menu_w menu_h menu_x menu_y < <(top_window Tenvar)
+  # The previous menu must be gone first, or the click would only close it. A click that
+  # lands while Qt is still busy closing is lost, so it is tried again, a bounded number of
+  # times. The splash may still be up; it never covers the panel.
+  wait_for "the previous menu to close" no_window tenvar
+  for _ in $(seq 5); do
+    xdotool mousemove $((icon_x + icon_w / 2)) $((icon_y + icon_h / 2)) click 3
+    if menu_shown; then
+      read -r menu_id menu_w menu_h menu_x menu_y < <(top_window tenvar)
+      return 0
+    fi
+  done
+  fail "no tray menu after five right clicks"
 }
 
 # Checks a screenshot: present, of the window's size, and not one flat colour.
