@@ -3,7 +3,8 @@
 # icon into trayer's panel, a right click opens the menu, "View details..." opens the details
 # window, and Exit ends the program with status 0. Screenshots of the menu and the details
 # window go to the screenshot folder and are checked for presence and size. "View log..."
-# opens and closes the console; a missing configuration file is a message box.
+# opens and closes the console; a missing configuration file is a message box; without a tray
+# host the program runs headless and says why in its log.
 #
 # Usage: tray_e2e.sh <tenvar binary> <screenshot folder>. Run it inside a network namespace of
 # its own (tests/e2e/netns-run): tenvar listens on fixed ports.
@@ -52,6 +53,41 @@ wait_for "the X server" test -s "$work/display"
 export DISPLAY=":$(head -n1 "$work/display")"
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 
+# Writes a configuration whose event log is $work/<name>.log.
+write_config() {
+  cat >"$work/$1.ini" <<INI
+Dial No
+Timeout 5
+FTPPort 0
+CacheDir $work/cache
+LogFile $work/$1.log
+<HTTPProxy Office:8080>
+  UseCache Yes
+  EnableLogging Yes
+</HTTPProxy>
+INI
+}
+mkdir -p "$work/cache"
+
+# Ended means gone or a zombie waiting for us; `wait` itself could not be bounded.
+ended() { ! grep -qE '^State:\s+[^Z]' "/proc/$tenvar_pid/status" 2>/dev/null; }
+
+# A display without a tray host: the services run headless, the log says why, and SIGTERM
+# ends the program with status 0.
+write_config NoTray
+"$tenvar" "$work/NoTray.ini" >"$work/no-tray.out" 2>&1 &
+tenvar_pid=$!
+pids+=($tenvar_pid)
+said_no_tray() {
+  grep -q 'No tray icon: the desktop has no system tray' "$work/NoTray.log" 2>/dev/null
+}
+wait_for "the no-tray line in the log" said_no_tray
+kill -TERM "$tenvar_pid"
+wait_for "tenvar without a tray to end" ended
+status=0
+wait "$tenvar_pid" || status=$?
+[[ $status -eq 0 ]] || fail "tenvar without a tray ended with status $status"
+
 trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
   --transparent false >"$work/trayer.log" 2>&1 &
 pids+=($!)
@@ -59,19 +95,7 @@ panel_id() { xwininfo -root -tree | awk '/\("panel" "trayer"\)/ {print $1; exit}
 have_panel() { [[ -n $(panel_id) ]]; }
 wait_for "the tray panel" have_panel
 
-cat >"$work/Tenvar.ini" <<INI
-Dial No
-Timeout 5
-FTPPort 0
-CacheDir $work/cache
-LogFile $work/Tenvar.log
-<HTTPProxy Office:8080>
-  UseCache Yes
-  EnableLogging Yes
-</HTTPProxy>
-INI
-mkdir -p "$work/cache"
-
+write_config Tenvar
 "$tenvar" "$work/Tenvar.ini" >"$work/tenvar.out" 2>&1 &
 tenvar_pid=$!
 pids+=($tenvar_pid)
@@ -172,8 +196,6 @@ wait_for "the log console to close" no_window 'Tenvar log'
 open_menu
 # The last entry is "Exit".
 xdotool mousemove $((menu_x + menu_w / 2)) $((menu_y + menu_h - 10)) click 1
-# Ended means gone or a zombie waiting for us; `wait` itself could not be bounded.
-ended() { ! grep -qE '^State:\s+[^Z]' "/proc/$tenvar_pid/status" 2>/dev/null; }
 wait_for "tenvar to end" ended
 status=0
 wait "$tenvar_pid" || status=$?
