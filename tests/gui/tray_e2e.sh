@@ -6,13 +6,17 @@
 # opens and closes the console; a missing configuration file is a message box; without a tray
 # host the program runs headless and says why in its log.
 #
-# Usage: tray_e2e.sh <tenvar binary> <screenshot folder>. Run it inside a network namespace of
-# its own (tests/e2e/netns-run): tenvar listens on fixed ports.
+# With dial on demand on a stand-in pppd, "Connect" opens the dialling status window, whose
+# Cancel (Esc) hangs up.
+#
+# Usage: tray_e2e.sh <tenvar binary> <fake pppd> <screenshot folder>. Run it inside a network
+# namespace of its own (tests/e2e/netns-run): tenvar listens on fixed ports.
 set -euo pipefail
 [[ -n ${TRAY_E2E_TRACE:-} ]] && set -x
 
 tenvar=$1
-shots=$2
+fake_pppd=$2
+shots=$3
 mkdir -p "$shots"
 work=$(mktemp -d)
 pids=()
@@ -53,10 +57,11 @@ wait_for "the X server" test -s "$work/display"
 export DISPLAY=":$(head -n1 "$work/display")"
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 
-# Writes a configuration whose event log is $work/<name>.log.
+# Writes a configuration whose event log is $work/<name>.log; $2 is Yes for dial on demand.
 write_config() {
   cat >"$work/$1.ini" <<INI
-Dial No
+Dial ${2:-No}
+PhonebookEntry provider
 Timeout 5
 FTPPort 0
 CacheDir $work/cache
@@ -95,8 +100,13 @@ panel_id() { xwininfo -root -tree | awk '/\("panel" "trayer"\)/ {print $1; exit}
 have_panel() { [[ -n $(panel_id) ]]; }
 wait_for "the tray panel" have_panel
 
-write_config Tenvar
-"$tenvar" "$work/Tenvar.ini" >"$work/tenvar.out" 2>&1 &
+# The stand-in dialler holds its dial half-way until told, so the dial stays in progress.
+mkdir -p "$work/peers"
+: >"$work/peers/provider"
+mkfifo "$work/hold"
+write_config Tenvar Yes
+TENVAR_PPPD=$fake_pppd TENVAR_PPP_PEERS=$work/peers FAKE_PPPD_LOG=$work/pppd.log \
+  FAKE_PPPD_HOLD=$work/hold "$tenvar" "$work/Tenvar.ini" >"$work/tenvar.out" 2>&1 &
 tenvar_pid=$!
 pids+=($tenvar_pid)
 
@@ -181,14 +191,30 @@ open_menu
 xdotool windowfocus "$menu_id" key v
 wait_for "the log console" have_window 'Tenvar log'
 read -r console_id console_w console_h _ _ < <(top_window 'Tenvar log')
-# A request through the proxy writes event-log lines, which the open console shows as text.
-curl -s -o /dev/null --max-time 10 -x http://127.0.0.1:8080 http://127.0.0.1:9/ || true
+# Connect: the dial's log lines reach the open console, and the dialling window opens.
+open_menu
+xdotool windowfocus "$menu_id" key c
+wait_for "the dialling status window" have_window 'Tenvar connection status'
+read -r dial_id dial_w dial_h _ _ < <(top_window 'Tenvar connection status')
+dial_painted() {
+  import -window "$dial_id" "$shots/dialling.png" 2>/dev/null &&
+    (( $(identify -format '%k' "$shots/dialling.png") > 4 ))
+}
+wait_for "the dialling status window to be painted" dial_painted
+check_shot "$shots/dialling.png" "$dial_w" "$dial_h"
 console_painted() {
   import -window "$console_id" "$shots/console.png" 2>/dev/null &&
     (( $(identify -format '%k' "$shots/console.png") > 4 ))
 }
 wait_for "log lines in the console" console_painted
 check_shot "$shots/console.png" "$console_w" "$console_h"
+grep -q 'Connecting to Internet, using provider' "$work/Tenvar.log" || fail "no dial in the log"
+# Esc is Cancel: the window goes and the dialler is hung up.
+xdotool windowfocus "$dial_id" key Escape
+wait_for "the dialling status window to close" no_window 'Tenvar connection status'
+hung_up() { grep -q terminated "$work/pppd.log" 2>/dev/null; }
+wait_for "the dialler to be hung up" hung_up
+grep -q 'Disconnecting from Internet' "$work/Tenvar.log" || fail "no hang-up in the log"
 open_menu
 xdotool windowfocus "$menu_id" key v
 wait_for "the log console to close" no_window 'Tenvar log'
