@@ -14,9 +14,11 @@ int main(int argc, char** argv) {
 #ifdef TENVAR_WITH_TRAY
   return tenvar::tray::RunWithTray(argc, argv);
 #else
+  // --headless asks for no icon; otherwise the log says why there is none.
   const std::vector<std::string> arguments(argv + 1, argv + argc);
-  const bool headless = tenvar::service::ParseCommandLine(arguments).Headless;
-  return tenvar::service::RunTenvar(
-      arguments, {nullptr, headless ? "started with --headless" : "built without the tray"});
+  if (tenvar::service::ParseCommandLine(arguments).Headless) {
+    return tenvar::service::RunTenvar(arguments);
+  }
+  return tenvar::service::RunTenvar(arguments, {nullptr, "built without the tray"});
 #endif
 }

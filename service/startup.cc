@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include <optional>
 #include <thread>
 
 #include "cache/cache_accounting.h"
@@ -103,14 +104,17 @@ void RunServices(CProxyApp& app, UserInterface* screen) {
     std::jthread registryThread([&registry] { registry.Run(); });
     std::jthread listenerThread([&listener] { listener.Run(); });
     std::jthread ftpThread([&ftpService] { ftpService.Run(); });
-    std::jthread timerThread([&] {
-      dialup::RunTimers(app.ExitEvent, [&] {
-        dial.Tick();
-        cacheStatistics.Tick();
-      });
-    });
+    const auto tick = [&] {
+      dial.Tick();
+      cacheStatistics.Tick();
+    };
+    // A screen may run the one-second timers on its own thread, beside its windows.
+    std::optional<std::jthread> timerThread;
+    if (screen == nullptr || !screen->RunsTimers()) {
+      timerThread.emplace([&] { dialup::RunTimers(app.ExitEvent, tick); });
+    }
     RunningServices running{app, dial, cacheStatistics,
-                            [&] { return sessions.Count() + ftpService.SessionCount(); }};
+                            [&] { return sessions.Count() + ftpService.SessionCount(); }, tick};
     if (screen != nullptr) screen->ServicesRunning(running);
     app.ExitEvent.Wait();
     if (screen != nullptr) screen->ServicesStopping();

@@ -26,6 +26,8 @@ struct RunningServices {
   const dialup::CacheStatistics& Statistics;
   // Open browser connections plus FTP proxy sessions; tunnel links do not count.
   std::function<std::size_t()> ConnectionCount;
+  // The one-second tick: the dial-up check, the idle countdown and the cache history sample.
+  std::function<void()> Tick;
 };
 
 // Every member may be called from any thread and must return promptly, except
@@ -38,6 +40,9 @@ class UserInterface {
   virtual dialup::DialStatusView& DialStatus() = 0;
   // Every event-log line as it is written, with its time prefix and line end.
   virtual void LogLine(std::string_view line) = 0;
+  // True: the front-end calls RunningServices::Tick once a second itself, and the program
+  // starts no timer thread of its own.
+  virtual bool RunsTimers() const { return false; }
   virtual void ServicesRunning(RunningServices& running) = 0;
   // After this returns the front-end no longer touches what ServicesRunning gave it.
   virtual void ServicesStopping() = 0;

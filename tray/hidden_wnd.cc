@@ -25,6 +25,10 @@ CHiddenWnd::CHiddenWnd(TrayServices& services, Paths paths, QObject* parent)
   icon_.setIcon(StateIcon(dialup::kTrayStartUp.IconId));
   icon_.setToolTip(FromView(dialup::kTrayStartUp.Tip));
   connect(&icon_, &QSystemTrayIcon::activated, this, &CHiddenWnd::OnIconActivated);
+  // Runs for the life of the window; before and after the services it ticks nothing.
+  statistics_.setInterval(kTickMilliseconds);
+  connect(&statistics_, &QTimer::timeout, this, [this] { services_.Tick(); });
+  statistics_.start();
 }
 
 CHiddenWnd::~CHiddenWnd() { icon_.hide(); }

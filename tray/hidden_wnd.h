@@ -1,12 +1,14 @@
 // CHiddenWnd is the program's invisible centre on the GUI thread: it owns the tray icon and
-// its menu, the details window, the dialling status window and the log console, and runs the
-// menu's commands. Service threads reach it only through TrayView and DialStatusView, whose
+// its menu, the one-second timer of the dial-up check, idle countdown and cache history, the
+// details window, the dialling status window and the log console, and runs the menu's
+// commands. Service threads reach it only through TrayView and DialStatusView, whose
 // calls are queued to the GUI thread; everything else here runs on the GUI thread.
 #pragma once
 
 #include <QObject>
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -28,6 +30,8 @@ class CHiddenWnd : public QObject, public dialup::TrayView, public dialup::DialS
   Q_OBJECT
 
  public:
+  static constexpr int kTickMilliseconds = 1000;
+
   struct Paths {
     std::string ProgramDirectory;  // where the editor is looked for
     std::string ConfigFilePath;    // the configuration file in use, handed to the editor
@@ -73,6 +77,7 @@ class CHiddenWnd : public QObject, public dialup::TrayView, public dialup::DialS
   TrayServices& services_;
   const Paths paths_;
   QSystemTrayIcon icon_;
+  QTimer statistics_;
   int iconId_ = dialup::kIconConnected;
   std::unique_ptr<QMenu> menu_;  // the menu being shown, kept until the next one
   std::unique_ptr<DetailsWindow> details_;

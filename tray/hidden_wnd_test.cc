@@ -227,5 +227,11 @@ TEST(ServiceThreadCalls, AreQueuedToTheGuiThread) {
   EXPECT_FALSE(window.DialStatus()->isVisible());
 }
 
+TEST(StatisticsTimer, TicksTheServicesFromTheGuiThread) {
+  FakeServices services;
+  CHiddenWnd window(services, {});
+  QTRY_VERIFY_WITH_TIMEOUT(services.Ticks >= 2, 10000);
+}
+
 }  // namespace
 }  // namespace tenvar::tray

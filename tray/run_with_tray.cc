@@ -13,9 +13,8 @@
 
 namespace tenvar::tray {
 
-std::optional<std::string> NoDisplayReason(bool headless, const char* x11Display,
-                                           const char* waylandDisplay, const char* qpaPlatform) {
-  if (headless) return "started with --headless";
+std::optional<std::string> NoDisplayReason(const char* x11Display, const char* waylandDisplay,
+                                           const char* qpaPlatform) {
   const auto set = [](const char* value) { return value != nullptr && *value != '\0'; };
   // A platform chosen by hand (offscreen in tests, say) is the user's word that it can work.
   if (!set(x11Display) && !set(waylandDisplay) && !set(qpaPlatform)) {
@@ -27,9 +26,10 @@ std::optional<std::string> NoDisplayReason(bool headless, const char* x11Display
 int RunWithTray(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const service::CommandLine commandLine = service::ParseCommandLine(arguments);
-  if (auto reason =
-          NoDisplayReason(commandLine.Headless, std::getenv("DISPLAY"),
-                          std::getenv("WAYLAND_DISPLAY"), std::getenv("QT_QPA_PLATFORM"))) {
+  // Asked for: the log needs no word on why there is no icon.
+  if (commandLine.Headless) return service::RunTenvar(arguments);
+  if (auto reason = NoDisplayReason(std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"),
+                                    std::getenv("QT_QPA_PLATFORM"))) {
     return service::RunTenvar(arguments, {nullptr, *reason});
   }
 

@@ -8,10 +8,10 @@
 
 namespace tenvar::tray {
 
-// Why no icon can be shown with this environment and these options, before Qt is started;
-// nothing when a display is worth trying.
-std::optional<std::string> NoDisplayReason(bool headless, const char* x11Display,
-                                           const char* waylandDisplay, const char* qpaPlatform);
+// Why no icon can be shown in this environment, before Qt is started; nothing when a display
+// is worth trying.
+std::optional<std::string> NoDisplayReason(const char* x11Display, const char* waylandDisplay,
+                                           const char* qpaPlatform);
 
 int RunWithTray(int argc, char** argv);
 

@@ -21,6 +21,8 @@ class TrayFrontEnd : public service::UserInterface {
   dialup::TrayView& Tray() override { return window_; }
   dialup::DialStatusView& DialStatus() override { return window_; }
   void LogLine(std::string_view line) override { window_.LogLine(line); }
+  // CHiddenWnd's statistics timer ticks the services.
+  bool RunsTimers() const override { return true; }
   // The icon and the splash appear once the program really runs: a second copy, a missing
   // configuration file or one the loader refuses end the program without either.
   void ServicesRunning(service::RunningServices& running) override;

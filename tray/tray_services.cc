@@ -59,6 +59,11 @@ void LiveServices::Disconnect() {
   if (running_ != nullptr) running_->Dial.OnDisconnected();
 }
 
+void LiveServices::Tick() {
+  std::lock_guard guard(lock_);
+  if (running_ != nullptr) running_->Tick();
+}
+
 void LiveServices::Exit() {
   std::lock_guard guard(lock_);
   exitRequested_ = true;

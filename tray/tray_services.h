@@ -23,6 +23,8 @@ class TrayServices {
   virtual std::string DialStatusText() = 0;
   virtual void Connect() = 0;
   virtual void Disconnect() = 0;
+  // The one-second tick of the dial-up check, idle countdown and cache history.
+  virtual void Tick() = 0;
   // Starts the shut-down; the program ends once its services have stopped.
   virtual void Exit() = 0;
 };
@@ -41,6 +43,7 @@ class LiveServices : public TrayServices {
   std::string DialStatusText() override;
   void Connect() override;
   void Disconnect() override;
+  void Tick() override;
   void Exit() override;
 
  private:

@@ -22,6 +22,7 @@ class FakeServices : public TrayServices {
   std::string DialStatusText() override { return StatusText; }
   void Connect() override { ++Connects; }
   void Disconnect() override { ++Disconnects; }
+  void Tick() override { ++Ticks; }
   void Exit() override { ++Exits; }
 
   DetailsInput Input;
@@ -32,6 +33,7 @@ class FakeServices : public TrayServices {
   int Connects = 0;
   int Disconnects = 0;
   int Exits = 0;
+  int Ticks = 0;
 };
 
 }  // namespace tenvar::tray
