@@ -55,9 +55,9 @@ int RunWithTray(int argc, char** argv) {
         QMetaObject::invokeMethod(&application, &QApplication::quit, Qt::QueuedConnection);
       });
       application.exec();
-      // The loop also ends on the services' own account (a signal, a failed start); a box
-      // still waiting must not hold their thread.
-      frontEnd.Boxes().Release();
+      // Normally the services have ended already and quit the loop. Should the desktop end
+      // it first (a log-out), they are told to stop, and a box still waiting lets go.
+      frontEnd.StopServices();
       services.join();
       return status;
     }

@@ -28,8 +28,14 @@ class TrayFrontEnd : public service::UserInterface {
   void ServicesRunning(service::RunningServices& running) override;
   void ServicesStopping() override { services_.Attach(nullptr); }
 
+  // Asks the services to stop (also when they have not yet started) and releases every
+  // thread waiting on a message box.
+  void StopServices() {
+    services_.Exit();
+    messages_.Release();
+  }
+
   CHiddenWnd& Window() { return window_; }
-  ScreenMessages& Boxes() { return messages_; }
 
  private:
   LiveServices services_;
