@@ -117,7 +117,9 @@ void CHiddenWnd::OnIconActivated(QSystemTrayIcon::ActivationReason reason) {
   if (reason == QSystemTrayIcon::MiddleClick) mouse = IconMouse::MiddleClick;
   switch (IconActionFor(mouse)) {
     case IconAction::OpenMenu:
-      // Built afresh at each click, so the enabling rules see the state of this moment.
+      // Built afresh at each click, so the enabling rules see the state of this moment. The
+      // previous menu may still be finishing the close this very click caused: deleted later.
+      if (menu_) menu_.release()->deleteLater();
       menu_ = BuildMenu();
       menu_->popup(QCursor::pos());
       menu_->activateWindow();
