@@ -43,6 +43,7 @@ void EventLog::LogEvent(std::string_view message) {
   std::lock_guard lock(LogLock);
   http::AppendLockedLine(path, line);
   if (consoleOpen_) WriteAll(STDOUT_FILENO, line);
+  if (lineObserver_) lineObserver_(line);
 }
 
 }  // namespace tenvar::service

@@ -24,6 +24,11 @@ class EventLog {
 
   void SetConsoleOpen(bool open) { consoleOpen_ = open; }
   bool ConsoleOpen() const { return consoleOpen_; }
+  // Also hands every line to `observer` (a window that shows the log), under LogLock so the
+  // window sees lines in file order. Set before other threads log.
+  void SetLineObserver(std::function<void(std::string_view)> observer) {
+    lineObserver_ = std::move(observer);
+  }
 
   // Held while a line is written to the event log or to a CSV request log.
   std::mutex LogLock;
@@ -31,6 +36,7 @@ class EventLog {
  private:
   std::function<std::string()> logFilePath_;
   std::atomic<bool> consoleOpen_{false};
+  std::function<void(std::string_view)> lineObserver_;
 };
 
 // The text put in front of every line for the given time: "%d/%m/%Y @ %H:%M:%S - ".

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include <optional>
 #include <thread>
 
 #include "cache/cache_accounting.h"
@@ -34,9 +35,10 @@ namespace {
 
 constexpr const char* kInstanceMarker = "Tenvar's secret window";
 constexpr const char* kStartLine = "Tenvar started - v1.2 build 1 on 17/04/2000";
-constexpr const char* kMissingConfiguration =
-    "Initialisation error: Initialisation file cannot be found, supply it as a command line "
-    "argument or make sure it is in the same directory as the Tenvar executable.\n";
+constexpr const char* kMissingConfigurationCaption = "Initialisation error";
+constexpr const char* kMissingConfigurationText =
+    "Initialisation file cannot be found, supply it as a command line argument or make sure it "
+    "is in the same directory as the Tenvar executable.";
 
 const platform::ExitEvent* signalledEvent = nullptr;
 
@@ -61,12 +63,15 @@ void InstallStopSignals(const platform::ExitEvent& exitEvent) {
 
 // Runs the long-lived services until the exit event, then stops them in an order in which
 // nothing can touch what has already gone.
-void RunServices(CProxyApp& app) {
+void RunServices(CProxyApp& app, UserInterface* screen) {
   auto log = [&app](std::string_view line) { app.Log.LogEvent(line); };
   // Declared before everything that uses the line: the manager outlives the sessions and
   // the timer thread, and hangs up its own dial when it goes.
-  dialup::HeadlessTrayView tray;
-  dialup::HeadlessDialStatusView dialStatus;
+  dialup::HeadlessTrayView headlessTray;
+  dialup::HeadlessDialStatusView headlessDialStatus;
+  dialup::TrayView& tray = screen != nullptr ? screen->Tray() : headlessTray;
+  dialup::DialStatusView& dialStatus =
+      screen != nullptr ? screen->DialStatus() : headlessDialStatus;
   dialup::PppDialManager dial(app.Config, std::make_unique<dialup::PppRemoteAccess>(), tray,
                               dialStatus, log);
   dialup::CacheStatistics cacheStatistics(app.RequestCount, app.CacheHitCount);
@@ -104,13 +109,20 @@ void RunServices(CProxyApp& app) {
     std::jthread registryThread([&registry] { registry.Run(); });
     std::jthread listenerThread([&listener] { listener.Run(); });
     std::jthread ftpThread([&ftpService] { ftpService.Run(); });
-    std::jthread timerThread([&] {
-      dialup::RunTimers(app.ExitEvent, [&] {
-        dial.Tick();
-        cacheStatistics.Tick();
-      });
-    });
+    const auto tick = [&] {
+      dial.Tick();
+      cacheStatistics.Tick();
+    };
+    // A screen may run the one-second timers on its own thread, beside its windows.
+    std::optional<std::jthread> timerThread;
+    if (screen == nullptr || !screen->RunsTimers()) {
+      timerThread.emplace([&] { dialup::RunTimers(app.ExitEvent, tick); });
+    }
+    RunningServices running{app, dial, cacheStatistics,
+                            [&] { return sessions.Count() + ftpService.SessionCount(); }, tick};
+    if (screen != nullptr) screen->ServicesRunning(running);
     app.ExitEvent.Wait();
+    if (screen != nullptr) screen->ServicesStopping();
   }
   // Every session sees the exit event in its waits; none may outlive the context.
   sessions.WaitUntilEmpty();
@@ -118,7 +130,7 @@ void RunServices(CProxyApp& app) {
 
 }  // namespace
 
-int RunTenvar(const std::vector<std::string>& arguments) {
+int RunTenvar(const std::vector<std::string>& arguments, const StartOptions& options) {
   const CommandLine commandLine = ParseCommandLine(arguments);
 
   const auto marker = platform::SingleInstanceMarker::Claim(kInstanceMarker);
@@ -130,7 +142,12 @@ int RunTenvar(const std::vector<std::string>& arguments) {
                                      : commandLine.ConfigFile;
   std::error_code error;
   if (!std::filesystem::is_regular_file(configFile, error)) {
-    std::fputs(kMissingConfiguration, stderr);
+    if (options.Screen != nullptr) {
+      options.Screen->Messages().ShowMessage(kMissingConfigurationText,
+                                             kMissingConfigurationCaption);
+    } else {
+      std::fprintf(stderr, "%s: %s\n", kMissingConfigurationCaption, kMissingConfigurationText);
+    }
     return 1;
   }
   // Only a record for other tools; the program runs just as well without it.
@@ -139,6 +156,11 @@ int RunTenvar(const std::vector<std::string>& arguments) {
   CProxyApp app(configFile, programDirectory);
   InstallProxyApp(&app);
   app.Log.SetConsoleOpen(commandLine.Console);
+  if (options.Screen != nullptr) {
+    app.Messages.SetScreen(&options.Screen->Messages());
+    app.Log.SetLineObserver(
+        [screen = options.Screen](std::string_view line) { screen->LogLine(line); });
+  }
   InstallStopSignals(app.ExitEvent);
 
   if (!config::LoadConfiguration(app.Config)) {
@@ -154,7 +176,10 @@ int RunTenvar(const std::vector<std::string>& arguments) {
   app.CacheItemCount = cacheItemCount;
 
   app.Log.LogEvent(kStartLine);
-  RunServices(app);
+  if (options.Screen == nullptr && !options.NoScreenReason.empty()) {
+    app.Log.LogEvent("No tray icon: " + options.NoScreenReason);
+  }
+  RunServices(app, options.Screen);
   InstallProxyApp(nullptr);
   return 0;
 }

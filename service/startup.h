@@ -5,9 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "service/user_interface.h"
+
 namespace tenvar::service {
 
-// Runs the program; returns its exit status.
-int RunTenvar(const std::vector<std::string>& arguments);
+// Runs the program; returns its exit status. With a screen in `options`, messages, the dial-up
+// state and the event log also reach it; the services stay the same.
+int RunTenvar(const std::vector<std::string>& arguments, const StartOptions& options = {});
 
 }  // namespace tenvar::service

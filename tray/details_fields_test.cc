@@ -1,0 +1,78 @@
+#include "tray/details_fields.h"
+
+#include <gtest/gtest.h>
+
+#include "dialup/tray_view.h"
+
+namespace tenvar::tray {
+namespace {
+
+using dialup::ConnectionState;
+
+TEST(CountdownText, HoursWithinADayMinutesSecondsTwoDigitsEach) {
+  const std::pair<std::uint32_t, const char*> cases[] = {
+      {0, "00:00:00"},     {59, "00:00:59"},    {300, "00:05:00"},
+      {3599, "00:59:59"},  {3600, "01:00:00"},  {36000 + 754, "10:12:34"},
+      {86399, "23:59:59"}, {86400, "00:00:00"}, {90061, "01:01:01"},
+  };
+  for (const auto& [seconds, text] : cases) EXPECT_EQ(CountdownText(seconds), text) << seconds;
+}
+
+TEST(DetailsFor, FormatsCountersAsShown) {
+  DetailsInput input;
+  input.Connections = 6;
+  input.CacheSizeMB = 12.3456;
+  input.CacheItemCount = 42;
+  input.IdleSecondsLeft = 299;
+  input.CacheHitCount = 3;
+  input.RequestCount = 10;
+  const DetailsFields fields = DetailsFor(input);
+  EXPECT_EQ(fields.Connections, "6");
+  EXPECT_EQ(fields.CacheSize, "12.346");
+  EXPECT_EQ(fields.Items, "42");
+  EXPECT_EQ(fields.Countdown, "00:04:59");
+  EXPECT_EQ(fields.Hits, "3/10");
+}
+
+TEST(DetailsFor, DialUpPartByDialAndState) {
+  struct Case {
+    bool Dial;
+    ConnectionState State;
+    const char* Entry;
+    int Icon;
+    const char* Text;
+  };
+  const Case cases[] = {
+      {false, ConnectionState::NotConnected, "Not applicable", dialup::kIconConnected,
+       "Permanently connected"},
+      {false, ConnectionState::Connecting, "Not applicable", dialup::kIconConnected,
+       "Permanently connected"},
+      {true, ConnectionState::NotConnected, "provider", dialup::kIconNotConnected,
+       "Not connected."},
+      {true, ConnectionState::Connecting, "provider", dialup::kIconConnecting, "Connecting."},
+      {true, ConnectionState::Connected, "provider", dialup::kIconConnected, "Connected."},
+  };
+  for (const Case& c : cases) {
+    DetailsInput input;
+    input.Dial = c.Dial;
+    input.State = c.State;
+    input.PhonebookEntry = "provider";
+    const DetailsFields fields = DetailsFor(input);
+    EXPECT_EQ(fields.PhonebookEntry, c.Entry);
+    EXPECT_EQ(fields.StatusIcon, c.Icon);
+    EXPECT_EQ(fields.StatusText, c.Text);
+  }
+}
+
+TEST(CacheHistoryBars, HeightIsAQuarterOfTheSampleStandingOnRow25) {
+  const std::pair<std::uint32_t, int> heights[] = {{0, 0},   {3, 0},   {4, 1},    {7, 1},
+                                                   {40, 10}, {99, 24}, {100, 25}, {250, 25}};
+  for (const auto& [sample, height] : heights) EXPECT_EQ(BarHeight(sample), height) << sample;
+
+  EXPECT_EQ(BarFor(0, 100), (BarRect{1, 1, 5, 26}));
+  EXPECT_EQ(BarFor(19, 40), (BarRect{96, 16, 100, 26}));
+  EXPECT_EQ(BarFor(7, 2), (BarRect{36, 26, 40, 26}));
+}
+
+}  // namespace
+}  // namespace tenvar::tray

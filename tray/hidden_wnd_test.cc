@@ -1,0 +1,237 @@
+// CHiddenWnd without a display: the menu it builds, the commands behind the entries, and the
+// calls that service threads make.
+#include "tray/hidden_wnd.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <thread>
+
+#include "tray/details_window.h"
+#include "tray/dial_status_window.h"
+#include "tray/log_console.h"
+#include "tray/tray_test_support.h"
+
+namespace tenvar::tray {
+namespace {
+
+using dialup::ConnectionState;
+
+QList<QAction*> Entries(QMenu& menu) { return menu.actions(); }
+
+QAction* Entry(QMenu& menu, TrayCommand command) {
+  for (QAction* action : menu.actions()) {
+    if (!action->isSeparator() && action->data().toInt() == static_cast<int>(command))
+      return action;
+  }
+  return nullptr;
+}
+
+TEST(TrayMenu, EntriesInOrderWithDetailsAsDefault) {
+  FakeServices services;
+  CHiddenWnd window(services, {});
+  const std::unique_ptr<QMenu> menu = window.BuildMenu();
+  const QList<QAction*> entries = Entries(*menu);
+  const QStringList texts = {"View &details...",
+                             "&Options...",
+                             "&View log...",
+                             "",
+                             "&Connect",
+                             "&Disconnect",
+                             "",
+                             "E&xit"};
+  ASSERT_EQ(entries.size(), texts.size());
+  for (int i = 0; i < entries.size(); ++i) {
+    EXPECT_EQ(entries[i]->isSeparator(), texts[i].isEmpty()) << i;
+    EXPECT_EQ(entries[i]->text(), texts[i]) << i;
+  }
+  EXPECT_EQ(menu->defaultAction(), entries[0]);
+  EXPECT_TRUE(entries[0]->font().bold());
+  const int ids[] = {59411, 32773, 32776, 0, 32775, 32777, 0, 32772};
+  for (int i = 0; i < entries.size(); ++i) {
+    if (!entries[i]->isSeparator()) {
+      EXPECT_EQ(entries[i]->data().toInt(), ids[i]) << i;
+    }
+  }
+}
+
+TEST(TrayMenu, GreysConnectAndDisconnectByDialAndState) {
+  struct Case {
+    bool Dial;
+    ConnectionState State;
+    bool Connect;
+    bool Disconnect;
+  };
+  const Case cases[] = {
+      {false, ConnectionState::NotConnected, false, false},
+      {false, ConnectionState::Connected, false, false},
+      {true, ConnectionState::NotConnected, true, false},
+      {true, ConnectionState::Connecting, false, true},
+      {true, ConnectionState::Connected, false, true},
+  };
+  FakeServices services;
+  CHiddenWnd window(services, {});
+  for (const Case& c : cases) {
+    services.DialOn = c.Dial;
+    services.LineState = c.State;
+    const std::unique_ptr<QMenu> menu = window.BuildMenu();
+    EXPECT_EQ(Entry(*menu, TrayCommand::Connect)->isEnabled(), c.Connect);
+    EXPECT_EQ(Entry(*menu, TrayCommand::Disconnect)->isEnabled(), c.Disconnect);
+    for (TrayCommand always : {TrayCommand::ShowDetails, TrayCommand::LaunchEditor,
+                               TrayCommand::ToggleLogConsole, TrayCommand::Exit}) {
+      EXPECT_TRUE(Entry(*menu, always)->isEnabled());
+    }
+  }
+}
+
+TEST(TrayCommands, EntriesReachTheirCommands) {
+  FakeServices services;
+  services.DialOn = true;
+  CHiddenWnd window(services, {});
+  std::unique_ptr<QMenu> menu = window.BuildMenu();
+  Entry(*menu, TrayCommand::Connect)->trigger();
+  EXPECT_EQ(services.Connects, 1);
+  services.LineState = ConnectionState::Connected;
+  menu = window.BuildMenu();
+  Entry(*menu, TrayCommand::Disconnect)->trigger();
+  EXPECT_EQ(services.Disconnects, 1);
+
+  Entry(*menu, TrayCommand::ToggleLogConsole)->trigger();
+  ASSERT_NE(window.Console(), nullptr);
+  EXPECT_TRUE(window.ConsoleOpen());
+  EXPECT_TRUE(window.Console()->isVisible());
+  Entry(*menu, TrayCommand::ToggleLogConsole)->trigger();
+  EXPECT_FALSE(window.ConsoleOpen());
+  EXPECT_FALSE(window.Console()->isVisible());
+
+  Entry(*menu, TrayCommand::ShowDetails)->trigger();
+  EXPECT_TRUE(window.DetailsOpen());
+  EXPECT_TRUE(window.Details()->isVisible());
+  EXPECT_EQ(services.Connects + services.Disconnects + services.Exits, 2);
+}
+
+TEST(TrayCommands, ExitClosesTheConsoleFirst) {
+  FakeServices services;
+  CHiddenWnd window(services, {});
+  window.RunCommand(TrayCommand::ToggleLogConsole);
+  ASSERT_TRUE(window.Console()->isVisible());
+  window.RunCommand(TrayCommand::Exit);
+  EXPECT_FALSE(window.ConsoleOpen());
+  EXPECT_FALSE(window.Console()->isVisible());
+  EXPECT_EQ(services.Exits, 1);
+}
+
+TEST(TrayCommands, DetailsOpenOnceAndEveryWayOutClearsTheFlag) {
+  FakeServices services;
+  CHiddenWnd window(services, {});
+  window.OnIconActivated(QSystemTrayIcon::DoubleClick);
+  ASSERT_TRUE(window.DetailsOpen());
+  DetailsWindow* details = window.Details();
+  window.ShowDetails();  // already open: the same window, nothing new
+  EXPECT_EQ(window.Details(), details);
+
+  QTest::keyClick(details, Qt::Key_Return);
+  EXPECT_FALSE(details->isVisible());
+  EXPECT_FALSE(window.DetailsOpen());
+
+  window.ShowDetails();
+  EXPECT_TRUE(details->isVisible());
+  QTest::keyClick(details, Qt::Key_Escape);
+  EXPECT_FALSE(window.DetailsOpen());
+
+  window.ShowDetails();
+  QTest::mouseClick(details->findChild<QPushButton*>("close"), Qt::LeftButton);
+  EXPECT_FALSE(window.DetailsOpen());
+  EXPECT_FALSE(details->isVisible());
+
+  window.OnIconActivated(QSystemTrayIcon::Trigger);  // a single click does nothing
+  EXPECT_FALSE(window.DetailsOpen());
+}
+
+TEST(TrayCommands, OptionsStartsTheEditorBesideTheProgramWithTheConfiguration) {
+  QTemporaryDir directory;
+  ASSERT_TRUE(directory.isValid());
+  FakeServices services;
+  const std::string config = "/etc/tenvar/Tenvar.ini";
+  CHiddenWnd window(services, {directory.path().toStdString(), config});
+  QSignalSpy launched(&window, &CHiddenWnd::EditorLaunched);
+
+  window.RunCommand(TrayCommand::LaunchEditor);  // no editor there: quietly nothing
+  ASSERT_EQ(launched.count(), 1);
+  EXPECT_FALSE(launched[0][0].toBool());
+
+  const QString editor = directory.filePath("tenvarc");
+  const QString record = directory.filePath("arguments");
+  QFile script(editor);
+  ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+  script.write(QStringLiteral("#!/bin/sh\necho \"$@\" >> '%1'\n").arg(record).toUtf8());
+  script.close();
+  script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+  window.RunCommand(TrayCommand::LaunchEditor);
+  window.RunCommand(TrayCommand::LaunchEditor);  // each use starts another
+  ASSERT_EQ(launched.count(), 3);
+  EXPECT_TRUE(launched[1][0].toBool());
+  EXPECT_TRUE(launched[2][0].toBool());
+  QFile written(record);
+  auto lines = [&] {
+    if (!written.open(QIODevice::ReadOnly)) return QByteArray();
+    const QByteArray all = written.readAll();
+    written.close();
+    return all;
+  };
+  QTRY_COMPARE_WITH_TIMEOUT(lines(), QByteArray("/etc/tenvar/Tenvar.ini\n/etc/tenvar/Tenvar.ini\n"),
+                            10000);
+}
+
+TEST(ServiceThreadCalls, AreQueuedToTheGuiThread) {
+  FakeServices services;
+  CHiddenWnd window(services, {});
+  window.RunCommand(TrayCommand::ToggleLogConsole);
+  std::thread service([&] {
+    window.ShowStatus(dialup::kTrayConnecting.IconId, dialup::kTrayConnecting.Tip);
+    window.Open();
+    window.LogLine("07/12/2026 @ 01:00:00 - Connecting to Internet, using provider\n");
+  });
+  service.join();
+  // Nothing has touched a widget yet: the calls wait in the GUI thread's queue.
+  EXPECT_EQ(window.DialStatus(), nullptr);
+  EXPECT_EQ(window.IconId(), dialup::kIconConnected);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(window.IconId(), dialup::kIconConnecting);
+  EXPECT_EQ(window.Icon().toolTip(), "Tenvar - Connecting");
+  ASSERT_NE(window.DialStatus(), nullptr);
+  EXPECT_TRUE(window.DialStatus()->isVisible());
+  EXPECT_EQ(window.Console()->Text(),
+            "07/12/2026 @ 01:00:00 - Connecting to Internet, using provider");
+
+  // Cancel in the dialling window hangs up through the services.
+  QTest::mouseClick(window.DialStatus()->findChild<QPushButton*>("cancel"), Qt::LeftButton);
+  EXPECT_EQ(services.Disconnects, 1);
+
+  window.RunCommand(TrayCommand::ToggleLogConsole);
+  std::thread later([&] {
+    window.LogLine("not shown: the console is closed\n");
+    window.Close();
+  });
+  later.join();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(window.Console()->LineCount(), 1);
+  EXPECT_FALSE(window.DialStatus()->isVisible());
+}
+
+TEST(StatisticsTimer, TicksTheServicesFromTheGuiThread) {
+  FakeServices services;
+  CHiddenWnd window(services, {});
+  QTRY_VERIFY_WITH_TIMEOUT(services.Ticks >= 2, 10000);
+}
+
+}  // namespace
+}  // namespace tenvar::tray

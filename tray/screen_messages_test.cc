@@ -1,0 +1,61 @@
+// Message boxes raised from a service thread: shown on the GUI thread, which keeps serving,
+// while only the raising thread waits for OK.
+#include "tray/screen_messages.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <thread>
+
+namespace tenvar::tray {
+namespace {
+
+TEST(MessageIcon, StopSignForErrorsNoneForNotices) {
+  EXPECT_EQ(MessageIconFor("Initialisation error"), QMessageBox::Critical);
+  EXPECT_EQ(MessageIconFor("Error"), QMessageBox::Critical);
+  EXPECT_EQ(MessageIconFor("Configuration"), QMessageBox::NoIcon);
+}
+
+TEST(ScreenMessages, OnlyTheRaisingThreadWaitsForOk) {
+  ScreenMessages messages;
+  QSignalSpy shown(&messages, &ScreenMessages::Shown);
+  std::atomic<bool> answered{false};
+  std::thread service([&] {
+    messages.ShowMessage("Initialisation file cannot be found", "Initialisation error");
+    answered = true;
+  });
+
+  // The GUI thread keeps serving: a timer of its own fires while the box is up.
+  bool timerFired = false;
+  QTimer::singleShot(0, [&] { timerFired = true; });
+  QTRY_COMPARE_WITH_TIMEOUT(shown.count(), 1, 10000);
+  QTRY_VERIFY_WITH_TIMEOUT(timerFired, 10000);
+  auto* box = shown[0][0].value<QMessageBox*>();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->windowTitle(), "Initialisation error");
+  EXPECT_EQ(box->text(), "Initialisation file cannot be found");
+  EXPECT_EQ(box->icon(), QMessageBox::Critical);
+  EXPECT_TRUE(box->isVisible());
+  EXPECT_FALSE(answered);
+
+  box->button(QMessageBox::Ok)->click();
+  service.join();
+  EXPECT_TRUE(answered);
+}
+
+TEST(ScreenMessages, ReleaseLetsAWaitingThreadGoOn) {
+  ScreenMessages messages;
+  QSignalSpy shown(&messages, &ScreenMessages::Shown);
+  std::thread service([&] { messages.ShowMessage("text", "caption"); });
+  QTRY_COMPARE_WITH_TIMEOUT(shown.count(), 1, 10000);
+  messages.Release();
+  service.join();  // would hang without Release
+  shown[0][0].value<QMessageBox*>()->close();
+}
+
+}  // namespace
+}  // namespace tenvar::tray

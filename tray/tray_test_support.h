@@ -1,0 +1,39 @@
+// A stand-in for the running program behind the tray windows: counters set by the test, and
+// the commands counted instead of run.
+#pragma once
+
+#include <string>
+
+#include "tray/tray_services.h"
+
+namespace tenvar::tray {
+
+class FakeServices : public TrayServices {
+ public:
+  DetailsInput Details() override {
+    DetailsInput copy = Input;
+    copy.Dial = DialOn;
+    copy.State = LineState;
+    return copy;
+  }
+  dialup::CacheStatistics::History CacheHistory() override { return History; }
+  bool Dial() override { return DialOn; }
+  dialup::ConnectionState State() override { return LineState; }
+  std::string DialStatusText() override { return StatusText; }
+  void Connect() override { ++Connects; }
+  void Disconnect() override { ++Disconnects; }
+  void Tick() override { ++Ticks; }
+  void Exit() override { ++Exits; }
+
+  DetailsInput Input;
+  dialup::CacheStatistics::History History{};
+  bool DialOn = false;
+  dialup::ConnectionState LineState = dialup::ConnectionState::NotConnected;
+  std::string StatusText;
+  int Connects = 0;
+  int Disconnects = 0;
+  int Exits = 0;
+  int Ticks = 0;
+};
+
+}  // namespace tenvar::tray

@@ -1,0 +1,209 @@
+// The tray's windows without a display: what they show for given counters, and how they
+// react to their keys and timers.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "dialup/tray_view.h"
+#include "tray/cache_history_graph.h"
+#include "tray/details_window.h"
+#include "tray/dial_animation.h"
+#include "tray/dial_status_window.h"
+#include "tray/log_console.h"
+#include "tray/pictures.h"
+#include "tray/tray_test_support.h"
+
+namespace tenvar::tray {
+namespace {
+
+bool IsBar(const QImage& graph, int x, int y) { return graph.pixel(x, y) == kBarColour; }
+
+// Every pixel of the graph that is bar-green, as "x,y" pairs counted per column band.
+int GreenPixels(const QImage& graph, int left, int right) {
+  int count = 0;
+  for (int x = left; x < right; ++x)
+    for (int y = 0; y < graph.height(); ++y) count += IsBar(graph, x, y);
+  return count;
+}
+
+TEST(CacheHistoryGraph, DrawsEachSampleAsItsBarAndNothingElse) {
+  const QImage empty = EmptyGraph();
+  ASSERT_EQ(empty.size(), QSize(kGraphWidth, kGraphHeight));
+  ASSERT_EQ(GreenPixels(empty, 0, kGraphWidth), 0);
+
+  dialup::CacheStatistics::History history{};
+  history[0] = 100;  // 25 px
+  history[1] = 3;    // under 4 %: nothing
+  history[2] = 4;    // 1 px
+  history[19] = 40;  // 10 px
+  const QImage graph = DrawCacheHistory(empty, history);
+  ASSERT_EQ(graph.size(), QSize(102, 27));
+
+  for (int x = 1; x < 5; ++x) {
+    for (int y = 1; y < 26; ++y) EXPECT_TRUE(IsBar(graph, x, y)) << x << "," << y;
+    EXPECT_FALSE(IsBar(graph, x, 0));
+    EXPECT_FALSE(IsBar(graph, x, 26));
+  }
+  EXPECT_EQ(GreenPixels(graph, 0, 1), 0);
+  EXPECT_EQ(GreenPixels(graph, 5, 6), 0);  // the gap between bars
+  EXPECT_EQ(GreenPixels(graph, 6, 10), 0);
+  EXPECT_EQ(GreenPixels(graph, 11, 15), 4);
+  for (int x = 11; x < 15; ++x) EXPECT_TRUE(IsBar(graph, x, 25));
+  EXPECT_EQ(GreenPixels(graph, 96, 100), 40);
+  for (int x = 96; x < 100; ++x) {
+    EXPECT_TRUE(IsBar(graph, x, 16));
+    EXPECT_FALSE(IsBar(graph, x, 15));
+  }
+  EXPECT_EQ(GreenPixels(graph, 0, kGraphWidth), 100 + 4 + 40);
+}
+
+QString Field(QWidget& window, const char* name) {
+  auto* field = window.findChild<QLineEdit*>(QString::fromLatin1(name));
+  return field == nullptr ? QStringLiteral("<missing>") : field->text();
+}
+
+TEST(DetailsWindow, ShowsTheCountersAndTheGraph) {
+  FakeServices services;
+  services.Input.Connections = 6;
+  services.Input.CacheSizeMB = 1.5;
+  services.Input.CacheItemCount = 17;
+  services.Input.CacheHitCount = 3;
+  services.Input.RequestCount = 10;
+  services.Input.IdleSecondsLeft = 125;
+  services.Input.PhonebookEntry = "provider";
+  services.DialOn = true;
+  services.LineState = dialup::ConnectionState::Connecting;
+  services.History[0] = 100;
+  DetailsWindow window(services);
+  window.Open();
+
+  EXPECT_EQ(window.windowTitle(), "Tenvar details");
+  EXPECT_EQ(Field(window, "connections"), "6");
+  EXPECT_EQ(Field(window, "cacheSize"), "1.500");
+  EXPECT_EQ(Field(window, "items"), "17");
+  EXPECT_EQ(Field(window, "hits"), "3/10");
+  EXPECT_EQ(Field(window, "countdown"), "00:02:05");
+  EXPECT_EQ(Field(window, "phonebookEntry"), "provider");
+  EXPECT_EQ(Field(window, "statusText"), "Connecting.");
+  EXPECT_EQ(window.findChild<QLabel*>("statusIcon")->property("iconId").toInt(),
+            dialup::kIconConnecting);
+  const QImage shown = window.findChild<QLabel*>("cacheHistory")->pixmap().toImage();
+  EXPECT_EQ(shown.convertToFormat(QImage::Format_RGB32),
+            DrawCacheHistory(EmptyGraph(), services.History));
+
+  // The window's own timer picks up what changed in between.
+  services.DialOn = false;
+  services.Input.Connections = 2;
+  QTRY_COMPARE_WITH_TIMEOUT(Field(window, "connections"), QStringLiteral("2"), 10000);
+  EXPECT_EQ(Field(window, "connections"), "2");
+  EXPECT_EQ(Field(window, "phonebookEntry"), "Not applicable");
+  EXPECT_EQ(Field(window, "statusText"), "Permanently connected");
+  window.close();
+}
+
+TEST(DetailsWindow, EveryFieldHasALabelAsBuddy) {
+  FakeServices services;
+  DetailsWindow window(services);
+  QSet<QWidget*> buddies;
+  for (QLabel* label : window.findChildren<QLabel*>()) {
+    if (label->buddy() != nullptr) buddies.insert(label->buddy());
+  }
+  const QList<QLineEdit*> fields = window.findChildren<QLineEdit*>();
+  EXPECT_EQ(fields.size(), 7);
+  for (QLineEdit* field : fields)
+    EXPECT_TRUE(buddies.contains(field)) << field->objectName().toStdString();
+  EXPECT_TRUE(buddies.contains(window.findChild<QLabel*>("cacheHistory")));
+}
+
+TEST(DialAnimation, ChangesFrameEveryFourthTickInOrder) {
+  DialAnimation animation;
+  std::vector<int> frames;
+  for (int tick = 1; tick <= 20; ++tick) {
+    const std::optional<int> frame = animation.Tick();
+    if (tick % 4 == 0) {
+      ASSERT_TRUE(frame.has_value()) << tick;
+      frames.push_back(*frame);
+    } else {
+      EXPECT_FALSE(frame.has_value()) << tick;
+    }
+  }
+  EXPECT_EQ(frames, (std::vector<int>{0, 1, 2, 3, 0}));
+}
+
+TEST(DialStatusWindow, FollowsTheStatusTextAndCyclesThePictures) {
+  FakeServices services;
+  services.StatusText = "Opening port";
+  DialStatusWindow window(services);
+  window.Open();
+  auto* text = window.findChild<QLabel*>("dialStatusText");
+  auto* picture = window.findChild<QLabel*>("dialPicture");
+  EXPECT_EQ(text->text(), "Opening port");
+  EXPECT_EQ(window.windowTitle(), "Tenvar connection status");
+
+  std::vector<int> shown;
+  for (int tick = 0; tick < 12; ++tick) {
+    services.StatusText = "step " + std::to_string(tick);
+    window.Tick();
+    EXPECT_EQ(text->text().toStdString(), services.StatusText);
+    if (shown.empty() || shown.back() != window.Frame()) shown.push_back(window.Frame());
+  }
+  EXPECT_EQ(shown, (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(picture->pixmap().toImage(), AnimationFrame(window.Frame()).toImage());
+  EXPECT_NE(AnimationFrame(0).toImage(), AnimationFrame(1).toImage());
+
+  // Its own timer keeps the text fresh while open, and stops with Close.
+  services.StatusText = "Connected successfully.";
+  QTRY_COMPARE_WITH_TIMEOUT(text->text(), QStringLiteral("Connected successfully."), 10000);
+  window.Close();
+  EXPECT_FALSE(window.isVisible());
+}
+
+TEST(DialStatusWindow, EnterDoesNothingEscAndCancelHangUp) {
+  FakeServices services;
+  DialStatusWindow window(services);
+  QSignalSpy cancelled(&window, &DialStatusWindow::Cancelled);
+  window.Open();
+  QTest::keyClick(&window, Qt::Key_Return);
+  QTest::keyClick(&window, Qt::Key_Enter);
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_EQ(cancelled.count(), 0);
+
+  QTest::keyClick(&window, Qt::Key_Escape);
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_EQ(cancelled.count(), 1);
+
+  window.Open();
+  QTest::mouseClick(window.findChild<QPushButton*>("cancel"), Qt::LeftButton);
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_EQ(cancelled.count(), 2);
+}
+
+TEST(LogConsole, KeepsTheNewestLinesUpToItsScrollback) {
+  LogConsole console;
+  const int written = LogConsole::kScrollbackLines + 250;
+  for (int i = 0; i < written; ++i) {
+    console.AppendLine(QStringLiteral("07/12/2026 @ 01:00:00 - line %1\n").arg(i));
+  }
+  EXPECT_EQ(console.LineCount(), LogConsole::kScrollbackLines);
+  const QString text = console.Text();
+  EXPECT_TRUE(text.startsWith(QStringLiteral("07/12/2026 @ 01:00:00 - line 250\n")));
+  EXPECT_TRUE(text.endsWith(QStringLiteral("line %1").arg(written - 1)));
+}
+
+TEST(LogConsole, WindowButtonOnlyHidesIt) {
+  LogConsole console;
+  QSignalSpy closed(&console, &LogConsole::Closed);
+  console.show();
+  console.AppendLine(QStringLiteral("kept\n"));
+  EXPECT_FALSE(console.close());  // refused: hidden instead of destroyed
+  EXPECT_FALSE(console.isVisible());
+  EXPECT_EQ(closed.count(), 1);
+  EXPECT_EQ(console.Text(), "kept");
+}
+
+}  // namespace
+}  // namespace tenvar::tray
