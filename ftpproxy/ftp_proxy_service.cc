@@ -1,6 +1,5 @@
 #include "ftpproxy/ftp_proxy_service.h"
 
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -132,7 +131,7 @@ void WantedEvents(const FtpSession& session, std::uint32_t* events) {
 // start at 1, which leaves the first four keys to the service's own descriptors.
 constexpr std::uint64_t kExitKey = 0;
 constexpr std::uint64_t kListenerKey = 1;
-constexpr std::uint64_t kWakeKey = 2;
+constexpr std::uint64_t kLookUpKey = 2;
 constexpr std::uint64_t kSlots = 4;
 
 }  // namespace
@@ -146,18 +145,7 @@ FtpProxyService::FtpProxyService(config::Configuration& configuration,
       dial_(dial),
       logEvent_(std::move(logEvent)),
       isLanClient_(std::move(isLanClient)),
-      wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
       readBuffer_(kReadSize) {}
-
-FtpProxyService::~FtpProxyService() {
-  std::map<std::uint64_t, std::jthread> resolvers;
-  {
-    std::lock_guard lock(lookUpLock_);
-    resolvers.swap(resolvers_);
-  }
-  // A look-up cannot be interrupted: this waits for it, outside the lock it posts under.
-  resolvers.clear();
-}
 
 bool FtpProxyService::Open() {
   const std::int32_t port = configuration_.Settings.Load()->FTPPort;
@@ -188,7 +176,7 @@ std::size_t FtpProxyService::SessionCount() const {
 
 void FtpProxyService::Run() {
   if (!epoll_.Valid() || epoll_.Add(exitEvent_.Fd(), EPOLLIN, kExitKey) != 0 ||
-      epoll_.Add(wakeFd_.Get(), EPOLLIN, kWakeKey) != 0 ||
+      epoll_.Add(nameLookups_.Fd(), EPOLLIN, kLookUpKey) != 0 ||
       (listener_.Valid() && epoll_.Add(listener_.Get(), EPOLLIN, kListenerKey) != 0)) {
     // Only at start, with nothing served yet: there is no session to keep going.
     Log("FTP service stopped: cannot wait for its connections");
@@ -242,10 +230,7 @@ void FtpProxyService::DispatchReady(std::span<epoll_event> ready, bool& exit) {
         exit = true;
         return;
       }
-      if (events[kWakeKey] != 0) {
-        std::uint64_t count = 0;
-        [[maybe_unused]] const ssize_t drained = ::read(wakeFd_.Get(), &count, sizeof count);
-      }
+      // Look-up results (kLookUpKey) are taken at the top of the next round.
       if (events[kListenerKey] != 0 && !listenerPausedUntil_) Accept();
       continue;
     }
@@ -414,24 +399,11 @@ void FtpProxyService::EndStalledSessions() {
 }
 
 void FtpProxyService::ApplyLookUps() {
-  std::vector<LookUp> lookUps;
-  std::vector<std::jthread> finished;
-  {
-    std::lock_guard lock(lookUpLock_);
-    lookUps.swap(lookUps_);
-    for (const LookUp& lookUp : lookUps) {
-      const auto found = resolvers_.find(lookUp.SessionId);
-      if (found == resolvers_.end()) continue;
-      finished.push_back(std::move(found->second));
-      resolvers_.erase(found);
-    }
-  }
-  finished.clear();  // each has posted its result and is returning
-  for (const LookUp& lookUp : lookUps) {
+  for (const auto& [sessionId, result] : nameLookups_.Take()) {
     for (const auto& session : FtpSessions) {
-      if (session->Id != lookUp.SessionId || session->State != OpenState::LookingUp) continue;
-      if (lookUp.Result.Address) {
-        ConnectToServer(*session, *lookUp.Result.Address);
+      if (session->Id != sessionId || session->State != OpenState::LookingUp) continue;
+      if (result.Address) {
+        ConnectToServer(*session, *result.Address);
       } else {
         OpenFailed(*session);
       }
@@ -684,16 +656,8 @@ void FtpProxyService::HandleOpen(FtpSession& session, const std::string& hostTex
     return;
   }
   session.State = OpenState::LookingUp;
-  std::lock_guard lock(lookUpLock_);
   // Off this thread: a slow name server must not hold up the other sessions.
-  resolvers_.emplace(session.Id, std::jthread([this, id = session.Id, host = target->Host] {
-    platform::Resolution result = platform::ResolveIPv4(host);
-    {
-      std::lock_guard resultLock(lookUpLock_);
-      lookUps_.push_back({id, std::move(result)});
-    }
-    Wake();
-  }));
+  nameLookups_.Start(session.Id, target->Host);
 }
 
 void FtpProxyService::ResetDataPair(FtpSession& session) {
@@ -910,9 +874,5 @@ void FtpProxyService::Log(const std::string& line) const {
   if (logEvent_) logEvent_(line);
 }
 
-void FtpProxyService::Wake() const {
-  const std::uint64_t one = 1;
-  [[maybe_unused]] const ssize_t written = ::write(wakeFd_.Get(), &one, sizeof one);
-}
 
 }  // namespace tenvar::ftpproxy

@@ -14,7 +14,6 @@
 #include <deque>
 #include <functional>
 #include <list>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -31,6 +30,7 @@
 #include "ftpproxy/ftp_session.h"
 #include "platform/epoll.h"
 #include "platform/exit_event.h"
+#include "platform/name_lookups.h"
 #include "platform/socket.h"
 #include "platform/unique_fd.h"
 
@@ -45,7 +45,7 @@ class FtpProxyService {
                   std::function<bool(in_addr)> isLanClient);
   FtpProxyService(const FtpProxyService&) = delete;
   FtpProxyService& operator=(const FtpProxyService&) = delete;
-  ~FtpProxyService();  // waits for name look-ups still running
+  ~FtpProxyService() = default;  // name look-ups still out need no waiting for
 
   // Listens on the FTPPort of the settings; false, and no service, for port 0 or when the
   // port cannot be listened on (which is logged).
@@ -66,10 +66,6 @@ class FtpProxyService {
 
  private:
   using Clock = std::chrono::steady_clock;
-  struct LookUp {
-    std::uint64_t SessionId = 0;
-    platform::Resolution Result;
-  };
 
   void Accept();
   void AcceptFailed(int error);
@@ -106,7 +102,6 @@ class FtpProxyService {
   void ReportTransfer(FtpSession& session);
   void Flush(FtpSession& session);
   void Log(const std::string& line) const;
-  void Wake() const;
 
   config::Configuration& configuration_;
   const platform::ExitEvent& exitEvent_;
@@ -114,7 +109,7 @@ class FtpProxyService {
   std::function<void(std::string_view)> logEvent_;
   std::function<bool(in_addr)> isLanClient_;
   platform::UniqueFd listener_;
-  platform::UniqueFd wakeFd_;     // an eventfd, readable while look-up results wait
+  platform::NameLookups nameLookups_;  // readable while look-up results wait
   std::vector<char> readBuffer_;  // used by the service thread only
   std::uint64_t nextSessionId_ = 1;
   std::chrono::milliseconds sendStallLimit_{std::chrono::minutes(2)};
@@ -140,10 +135,6 @@ class FtpProxyService {
   mutable std::mutex FtpSessionLock;
   std::list<std::unique_ptr<FtpSession>> FtpSessions;
 
-  // Guards lookUps_ and resolvers_, which resolver threads post to.
-  std::mutex lookUpLock_;
-  std::vector<LookUp> lookUps_;
-  std::map<std::uint64_t, std::jthread> resolvers_;  // by the id of the session they serve
 };
 
 }  // namespace tenvar::ftpproxy

@@ -15,6 +15,8 @@ namespace {
 
 constexpr std::size_t kReadSize = 64 * 1024;
 constexpr short kFailure = POLLERR | POLLHUP | POLLNVAL;
+// The poll entries of the exit event, the wake-up and the look-up results come first.
+constexpr std::size_t kFirstLinkEntry = 3;
 
 std::string ErrnoText(int error) {
   return std::error_code(error, std::generic_category()).message();
@@ -68,15 +70,7 @@ TunnelRelay::TunnelRelay(const platform::ExitEvent& exitEvent,
       wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
       readBuffer_(kReadSize) {}
 
-TunnelRelay::~TunnelRelay() {
-  std::map<std::uint64_t, std::jthread> resolvers;
-  {
-    std::lock_guard lock(TunnelLock);
-    resolvers.swap(resolvers_);
-  }
-  // A look-up cannot be interrupted: this waits for it, outside the lock it posts under.
-  resolvers.clear();
-}
+TunnelRelay::~TunnelRelay() = default;
 
 void TunnelRelay::AddLink(platform::UniqueFd client, platform::UniqueFd server) {
   auto link = std::make_unique<TunnelLink>();
@@ -122,18 +116,8 @@ void TunnelRelay::Append(std::unique_ptr<TunnelLink> link,
     std::lock_guard lock(TunnelLock);
     if (stopped_) return;
     link->Id = nextLinkId_++;
-    if (lookUpHost) {
-      // Started under the lock, so its result cannot be posted before the link is listed.
-      resolvers_.emplace(link->Id, std::jthread([this, id = link->Id,
-                                                 host = std::move(*lookUpHost)] {
-        platform::Resolution result = platform::ResolveIPv4(host);
-        {
-          std::lock_guard resultLock(TunnelLock);
-          lookUps_.push_back({id, result});
-        }
-        Wake();
-      }));
-    }
+    // Started under the lock, so its result cannot be taken before the link is listed.
+    if (lookUpHost) nameLookups_.Start(link->Id, std::move(*lookUpHost));
     TunnelLinks.push_back(std::move(link));
   }
   Wake();
@@ -148,39 +132,32 @@ void TunnelRelay::Run() {
   std::vector<TunnelLink*> links;
   std::vector<pollfd> entries;
   for (;;) {
-    std::vector<LookUp> lookUps;
-    std::vector<std::jthread> finishedResolvers;
+    std::vector<std::pair<std::uint64_t, platform::Resolution>> lookUps;
     {
       std::lock_guard lock(TunnelLock);
       std::erase_if(TunnelLinks, [](const auto& link) { return link->Ended; });
       links.clear();
       for (const auto& link : TunnelLinks) links.push_back(link.get());
-      lookUps.swap(lookUps_);
-      for (const LookUp& lookUp : lookUps) {
-        const auto found = resolvers_.find(lookUp.LinkId);
-        if (found == resolvers_.end()) continue;
-        finishedResolvers.push_back(std::move(found->second));
-        resolvers_.erase(found);
-      }
+      lookUps = nameLookups_.Take();
     }
-    finishedResolvers.clear();  // each has posted its result and is returning
     bool anyEnded = false;
-    for (const LookUp& lookUp : lookUps) {
+    for (const auto& [linkId, result] : lookUps) {
       for (TunnelLink* link : links) {
-        if (link->Id != lookUp.LinkId) continue;
-        ApplyLookUp(*link, lookUp.Result);
+        if (link->Id != linkId) continue;
+        ApplyLookUp(*link, result);
         anyEnded = anyEnded || link->Ended;
       }
     }
     if (anyEnded) continue;  // close those at once rather than after the next wake-up
 
-    entries.assign(2 + 2 * links.size(), pollfd{-1, 0, 0});
+    entries.assign(kFirstLinkEntry + 2 * links.size(), pollfd{-1, 0, 0});
     entries[0] = {exitEvent_.Fd(), POLLIN, 0};
     entries[1] = {wakeFd_.Get(), POLLIN, 0};
+    entries[2] = {nameLookups_.Fd(), POLLIN, 0};
     for (std::size_t i = 0; i < links.size(); ++i) {
       const TunnelLink& link = *links[i];
-      pollfd& client = entries[2 + 2 * i];
-      pollfd& server = entries[3 + 2 * i];
+      pollfd& client = entries[kFirstLinkEntry + 2 * i];
+      pollfd& server = entries[kFirstLinkEntry + 1 + 2 * i];
       client.fd = link.Client.Get();
       if (link.State == TunnelLink::Stage::Relaying) {
         client.events = static_cast<short>(
@@ -217,8 +194,8 @@ void TunnelRelay::Run() {
       [[maybe_unused]] const ssize_t drained = ::read(wakeFd_.Get(), &count, sizeof count);
     }
     for (std::size_t i = 0; i < links.size(); ++i) {
-      const short clientEvents = entries[2 + 2 * i].revents;
-      const short serverEvents = entries[3 + 2 * i].revents;
+      const short clientEvents = entries[kFirstLinkEntry + 2 * i].revents;
+      const short serverEvents = entries[kFirstLinkEntry + 1 + 2 * i].revents;
       if (clientEvents != 0 || serverEvents != 0) Serve(*links[i], clientEvents, serverEvents);
     }
   }
@@ -226,7 +203,6 @@ void TunnelRelay::Run() {
   std::lock_guard lock(TunnelLock);
   stopped_ = true;
   TunnelLinks.clear();
-  lookUps_.clear();
 }
 
 void TunnelRelay::ApplyLookUp(TunnelLink& link, const platform::Resolution& result) {

@@ -10,7 +10,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -20,6 +19,7 @@
 #include <vector>
 
 #include "platform/exit_event.h"
+#include "platform/name_lookups.h"
 #include "platform/socket.h"
 #include "platform/unique_fd.h"
 
@@ -33,7 +33,7 @@ class TunnelRelay {
               std::function<void(std::string_view)> logEvent);
   TunnelRelay(const TunnelRelay&) = delete;
   TunnelRelay& operator=(const TunnelRelay&) = delete;
-  ~TunnelRelay();  // waits for the name look-ups still running
+  ~TunnelRelay();  // returns at once: name look-ups still out need no waiting for
 
   // Relays between two connected sockets.
   void AddLink(platform::UniqueFd client, platform::UniqueFd server);
@@ -51,10 +51,6 @@ class TunnelRelay {
 
  private:
   struct TunnelLink;
-  struct LookUp {
-    std::uint64_t LinkId = 0;
-    platform::Resolution Result;
-  };
 
   // Hands a link to the relay; with `lookUpHost`, a thread looks the server's name up first.
   void Append(std::unique_ptr<TunnelLink> link, std::optional<std::string> lookUpHost);
@@ -71,16 +67,16 @@ class TunnelRelay {
   std::function<void()> resetIdleTimer_;
   std::function<void(std::string_view)> logEvent_;
   platform::UniqueFd wakeFd_;  // an eventfd, readable while producers have news for the relay
+  platform::NameLookups nameLookups_;  // started by producers, taken by the relay thread
   std::vector<char> readBuffer_;  // used by the relay thread only
 
-  // Guards TunnelLinks, lookUps_, resolvers_ and nextLinkId_. Producers append links and
-  // look-up results under it; only the relay thread removes links or touches their sockets
-  // and buffers, so it does its I/O without the lock and takes it to see new links and to
-  // drop ended ones (whose sockets close there, before LinkCount can see the new count).
+  // Guards TunnelLinks, nextLinkId_ and stopped_. Producers append links under it (and start
+  // their look-ups there); only the relay thread removes links or touches their sockets and
+  // buffers, so it does its I/O without the lock and takes it to see new links, to take
+  // look-up results and to drop ended ones (whose sockets close there, before LinkCount can
+  // see the new count).
   mutable std::mutex TunnelLock;
   std::vector<std::unique_ptr<TunnelLink>> TunnelLinks;
-  std::vector<LookUp> lookUps_;                    // finished look-ups the relay has not seen
-  std::map<std::uint64_t, std::jthread> resolvers_;  // by the id of the link they serve
   std::uint64_t nextLinkId_ = 1;
   bool stopped_ = false;  // Run() has returned: later links are closed at once
 };
