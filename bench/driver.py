@@ -29,7 +29,8 @@ RUNS = int(os.environ.get("BENCH_RUNS", "3"))
 SECONDS = int(os.environ.get("BENCH_SECONDS", "5"))
 CONNECTIONS = int(os.environ.get("BENCH_CONNECTIONS", "32"))
 WRK_THREADS = int(os.environ.get("BENCH_THREADS", "1"))
-IDLE_CONNECTIONS = int(os.environ.get("BENCH_IDLE_CONNECTIONS", "500"))
+IDLE_CONNECTIONS = int(os.environ.get("BENCH_IDLE_CONNECTIONS", "10000"))
+DOWNLOADS = int(os.environ.get("BENCH_DOWNLOADS", "100"))
 IDLE_SECONDS = int(os.environ.get("BENCH_IDLE_SECONDS", "10"))
 KEEP = os.environ.get("BENCH_KEEP", "0") == "1"
 
@@ -41,11 +42,13 @@ PORTS = {
     "privoxy": 8103,
     "squid-relay": 8104,
     "squid-cache": 8105,
+    "tenvar-huge": 8107,
 }
 SIZES = [("1 KiB", "1k.bin", 1024), ("64 KiB", "64k.bin", 64 * 1024),
          ("1 MiB", "1m.bin", 1024 * 1024)]
 BIG = ("200 MiB", "200m.bin", 200 * 1024 * 1024)
 UPLOAD = ("100 MiB", 100 * 1024 * 1024)
+HUGE = ("30 MiB", "30m.bin", 30 * 1024 * 1024)
 # nginx gives these a Last-Modified far in the past, so squid's heuristic keeps them fresh.
 OLD_MTIME = 1_500_000_000
 
@@ -185,7 +188,7 @@ def write_file(path, size, seed):
 def start_origin(work):
     root = os.path.join(work, "www")
     os.makedirs(root)
-    for seed, (_, name, size) in enumerate(SIZES + [BIG]):
+    for seed, (_, name, size) in enumerate(SIZES + [BIG, HUGE]):
         write_file(os.path.join(root, name), size, seed)
     base = os.path.join(work, "nginx")
     os.makedirs(os.path.join(base, "temp"))
@@ -459,13 +462,35 @@ def big_upload(work):
         tenvar.stop()
 
 
+def huge_downloads(work):
+    """DOWNLOADS machines fetching one HUGE cacheable file at once through a caching Tenvar,
+    then its cache hits under wrk: peak resident memory after each, and the hits' rate."""
+    tenvar = start_tenvar(work, "tenvar-huge", use_cache=True)
+    try:
+        argv = ["curl", "-s", "--max-time", "300", "-o", "/dev/null", "-w",
+                "%{http_code} %{size_download}", "-x", f"http://127.0.0.1:{PORTS['tenvar-huge']}",
+                origin_url(HUGE[1])]
+        fetches = [subprocess.Popen(argv, stdout=subprocess.PIPE, text=True)
+                   for _ in range(DOWNLOADS)]
+        answers = [fetch.communicate(timeout=360)[0] for fetch in fetches]
+        wrong = [answer for answer in answers if answer != f"200 {HUGE[2]}"]
+        if wrong:
+            raise RuntimeError(f"{len(wrong)} of {DOWNLOADS} downloads failed: {wrong[:3]}")
+        peak_downloads = status_kib(tenvar.pid, "VmHWM")
+        rate, _, errors = run_wrk(PORTS["tenvar-huge"], origin_url(HUGE[1]))
+        return {"downloads_peak": peak_downloads, "hits_rate": rate, "hits_errors": errors,
+                "hits_peak": status_kib(tenvar.pid, "VmHWM")}
+    finally:
+        tenvar.stop()
+
+
 # ---- the table ---------------------------------------------------------------------------
 
 def ratio(a, b):
     return a / b if b else float("nan")
 
 
-def print_table(results, idle, big, upload, checks):
+def print_table(results, idle, big, upload, huge, checks):
     lines = []
     lines.append(f"Tenvar benchmark: wrk -t{WRK_THREADS} -c{CONNECTIONS}, "
                  f"{RUNS} x {SECONDS} s per cell (median), every request "
@@ -515,6 +540,10 @@ def print_table(results, idle, big, upload, checks):
     lines.append(f"Tenvar taking a {UPLOAD[0]} POST: "
                  f"{UPLOAD[1] / 2**20 / upload['seconds']:.0f} MiB/s, peak RSS (VmHWM) "
                  f"{upload['peak'] / 1024:.1f} MiB (before {upload['before'] / 1024:.1f} MiB)")
+    lines.append(f"Tenvar, {DOWNLOADS} machines fetching one {HUGE[0]} cacheable file at once: "
+                 f"peak RSS {huge['downloads_peak'] / 1024:.1f} MiB; then its cache hits: "
+                 f"{huge['hits_rate']:.0f} req/s, peak RSS {huge['hits_peak'] / 1024:.1f} MiB"
+                 f"{' (wrk errors)' if huge['hits_errors'] else ''}")
     lines.append("")
     lines.append("Targets:")
     for text, passed in checks:
@@ -522,7 +551,7 @@ def print_table(results, idle, big, upload, checks):
     print("\n".join(lines), flush=True)
 
 
-def evaluate(results, idle, big, upload):
+def evaluate(results, idle, big, upload, huge):
     checks = []
     for size_label, _, _ in SIZES:
         ours = results[("tenvar", size_label)][0]
@@ -552,6 +581,14 @@ def evaluate(results, idle, big, upload):
                    big[1] < 64 * 1024))
     checks.append((f"{UPLOAD[0]} POST: peak RSS {upload['peak'] / 1024:.1f} MiB (need < 16)",
                    upload["peak"] < 16 * 1024))
+    checks.append((f"{DOWNLOADS} x {HUGE[0]} downloads: peak RSS "
+                   f"{huge['downloads_peak'] / 1024:.1f} MiB (need < 64)",
+                   huge["downloads_peak"] < 64 * 1024))
+    for state, text in (("fresh", "fresh process"), ("loaded", "after the load runs")):
+        ours = idle["Tenvar"][state]
+        if IDLE_CONNECTIONS >= 10000:
+            checks.append((f"{IDLE_CONNECTIONS} idle, {text}: Tenvar {ours['rss'] / 1024:.1f} MiB "
+                           "(need < 48)", ours["rss"] < 48 * 1024))
     return checks
 
 
@@ -630,7 +667,9 @@ def main():
         big = big_relay(work)
         log(f"bench: Tenvar taking a {UPLOAD[0]} POST")
         upload = big_upload(work)
-        print_table(results, idle, big, upload, evaluate(results, idle, big, upload))
+        log(f"bench: Tenvar, {DOWNLOADS} downloads of {HUGE[0]} and its cache hits")
+        huge = huge_downloads(work)
+        print_table(results, idle, big, upload, huge, evaluate(results, idle, big, upload, huge))
     finally:
         for peer in reversed(peers):
             peer.stop()
