@@ -43,12 +43,14 @@ PORTS = {
     "squid-relay": 8104,
     "squid-cache": 8105,
     "tenvar-huge": 8107,
+    "tenvar-gzip": 8108,
 }
 SIZES = [("1 KiB", "1k.bin", 1024), ("64 KiB", "64k.bin", 64 * 1024),
          ("1 MiB", "1m.bin", 1024 * 1024)]
 BIG = ("200 MiB", "200m.bin", 200 * 1024 * 1024)
 UPLOAD = ("100 MiB", 100 * 1024 * 1024)
 HUGE = ("30 MiB", "30m.bin", 30 * 1024 * 1024)
+PAGES = 30  # text pages nginx serves gzip-encoded, for the cache's hit rate
 # nginx gives these a Last-Modified far in the past, so squid's heuristic keeps them fresh.
 OLD_MTIME = 1_500_000_000
 
@@ -190,6 +192,10 @@ def start_origin(work):
     os.makedirs(root)
     for seed, (_, name, size) in enumerate(SIZES + [BIG, HUGE]):
         write_file(os.path.join(root, name), size, seed)
+    os.makedirs(os.path.join(root, "pages"))
+    for page in range(PAGES):
+        with open(os.path.join(root, "pages", f"p{page}.html"), "w") as out:
+            out.write("<html><body>" + f"<p>Page {page}, line {{}}.</p>\n" * 400 + "</body></html>")
     base = os.path.join(work, "nginx")
     os.makedirs(os.path.join(base, "temp"))
     conf = os.path.join(base, "nginx.conf")
@@ -213,6 +219,8 @@ http {{
   server {{
     listen 127.0.0.1:{ORIGIN_PORT} backlog=4096;
     root {root};
+    # Today's sites send their text gzip-encoded, also to proxies.
+    location /pages/ {{ gzip on; gzip_proxied any; gzip_min_length 0; gzip_http_version 1.0; }}
     # Takes an upload of any size and throws it away.
     location = /sink {{ client_max_body_size 0; return 200 "taken\\n"; }}
   }}
@@ -484,13 +492,34 @@ def huge_downloads(work):
         tenvar.stop()
 
 
+def gzip_hits(work):
+    """Two loads of PAGES gzip-encoded pages through a caching Tenvar, as a browser that
+    accepts gzip makes them: how many of the second load were cache hits."""
+    tenvar = start_tenvar(work, "tenvar-gzip", use_cache=True)
+    try:
+        log_file = os.path.join(work, "tenvar-gzip", "Tenvar.log")
+        for _ in range(2):
+            for page in range(PAGES):
+                argv = ["curl", "-s", "-o", "/dev/null", "-w", "%{http_code}", "-H",
+                        "Accept-Encoding: gzip, deflate, br", "-x",
+                        f"http://127.0.0.1:{PORTS['tenvar-gzip']}",
+                        origin_url(f"pages/p{page}.html")]
+                done = subprocess.run(argv, capture_output=True, text=True, timeout=60)
+                if done.stdout != "200":
+                    raise RuntimeError(f"page {page} answered {done.stdout}")
+        with open(log_file, errors="replace") as text:
+            return sum(1 for line in text if "from cache" in line and "/pages/" in line)
+    finally:
+        tenvar.stop()
+
+
 # ---- the table ---------------------------------------------------------------------------
 
 def ratio(a, b):
     return a / b if b else float("nan")
 
 
-def print_table(results, idle, big, upload, huge, checks):
+def print_table(results, idle, big, upload, huge, pages, checks):
     lines = []
     lines.append(f"Tenvar benchmark: wrk -t{WRK_THREADS} -c{CONNECTIONS}, "
                  f"{RUNS} x {SECONDS} s per cell (median), every request "
@@ -544,6 +573,7 @@ def print_table(results, idle, big, upload, huge, checks):
                  f"peak RSS {huge['downloads_peak'] / 1024:.1f} MiB; then its cache hits: "
                  f"{huge['hits_rate']:.0f} req/s, peak RSS {huge['hits_peak'] / 1024:.1f} MiB"
                  f"{' (wrk errors)' if huge['hits_errors'] else ''}")
+    lines.append(f"Second load of {PAGES} gzip-encoded pages: {pages} cache hits")
     lines.append("")
     lines.append("Targets:")
     for text, passed in checks:
@@ -551,7 +581,7 @@ def print_table(results, idle, big, upload, huge, checks):
     print("\n".join(lines), flush=True)
 
 
-def evaluate(results, idle, big, upload, huge):
+def evaluate(results, idle, big, upload, huge, pages):
     checks = []
     for size_label, _, _ in SIZES:
         ours = results[("tenvar", size_label)][0]
@@ -584,6 +614,8 @@ def evaluate(results, idle, big, upload, huge):
     checks.append((f"{DOWNLOADS} x {HUGE[0]} downloads: peak RSS "
                    f"{huge['downloads_peak'] / 1024:.1f} MiB (need < 64)",
                    huge["downloads_peak"] < 64 * 1024))
+    checks.append((f"gzip pages: {pages} of {PAGES} hits on the second load (need >= 25)",
+                   pages >= 25))
     for state, text in (("fresh", "fresh process"), ("loaded", "after the load runs")):
         ours = idle["Tenvar"][state]
         if IDLE_CONNECTIONS >= 10000:
@@ -669,7 +701,10 @@ def main():
         upload = big_upload(work)
         log(f"bench: Tenvar, {DOWNLOADS} downloads of {HUGE[0]} and its cache hits")
         huge = huge_downloads(work)
-        print_table(results, idle, big, upload, huge, evaluate(results, idle, big, upload, huge))
+        log(f"bench: Tenvar's hit rate on {PAGES} gzip-encoded pages")
+        pages = gzip_hits(work)
+        print_table(results, idle, big, upload, huge, pages,
+                    evaluate(results, idle, big, upload, huge, pages))
     finally:
         for peer in reversed(peers):
             peer.stop()
