@@ -83,23 +83,6 @@ std::vector<std::string> SplitLines(std::string_view contents) {
   return lines;
 }
 
-bool ReadTextFile(const std::string& path, std::string& contents) {
-  contents.clear();
-  if (path.empty()) return false;
-  platform::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file.Valid()) return false;
-  char block[8192];
-  for (;;) {
-    const ssize_t got = ::read(file.Get(), block, sizeof block);
-    if (got == 0) return true;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    contents.append(block, static_cast<size_t>(got));
-  }
-}
-
 SettingsFile ReadSettingsFile(const std::string& path) {
   SettingsFile result;
   if (path.empty()) return result;

@@ -31,9 +31,6 @@ std::int32_t ParseNumber(std::string_view value);
 // Splits file contents into lines at LF, dropping a CR before it.
 std::vector<std::string> SplitLines(std::string_view contents);
 
-// Reads a whole text file; false when it cannot be opened or read.
-bool ReadTextFile(const std::string& path, std::string& contents);
-
 // The largest configuration, list or block file that is read. A list this size is already
 // far beyond any office's use; the limit keeps a mistyped path (/dev/zero, a disk image)
 // from exhausting memory.
