@@ -137,7 +137,9 @@ TEST(ListFile, ReadersSeeEveryAppendWholeWhileTheListGrows) {
       const std::span<const std::string> learned = contents->Learned();
       // Entries are appended in order, so a consistent view is a run of consecutive ones.
       for (size_t i = 1; i < learned.size(); ++i) {
-        if (std::stoi(learned[i].substr(15)) != std::stoi(learned[i - 1].substr(15)) + 1) ++torn;
+        const std::string_view number = std::string_view(learned[i]).substr(15);
+        const std::string_view previous = std::string_view(learned[i - 1]).substr(15);
+        if (number.empty() || ParseNumber(number) != ParseNumber(previous) + 1) ++torn;
       }
     }
   });
