@@ -11,8 +11,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <limits>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <string>

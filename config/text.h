@@ -5,10 +5,10 @@
 
 #include <cstdint>
 #include <string>
-
-#include "platform/file_time.h"
 #include <string_view>
 #include <vector>
+
+#include "platform/file_time.h"
 
 namespace tenvar::config {
 
@@ -37,10 +37,10 @@ std::vector<std::string> SplitLines(std::string_view contents);
 inline constexpr std::int64_t kMaxSettingsFileBytes = 16 * 1024 * 1024;
 
 enum class SettingsFileOutcome {
-  Read,       // Contents and Time hold the file
-  Missing,    // cannot be opened: no such file, no access, empty path
-  Refused,    // not a regular file, or larger than kMaxSettingsFileBytes
-  ReadFailed, // opened but reading failed
+  Read,        // Contents and Time hold the file
+  Missing,     // cannot be opened: no such file, no access, empty path
+  Refused,     // not a regular file, or larger than kMaxSettingsFileBytes
+  ReadFailed,  // opened but reading failed
 };
 
 struct SettingsFile {
