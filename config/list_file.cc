@@ -7,9 +7,10 @@
 namespace tenvar::config {
 namespace {
 
-// Twice the bound: a compaction, which copies the live learned entries to a fresh buffer,
-// then comes at most once per kMaxLearned appends.
+// Twice the bound: at the bound a compaction, which copies the live learned entries to a
+// fresh buffer, then comes at most once per kMaxLearned appends.
 constexpr size_t kLearnedCapacity = 2 * ListFile::kMaxLearned;
+constexpr size_t kSmallestBuffer = 64;
 
 bool AnyIn(std::span<const std::string> entries, std::string_view text) {
   return std::any_of(entries.begin(), entries.end(), [text](const std::string& entry) {
@@ -98,7 +99,11 @@ bool ListFile::AppendIfMissing(std::string_view entry) {
   }
   if (!buffer_ || next.End == buffer_->Slots.size()) {
     // Readers may still hold the old buffer, so the live entries are copied, never moved.
-    auto fresh = std::make_shared<LearnedBuffer>(kLearnedCapacity);
+    // Room for at least as many appends as entries copied keeps the copying amortised
+    // constant; a list that learns little never holds the full-sized buffer.
+    const size_t live = next.End - next.First;
+    auto fresh = std::make_shared<LearnedBuffer>(
+        std::clamp<size_t>(2 * (live + 1), kSmallestBuffer, kLearnedCapacity));
     learnedSet_.clear();
     size_t slot = 0;
     for (const std::string& learned : next.Learned()) {
