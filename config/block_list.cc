@@ -117,30 +117,43 @@ bool RuleMatches(const BlockRule& rule, const std::vector<std::string_view>& hos
 }
 
 void BlockList::LoadBlockFile(const HttpProxyOptions& config) {
-  std::lock_guard lock(reloadLock_);
-  LoadLocked(config);
+  std::unique_lock lock(reloadLock_);
+  if (!LoadLocked(config)) return;
+  lock.unlock();
+  ReportRefused(config.BlockFile);
 }
 
-void BlockList::LoadLocked(const HttpProxyOptions& config) {
+bool BlockList::LoadLocked(const HttpProxyOptions& config) {
   BlockData next = *data_.Load();
   next.BlockFile = config.BlockFile;
   next.LoadedAdvanced = config.AdvancedBlocking;
 
-  // The time is taken before the contents: a write landing during the read then leaves a
-  // newer time on the file than the one stored, and the next test reads the file again.
-  const std::optional<platform::FileTime> time = platform::LastWriteTime(config.BlockFile);
-  std::string contents;
+  // The time is taken (fstat of the opened file) before the contents: a write landing
+  // during the read then leaves a newer time on the file than the one stored, and the next
+  // test reads the file again.
+  const SettingsFile file = ReadSettingsFile(config.BlockFile);
   if (config.AdvancedBlocking) {
     next.Rules.clear();
   } else {
     next.PlainEntries.clear();
   }
-  if (!ReadTextFile(config.BlockFile, contents)) {
+  if (file.Outcome == SettingsFileOutcome::Refused) {
+    // Treated as missing; its time is kept so that neither the reading nor the report is
+    // repeated before the file changes.
+    blockFileTime_ = file.Time;
     data_.Store(std::move(next));
-    return;
+    // Both forms of a load, and every re-read of the configuration, meet the same file:
+    // it is reported once per change.
+    if (refusedTime_ == file.Time) return false;
+    refusedTime_ = file.Time;
+    return true;
+  }
+  if (file.Outcome != SettingsFileOutcome::Read) {
+    data_.Store(std::move(next));
+    return false;
   }
 
-  for (const std::string& line : SplitLines(contents)) {
+  for (const std::string& line : SplitLines(file.Contents)) {
     if (config.AdvancedBlocking) {
       if (std::optional<BlockRule> rule = ParseBlockRule(line)) {
         next.Rules.push_back(std::move(*rule));
@@ -149,9 +162,16 @@ void BlockList::LoadLocked(const HttpProxyOptions& config) {
       next.PlainEntries.push_back(line);
     }
   }
-  // Without a time the file vanished between the two looks; 0 makes the next test retry.
-  blockFileTime_ = time.value_or(0);
+  blockFileTime_ = file.Time;
   data_.Store(std::move(next));
+  return false;
+}
+
+void BlockList::ReportRefused(const std::string& path) const {
+  // Called outside reloadLock_: a message may wait for a person to close it.
+  if (MessageSink* messages = messages_.load()) {
+    messages->ShowMessage(RefusedFileMessage(path), "Cannot read block file");
+  }
 }
 
 int BlockList::IsBlocked(std::string_view host, std::string_view path,
@@ -160,12 +180,14 @@ int BlockList::IsBlocked(std::string_view host, std::string_view path,
   // A block file that disappeared keeps its lists: a proxy should not open up because an
   // editor briefly removed the file while saving it.
   if (const std::optional<platform::FileTime> time = platform::LastWriteTime(data->BlockFile)) {
-    std::lock_guard lock(reloadLock_);
+    std::unique_lock lock(reloadLock_);
     // Sessions racing here all saw the old time; only the first reloads, the rest find the
     // stored time already brought up to date.
     if (*time != blockFileTime_) {
-      LoadLocked(config);
+      const bool refused = LoadLocked(config);
       data = data_.Load();
+      lock.unlock();
+      if (refused) ReportRefused(config.BlockFile);
     }
   }
 
@@ -182,9 +204,12 @@ int BlockList::IsBlocked(std::string_view host, std::string_view path,
 }
 
 void BlockList::ReloadIfFormDiffers(const HttpProxyOptions& config) {
-  std::lock_guard lock(reloadLock_);
+  std::unique_lock lock(reloadLock_);
   if (config.BlockFile.empty()) return;
-  if (data_.Load()->LoadedAdvanced != config.AdvancedBlocking) LoadLocked(config);
+  if (data_.Load()->LoadedAdvanced == config.AdvancedBlocking) return;
+  if (!LoadLocked(config)) return;
+  lock.unlock();
+  ReportRefused(config.BlockFile);
 }
 
 platform::FileTime BlockList::BlockFileTime() const {

@@ -8,6 +8,7 @@
 // serialised by reloadLock_, which also guards BlockFileTime.
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "config/http_proxy_options.h"
+#include "config/message_sink.h"
 #include "config/snapshot.h"
 #include "platform/file_time.h"
 
@@ -60,14 +62,22 @@ class BlockList {
   // is read again in the right one.
   void ReloadIfFormDiffers(const HttpProxyOptions& config);
 
+  // Where a refused block file (not a regular file of at most 16 MiB) is reported, once
+  // per change of the file; none by default.
+  void ReportTo(MessageSink* messages) { messages_.store(messages); }
+
   platform::FileTime BlockFileTime() const;
   std::shared_ptr<const BlockData> Data() const { return data_.Load(); }
 
  private:
-  void LoadLocked(const HttpProxyOptions& config);
+  // True when the file was refused and should be reported (after the lock is released).
+  bool LoadLocked(const HttpProxyOptions& config);
+  void ReportRefused(const std::string& path) const;
 
-  mutable std::mutex reloadLock_;  // serialises loads; guards blockFileTime_
+  std::atomic<MessageSink*> messages_{nullptr};
+  mutable std::mutex reloadLock_;  // serialises loads; guards the two times
   platform::FileTime blockFileTime_ = 0;
+  std::optional<platform::FileTime> refusedTime_;  // of the last file reported as refused
   Snapshot<BlockData> data_;
 };
 

@@ -94,15 +94,23 @@ class ConfigurationReader {
         tunnels_(*configuration.IpTunnels.Load()) {}
 
   bool Run() {
-    if (const auto time = platform::LastWriteTime(configuration_.ConfigFilePath)) {
+    const SettingsFile file = ReadSettingsFile(configuration_.ConfigFilePath);
+    if (file.Outcome != SettingsFileOutcome::Missing) {
+      configuration_.configFileTime_ = file.Time;
+    } else if (const auto time = platform::LastWriteTime(configuration_.ConfigFilePath)) {
+      // There but unreadable: its time is kept so that the check does not reload it again
+      // until it changes.
       configuration_.configFileTime_ = *time;
     }
     SetLoadTimeDefaults();
+    // Refused like a missing file; its time is kept, so it is reported once per change.
+    if (file.Outcome == SettingsFileOutcome::Refused) {
+      Message(RefusedFileMessage(configuration_.ConfigFilePath), "Cannot read configuration");
+    }
 
     bool completed = true;
-    std::string contents;
-    if (ReadTextFile(configuration_.ConfigFilePath, contents)) {
-      for (const std::string& line : SplitLines(contents)) {
+    if (file.Outcome == SettingsFileOutcome::Read) {
+      for (const std::string& line : SplitLines(file.Contents)) {
         if (!ReadLine(Trim(line))) {
           completed = false;
           break;
@@ -192,6 +200,7 @@ class ConfigurationReader {
     }
     if (!current_) {
       current_ = std::make_shared<HttpProxyConfig>();
+      current_->ReportTo(configuration_.messages_);
       currentOptions_ = HttpProxyOptions{};
       currentIsNew_ = true;
     }
@@ -341,6 +350,19 @@ bool CheckConfigurationChanged(Configuration& configuration) {
   if (!timeNow || *timeNow == configuration.configFileTime_) return false;
   ConfigurationReader(configuration).Run();
   return false;
+}
+
+bool CheckConfigurationChangedIfDue(Configuration& configuration,
+                                    std::chrono::steady_clock::time_point now) {
+  // An edited file still takes effect within a second, long before anyone has saved it and
+  // turned to the browser; only the session that wins the exchange pays the stat.
+  auto due = configuration.nextCheck_.load(std::memory_order_relaxed);
+  if (now.time_since_epoch().count() < due) return false;
+  const auto next = (now + std::chrono::seconds(1)).time_since_epoch().count();
+  if (!configuration.nextCheck_.compare_exchange_strong(due, next, std::memory_order_relaxed)) {
+    return false;
+  }
+  return CheckConfigurationChanged(configuration);
 }
 
 }  // namespace tenvar::config

@@ -10,7 +10,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -48,11 +50,15 @@ class Configuration {
   friend class ConfigurationReader;
   friend bool LoadConfiguration(Configuration&);
   friend bool CheckConfigurationChanged(Configuration&);
+  friend bool CheckConfigurationChangedIfDue(Configuration&, std::chrono::steady_clock::time_point);
 
   MessageSink& messages_;
   std::function<std::string()> defaultPhonebookEntry_;
   std::mutex reloadLock_;
   std::atomic<platform::FileTime> configFileTime_{0};
+  // steady_clock ticks before which CheckConfigurationChangedIfDue does not look again
+  std::atomic<std::chrono::steady_clock::rep> nextCheck_{
+      std::numeric_limits<std::chrono::steady_clock::rep>::min()};
 };
 
 // Reads the configuration file into `configuration`. True when the file was read to its end
@@ -62,5 +68,10 @@ bool LoadConfiguration(Configuration& configuration);
 // Reads the file again when its last-write time differs from the one of the last load.
 // Always false; callers ignore the result.
 bool CheckConfigurationChanged(Configuration& configuration);
+
+// CheckConfigurationChanged at most once per second of `now`: sessions arriving in between
+// pay one atomic load instead of a stat.
+bool CheckConfigurationChangedIfDue(Configuration& configuration,
+                                    std::chrono::steady_clock::time_point now);
 
 }  // namespace tenvar::config

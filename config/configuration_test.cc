@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <thread>
 
@@ -228,6 +231,54 @@ TEST(LoadConfiguration, ReadsABlockFileWrittenBeforeItsFormInTheRightForm) {
   const HttpProxyOptions options = *office->Options();
   EXPECT_EQ(office->Blocking.IsBlocked("adserver.example", "/", options), 1);
   EXPECT_EQ(office->Blocking.IsBlocked("www.example", "/ads", options), 0);
+}
+
+TEST(LoadConfiguration, AConfigurationFifoOrBlockFifoIsReportedOnceAndTreatedAsMissing) {
+  LoadedConfiguration loaded("");
+  const std::string blockFifo = loaded.dir.File("block.fifo");
+  ASSERT_EQ(::mkfifo(blockFifo.c_str(), 0600), 0);
+  // The block file is read once as a list and again as rules when the directive closes.
+  loaded.dir.Write("Tenvar.ini", "<HTTPProxy Office:8080>\nBlockFile " + blockFifo +
+                                     "\nAdvancedBlocking Yes\n</HTTPProxy>\n");
+  ASSERT_TRUE(LoadConfiguration(loaded.configuration));
+  ASSERT_EQ(loaded.Proxies().size(), 1u);
+  const std::string refused = " is not a regular file of at most 16 MiB; it is treated as missing";
+  EXPECT_EQ(loaded.messages.Lines(), Lines{"Cannot read block file: " + blockFifo + refused});
+  const std::shared_ptr<HttpProxyConfig> office = loaded.Proxies().at(0);
+  EXPECT_EQ(office->Blocking.IsBlocked("a", "/", *office->Options()), 0);
+  EXPECT_EQ(loaded.messages.Lines().size(), 1u);
+
+  std::filesystem::remove(loaded.path);
+  ASSERT_EQ(::mkfifo(loaded.path.c_str(), 0600), 0);
+  ASSERT_TRUE(platform::SetLastWriteTime(loaded.path, 77 * kSecond));
+  CheckConfigurationChanged(loaded.configuration);
+  CheckConfigurationChanged(loaded.configuration);
+  EXPECT_EQ(loaded.configuration.ConfigFileTime(), 77 * kSecond);
+  EXPECT_EQ(loaded.messages.Lines(),
+            (Lines{"Cannot read block file: " + blockFifo + refused,
+                   "Cannot read configuration: " + loaded.path + refused}));
+  EXPECT_EQ(loaded.Proxies().size(), 1u);
+}
+
+TEST(CheckConfigurationChangedIfDue, LooksAtTheFileAtMostOnceASecond) {
+  LoadedConfiguration loaded("Timeout 1\n");
+  platform::SetLastWriteTime(loaded.path, 10 * kSecond);
+  const std::chrono::steady_clock::time_point start{std::chrono::hours(1)};
+  CheckConfigurationChangedIfDue(loaded.configuration, start);
+  ASSERT_EQ(loaded.configuration.Settings.Load()->Timeout, 1);
+
+  loaded.dir.Write("Tenvar.ini", "Timeout 2\n");
+  platform::SetLastWriteTime(loaded.path, 20 * kSecond);
+  const struct {
+    std::chrono::milliseconds After;
+    int Timeout;
+  } steps[] = {{std::chrono::milliseconds(500), 1},
+               {std::chrono::milliseconds(999), 1},
+               {std::chrono::milliseconds(1000), 2}};
+  for (const auto& step : steps) {
+    CheckConfigurationChangedIfDue(loaded.configuration, start + step.After);
+    EXPECT_EQ(loaded.configuration.Settings.Load()->Timeout, step.Timeout) << step.After.count();
+  }
 }
 
 TEST(CheckConfigurationChanged, ConcurrentRereadsNeverShowReadersAHalfAppliedFile) {

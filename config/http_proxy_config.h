@@ -29,8 +29,13 @@ class HttpProxyConfig {
   void SetOptions(HttpProxyOptions options) { options_.Store(std::move(options)); }
 
   // Lets the configuration file be re-read when it changed, then brings the four lists up
-  // to date. Called at the start of every browser connection of the instance.
-  bool RefreshListFiles(Configuration& configuration);
+  // to date. Called at the start of every browser connection of the instance; each file is
+  // looked at no more than once per ListFile::kRefreshInterval of `now`.
+  bool RefreshListFiles(Configuration& configuration,
+                        ListFile::Clock::time_point now = ListFile::Clock::now());
+
+  // Where the lists and the block list report a file they refuse to read.
+  void ReportTo(MessageSink& messages);
 
   ListFile UpstreamExclusionsList;
   ListFile CacheExclusionsList;

@@ -1,6 +1,7 @@
 #include "config/text.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -82,21 +83,48 @@ std::vector<std::string> SplitLines(std::string_view contents) {
   return lines;
 }
 
-bool ReadTextFile(const std::string& path, std::string& contents) {
-  contents.clear();
-  if (path.empty()) return false;
-  platform::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file.Valid()) return false;
+SettingsFile ReadSettingsFile(const std::string& path) {
+  SettingsFile result;
+  if (path.empty()) return result;
+  platform::UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!file.Valid()) return result;
+  struct stat status {};
+  if (::fstat(file.Get(), &status) != 0) {
+    result.Outcome = SettingsFileOutcome::ReadFailed;
+    return result;
+  }
+  result.Time = static_cast<platform::FileTime>(status.st_mtim.tv_sec) * 1'000'000'000 +
+                status.st_mtim.tv_nsec;
+  if (!S_ISREG(status.st_mode) || status.st_size > kMaxSettingsFileBytes) {
+    result.Outcome = SettingsFileOutcome::Refused;
+    return result;
+  }
+  result.Contents.reserve(static_cast<size_t>(status.st_size));
   char block[8192];
   for (;;) {
     const ssize_t got = ::read(file.Get(), block, sizeof block);
-    if (got == 0) return true;
+    if (got == 0) break;
     if (got < 0) {
       if (errno == EINTR) continue;
-      return false;
+      result.Contents.clear();
+      result.Outcome = SettingsFileOutcome::ReadFailed;
+      return result;
     }
-    contents.append(block, static_cast<size_t>(got));
+    result.Contents.append(block, static_cast<size_t>(got));
+    // The file may grow while it is read; the limit holds for what is read, not the size
+    // fstat saw.
+    if (static_cast<std::int64_t>(result.Contents.size()) > kMaxSettingsFileBytes) {
+      result.Contents.clear();
+      result.Outcome = SettingsFileOutcome::Refused;
+      return result;
+    }
   }
+  result.Outcome = SettingsFileOutcome::Read;
+  return result;
+}
+
+std::string RefusedFileMessage(const std::string& path) {
+  return path + " is not a regular file of at most 16 MiB; it is treated as missing";
 }
 
 }  // namespace tenvar::config

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_time.h"
+
 namespace tenvar::config {
 
 // Blanks trimmed by every line and value rule: space, tab, CR, LF, vertical tab, form feed.
@@ -29,7 +31,30 @@ std::int32_t ParseNumber(std::string_view value);
 // Splits file contents into lines at LF, dropping a CR before it.
 std::vector<std::string> SplitLines(std::string_view contents);
 
-// Reads a whole text file; false when it cannot be opened or read.
-bool ReadTextFile(const std::string& path, std::string& contents);
+// The largest configuration, list or block file that is read. A list this size is already
+// far beyond any office's use; the limit keeps a mistyped path (/dev/zero, a disk image)
+// from exhausting memory.
+inline constexpr std::int64_t kMaxSettingsFileBytes = 16 * 1024 * 1024;
+
+enum class SettingsFileOutcome {
+  Read,        // Contents and Time hold the file
+  Missing,     // cannot be opened: no such file, no access, empty path
+  Refused,     // not a regular file, or larger than kMaxSettingsFileBytes
+  ReadFailed,  // opened but reading failed
+};
+
+struct SettingsFile {
+  SettingsFileOutcome Outcome = SettingsFileOutcome::Missing;
+  std::string Contents;
+  platform::FileTime Time = 0;  // last-write time of what was opened, 0 when Missing
+};
+
+// Reads a configuration, list or block file. The open never blocks (a FIFO named by mistake
+// would otherwise hang the session and the shut-down), and the type and size are checked on
+// the opened descriptor, so the file cannot be swapped between the check and the read.
+SettingsFile ReadSettingsFile(const std::string& path);
+
+// The one event-log line for a refused file.
+std::string RefusedFileMessage(const std::string& path);
 
 }  // namespace tenvar::config

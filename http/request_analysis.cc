@@ -88,7 +88,7 @@ std::string JoinLines(const std::vector<std::string_view>& lines) {
   return joined;
 }
 
-bool ContainsAny(const std::vector<std::string>& entries, std::string_view text) {
+bool ContainsAny(std::span<const std::string> entries, std::string_view text) {
   for (const std::string& entry : entries) {
     if (text.find(entry) != std::string_view::npos) return true;
   }
@@ -210,10 +210,12 @@ std::optional<ConnectTarget> ParseConnectTarget(std::string_view url) {
                        config::ParseNumber(url.substr(colon + 1))};
 }
 
-bool IsTrusted(const std::vector<std::string>& trustedSites,
-               const std::optional<std::string>& referer, std::string_view url) {
-  if (trustedSites.empty()) return true;
-  return ContainsAny(trustedSites, referer ? std::string_view(*referer) : url);
+bool IsTrusted(std::span<const std::string> trustedSites,
+               const std::optional<std::string>& referer, std::string_view url,
+               std::span<const std::string> learnedSites) {
+  if (trustedSites.empty() && learnedSites.empty()) return true;
+  const std::string_view text = referer ? std::string_view(*referer) : url;
+  return ContainsAny(trustedSites, text) || ContainsAny(learnedSites, text);
 }
 
 bool IsUpstreamExcluded(const std::vector<std::string>& exclusions,

@@ -25,9 +25,10 @@ bool Refuse(SessionContext& context, HttpSession& session) {
 bool IsAllowed(HttpSession& session, const std::optional<std::string>& referer,
                const std::string& url, const std::string& path) {
   config::HttpProxyConfig& instance = *session.Config;
-  const std::shared_ptr<const config::ListFile::Entries> trusted = instance.TrustedSitesList.Load();
-  if (!trusted->empty()) {
-    if (!IsTrusted(*trusted, referer, url)) return false;
+  const std::shared_ptr<const config::ListFile::Contents> trusted =
+      instance.TrustedSitesList.LoadContents();
+  if (!trusted->Empty()) {
+    if (!IsTrusted(*trusted->FromFile, referer, url, trusted->Learned())) return false;
     // Pages reached from a trusted page are trusted in turn.
     instance.TrustedSitesList.AppendIfMissing(url);
   }
