@@ -13,8 +13,7 @@ KeywordScanner::KeywordScanner(std::vector<std::string> keywords)
 
 void KeywordScanner::Search(std::string_view text) {
   for (std::size_t i = 0; i < keywords_.size(); ++i) {
-    if (!found_[i] && !keywords_[i].empty() &&
-        text.find(keywords_[i]) != std::string_view::npos) {
+    if (!found_[i] && !keywords_[i].empty() && text.find(keywords_[i]) != std::string_view::npos) {
       found_[i] = true;
     }
   }

@@ -48,7 +48,8 @@ class SendFile : public ::testing::Test {
  protected:
   void SetUp() override {
     content_.resize(3 << 20);
-    for (std::size_t at = 0; at < content_.size(); ++at) content_[at] = static_cast<char>(at * 13 / 7);
+    for (std::size_t at = 0; at < content_.size(); ++at)
+      content_[at] = static_cast<char>(at * 13 / 7);
     file_.Reset(::open(dir_.Write("item", content_).c_str(), O_RDONLY | O_CLOEXEC));
     ASSERT_TRUE(file_.Valid());
   }
@@ -62,9 +63,9 @@ TEST_F(SendFile, DeliversTheAskedPartOfTheFileInOrder) {
   SocketPair pair = SmallWindowPair();
   std::future<std::string> received =
       std::async(std::launch::async, [&] { return ReadToEnd(pair.Receiver.Get()); });
-  EXPECT_EQ(SendFileWithin(pair.Sender.Get(), file_.Get(), 1000, content_.size() - 2000, exit_,
-                           10s),
-            FileSendResult::Sent);
+  EXPECT_EQ(
+      SendFileWithin(pair.Sender.Get(), file_.Get(), 1000, content_.size() - 2000, exit_, 10s),
+      FileSendResult::Sent);
   pair.Sender.Reset();
   EXPECT_TRUE(received.get() == content_.substr(1000, content_.size() - 2000));
 }
