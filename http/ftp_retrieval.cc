@@ -17,8 +17,9 @@
 #include "http/response_reader.h"
 #include "http/server_connection.h"
 #include "http/session_log.h"
+#include "http/session_send.h"
 #include "platform/paths.h"
-#include "platform/send.h"
+#include "platform/send_file.h"
 #include "platform/socket.h"
 
 namespace tenvar::http {
@@ -90,7 +91,7 @@ class FtpRetrieval {
     if (!Connect()) return Answer();
     if (!LogIn() || !FindItem() || !Fetch()) return Answer();
     // The server has nothing more to do for us; its answer to QUIT is not awaited.
-    platform::SendString(session_.ServerSocket.Get(), "QUIT\r\n", context_.Exit);
+    SendToServer(context_, session_, "QUIT\r\n");
     SendItem();
   }
 
@@ -175,9 +176,7 @@ class FtpRetrieval {
     }
 
     const std::string command = isDirectory_ ? "LIST\r\n" : "RETR " + session_.Path + "\r\n";
-    if (platform::SendString(session_.ServerSocket.Get(), command, context_.Exit) != 0) {
-      return Lost();
-    }
+    if (!SendToServer(context_, session_, command)) return Lost();
     reply = NextReply();
     if (!reply) return false;
     if (reply->Code / 100 != 1) return Fail(reply->Text);
@@ -232,8 +231,7 @@ class FtpRetrieval {
 
   // The next reply that is not a preliminary one, after sending `command` (if any).
   std::optional<FtpReply> Converse(const std::string& command) {
-    if (!command.empty() &&
-        platform::SendString(session_.ServerSocket.Get(), command, context_.Exit) != 0) {
+    if (!command.empty() && !SendToServer(context_, session_, command)) {
       Lost();
       return std::nullopt;
     }
@@ -280,19 +278,13 @@ class FtpRetrieval {
         .append("\r\nContent-Length: ")
         .append(std::to_string(itemSize_))
         .append("\r\nConnection: close\r\n\r\n");
-    const int browser = session_.BrowserSocket.Get();
-    if (platform::SendString(browser, head, context_.Exit) != 0) return;
+    if (!SendToBrowser(context_, session_, head)) return;
     if (session_.Code == MethodCode::Head) return;
-    std::vector<char> block(kBlockSize);
-    for (off_t offset = 0;;) {
-      const ssize_t got = ::pread(file_->Fd(), block.data(), block.size(), offset);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) return;
-      if (platform::SendBuffer(browser, block.data(), static_cast<std::size_t>(got),
-                               context_.Exit) != 0) {
-        return;
-      }
-      offset += got;
+    const platform::FileSendResult sent =
+        platform::SendFileWithin(session_.BrowserSocket.Get(), file_->Fd(), 0, itemSize_,
+                                 context_.Exit, context_.SendStallLimit);
+    if (sent == platform::FileSendResult::Stalled || sent == platform::FileSendResult::Failed) {
+      LogSendFailure(context_, session_, "browser");
     }
   }
 
@@ -304,7 +296,8 @@ class FtpRetrieval {
 
   void Answer() {
     if (failure_.empty() || context_.Exit.IsSignalled()) return;
-    SendProxyAnswer(session_.BrowserSocket.Get(), kBadGateway, failure_, context_.Exit);
+    SendProxyAnswer(session_.BrowserSocket.Get(), kBadGateway, failure_, context_.Exit,
+                    context_.SendStallLimit);
   }
 
   SessionContext& context_;

@@ -10,6 +10,7 @@
 
 #include "cache/cache_store.h"
 #include "config/http_proxy_config.h"
+#include "http/keyword_scanner.h"
 #include "http/request_analysis.h"
 #include "http/request_body.h"
 #include "platform/unique_fd.h"
@@ -43,8 +44,9 @@ struct HttpSession {
   BodyFraming RequestFraming;
   bool ExpectsContinue = false;  // the browser waits for "100 Continue" before its body
   std::string ResponseHeader;  // the server's header block, status line through the empty line
-  std::string ResponseBuffer;  // the body (or the proxy's own text, or a cached item)
-  std::uint64_t BodyBytes = 0;  // body bytes relayed, also those past the buffering limit
+  // The server's bytes until its header block is complete; empty once the body flows.
+  std::string ResponseBuffer;
+  std::uint64_t BodyBytes = 0;  // body bytes received from the server
   std::uint32_t ContentLength = 0;
   bool HeaderParsed = false;
   bool Cacheable = true;
@@ -57,6 +59,9 @@ struct HttpSession {
   // The body being written to the cache while relayed; dropped (and its file removed)
   // unless the answer proves complete and storable.
   std::optional<cache::ItemWriter> CacheItem;
+  // The abuse-keyword search over the URL and the body as it is relayed; nothing when the
+  // instance does not look for abuse.
+  std::optional<KeywordScanner> AbuseScan;
 };
 
 }  // namespace tenvar::http

@@ -15,8 +15,8 @@ std::string ProxyAnswer(std::string_view status, std::string_view body) {
 }
 
 int SendProxyAnswer(int socket, std::string_view status, std::string_view body,
-                    const platform::ExitEvent& exitEvent) {
-  return platform::SendString(socket, ProxyAnswer(status, body), exitEvent);
+                    const platform::ExitEvent& exitEvent, std::chrono::milliseconds stallLimit) {
+  return platform::SendWithin(socket, ProxyAnswer(status, body), exitEvent, stallLimit) ? 0 : -1;
 }
 
 }  // namespace tenvar::http

@@ -5,6 +5,7 @@
 #include "http/proxy_answer.h"
 #include "http/server_connection.h"
 #include "http/session_log.h"
+#include "http/session_send.h"
 #include "platform/send.h"
 #include "platform/socket.h"
 
@@ -15,8 +16,7 @@ namespace {
 constexpr std::chrono::seconds kConnectTimeout(60);
 
 bool Refuse(SessionContext& context, HttpSession& session) {
-  session.ResponseBuffer = kForbiddenAnswer;
-  platform::SendString(session.BrowserSocket.Get(), kForbiddenAnswer, context.Exit);
+  SendToBrowser(context, session, kForbiddenAnswer);
   return false;
 }
 
@@ -51,7 +51,7 @@ bool SetUpTunnel(SessionContext& context, HttpSession& session,
     SendProxyAnswer(session.BrowserSocket.Get(), "502 Bad Gateway",
                     Format("Cannot resolve server name %s: %ld", session.Host.c_str(),
                            static_cast<long>(resolution.Error)),
-                    context.Exit);
+                    context.Exit, context.SendStallLimit);
     return false;
   }
   int error = 0;
@@ -65,12 +65,14 @@ bool SetUpTunnel(SessionContext& context, HttpSession& session,
     SendProxyAnswer(session.BrowserSocket.Get(), "502 Bad Gateway",
                     Format(kConnectFailedText, session.Host.c_str(),
                            static_cast<int>(session.Port)),
-                    context.Exit);
+                    context.Exit, context.SendStallLimit);
     return false;
   }
   // Bytes the browser sent after its CONNECT header block belong to the tunnel already.
-  if (platform::SendString(session.BrowserSocket.Get(), kConnectEstablished, context.Exit) != 0 ||
-      platform::SendString(server.Get(), session.RequestBodyStart, context.Exit) != 0) {
+  if (!SendToBrowser(context, session, kConnectEstablished)) return false;
+  if (!platform::SendWithin(server.Get(), session.RequestBodyStart, context.Exit,
+                            context.SendStallLimit)) {
+    LogSendFailure(context, session, "server");
     return false;
   }
   // From here on the connection belongs to the relay, not to this session.
@@ -96,13 +98,14 @@ bool AnalyseRequest(SessionContext& context, HttpSession& session) {
     SendProxyAnswer(session.BrowserSocket.Get(), "508 Loop Detected",
                     "This request came back to the proxy that sent it: check the upstream "
                     "proxy settings.",
-                    context.Exit);
+                    context.Exit, context.SendStallLimit);
     return false;
   }
   const std::optional<BodyFraming> framing = BodyFramingOf(session.RequestBuffer);
   if (!framing) {
     SendProxyAnswer(session.BrowserSocket.Get(), "400 Bad Request",
-                    "The length of the request body is invalid.", context.Exit);
+                    "The length of the request body is invalid.", context.Exit,
+                    context.SendStallLimit);
     return false;
   }
   session.RequestFraming = *framing;

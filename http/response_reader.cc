@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <ctime>
 #include <memory>
 #include <optional>
@@ -15,9 +16,10 @@
 #include "http/cache_item.h"
 #include "http/response_header.h"
 #include "http/session_log.h"
+#include "http/session_send.h"
 #include "http/trace_file.h"
-#include "platform/send.h"
 #include "platform/unique_fd.h"
+#include "platform/wait.h"
 
 namespace tenvar::http {
 namespace {
@@ -78,10 +80,10 @@ bool DebugLogging(const HttpSession& session) {
   return session.Options->EnableLogging && session.Options->Debug;
 }
 
-// Whether anything after the relay reads the body in memory: the abuse keyword test. The
-// cache takes its copy as the body passes. A relayed body nobody reads is not kept, so large
-// downloads cost one block instead of up to kMaxBufferedBody.
-bool BodyIsUsed(const HttpSession& session) { return session.Options->AbuseDetection; }
+// Whether the body must pass through this process: to be stored, or searched for keywords.
+bool BodyIsUsed(const HttpSession& session) {
+  return session.CacheItem || (session.AbuseScan && session.AbuseScan->WantsMore());
+}
 
 // Waits for the server's next bytes as the copying loop does: false on time-out, error or
 // exit.
@@ -94,9 +96,11 @@ bool WaitForServer(const SessionContext& context, const HttpSession& session) {
   }
 }
 
-// Moves `count` bytes from the pipe to the browser; false when the browser fails or the
-// exit event comes first, as for a send.
-bool DrainPipe(int pipe, int browser, std::size_t count, const platform::ExitEvent& exitEvent) {
+// Moves `count` bytes from the pipe to the browser; false when the browser fails, takes
+// nothing for the stall limit, or the exit event comes first, as for a send.
+bool DrainPipe(const SessionContext& context, const HttpSession& session, int pipe,
+               std::size_t count) {
+  const int browser = session.BrowserSocket.Get();
   while (count > 0) {
     const ssize_t moved =
         ::splice(pipe, nullptr, browser, nullptr, count, SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
@@ -105,12 +109,13 @@ bool DrainPipe(int pipe, int browser, std::size_t count, const platform::ExitEve
       continue;
     }
     if (moved < 0 && errno == EINTR) continue;
-    if (moved < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      pollfd entries[2] = {{browser, POLLOUT, 0}, {exitEvent.Fd(), POLLIN, 0}};
-      if (::poll(entries, 2, -1) < 0 && errno != EINTR) return false;
-      if (entries[1].revents != 0) return false;
+    if (moved < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) &&
+        platform::WaitFor(browser, POLLOUT, context.Exit,
+                          std::chrono::steady_clock::now() + context.SendStallLimit) ==
+            platform::WaitResult::Ready) {
       continue;
     }
+    LogSendFailure(context, session, "browser");
     return false;
   }
   return true;
@@ -162,10 +167,7 @@ std::optional<int> SpliceBody(SessionContext& context, HttpSession& session, int
     if (debug) {
       LogDebug(context, session, Format("%d bytes received from server", static_cast<int>(got)));
     }
-    if (!DrainPipe(pipeOut.Get(), session.BrowserSocket.Get(), static_cast<std::size_t>(got),
-                   context.Exit)) {
-      return -1;
-    }
+    if (!DrainPipe(context, session, pipeOut.Get(), static_cast<std::size_t>(got))) return -1;
     session.BodyBytes += static_cast<std::uint64_t>(got);
     if (session.ContentLength != 0 && session.BodyBytes >= session.ContentLength) {
       LogDebug(context, session, "Received number of bytes according to Content-Length header");
@@ -176,7 +178,7 @@ std::optional<int> SpliceBody(SessionContext& context, HttpSession& session, int
 
 }  // namespace
 
-int ReadResponse(SessionContext& context, HttpSession& session, bool relay, bool holdNotModified) {
+int ReadResponse(SessionContext& context, HttpSession& session, bool holdNotModified) {
   LogDebug(context, session, "Getting response from server");
   const bool debug = DebugLogging(session);
   int status = -1;
@@ -184,8 +186,8 @@ int ReadResponse(SessionContext& context, HttpSession& session, bool relay, bool
   // Every byte is written by recv() before it is read, so the block is left uninitialised.
   std::size_t blockSize = kHeadBlock;
   std::unique_ptr<char[]> block(new char[blockSize]);
-  bool keepBody = true;
-  bool splice = relay;
+  bool relay = true;
+  bool splice = true;
   for (;;) {
     if (!WaitForServer(context, session)) return -1;
 
@@ -203,58 +205,59 @@ int ReadResponse(SessionContext& context, HttpSession& session, bool relay, bool
     if (debug) {
       LogDebug(context, session, Format("%d bytes received from server", static_cast<int>(got)));
     }
+    const std::string_view received(block.get(), static_cast<std::size_t>(got));
     const bool headerBefore = session.HeaderParsed;
+    // The body's bytes in this block: all of it once the head is known, else what followed
+    // the head in the block that completed it.
+    std::string bodyStart;
+    std::string_view body = received;
     if (!headerBefore) {
-      session.ResponseBuffer.append(block.get(), static_cast<size_t>(got));
+      session.ResponseBuffer.append(received);
       ParseHeaderBlock(context, session, status);
-      // A header block that never ends is not HTTP; stop before it eats the memory.
-      if (!session.HeaderParsed && session.ResponseBuffer.size() > kMaxBufferedBody) return -1;
+      if (!session.HeaderParsed) {
+        // A header block that never ends is not HTTP; stop before it eats the memory.
+        if (session.ResponseBuffer.size() > kMaxResponseHeaderBytes) {
+          LogDebug(context, session, "Response header too large");
+          return -1;
+        }
+        if (!holdNotModified && !SendToBrowser(context, session, received)) return -1;
+        continue;
+      }
+      bodyStart.swap(session.ResponseBuffer);
+      body = bodyStart;
     } else {
       session.BodyBytes += static_cast<std::uint64_t>(got);
-      WriteCacheItem(session, std::string_view(block.get(), static_cast<size_t>(got)));
-      if (keepBody &&
-          session.ResponseBuffer.size() + static_cast<size_t>(got) <= kMaxBufferedBody) {
-        session.ResponseBuffer.append(block.get(), static_cast<size_t>(got));
-      }
+      WriteCacheItem(session, body);
     }
-    const bool complete = session.HeaderParsed && session.ContentLength != 0 &&
-                          session.BodyBytes >= session.ContentLength;
+    if (session.AbuseScan) session.AbuseScan->Feed(body);
+    const bool complete = session.ContentLength != 0 && session.BodyBytes >= session.ContentLength;
     // A complete item goes into place before the browser sees the end of it, so that a
     // browser asking again at once finds it.
     if (complete) StoreCacheItem(context, session);
 
-    if (relay && holdNotModified && !headerBefore) {
+    if (!headerBefore && holdNotModified) {
       // A held head goes out once it is known not to be a 304.
-      if (session.HeaderParsed && status == 304) {
+      if (status == 304) {
         relay = false;
-      } else if (session.HeaderParsed &&
-                 (platform::SendString(session.BrowserSocket.Get(), session.ResponseHeader,
-                                       context.Exit) != 0 ||
-                  platform::SendString(session.BrowserSocket.Get(), session.ResponseBuffer,
-                                       context.Exit) != 0)) {
+      } else if (!SendToBrowser(context, session, session.ResponseHeader) ||
+                 !SendToBrowser(context, session, bodyStart)) {
         return -1;
       }
-    } else if (relay && platform::SendBuffer(session.BrowserSocket.Get(), block.get(),
-                                             static_cast<size_t>(got), context.Exit) != 0) {
+    } else if (relay && !SendToBrowser(context, session, received)) {
       return -1;
-    }
-
-    if (session.HeaderParsed && !headerBefore) {
-      keepBody = !relay || BodyIsUsed(session);
-      // What came with the header block has been relayed (and cached) too; nobody needs it
-      // in memory either.
-      if (!keepBody) std::string().swap(session.ResponseBuffer);
-      if (keepBody || session.CacheItem) {
-        blockSize = kReceiveBlock;
-        block.reset(new char[blockSize]);
-      }
     }
     if (complete) {
       LogDebug(context, session, "Received number of bytes according to Content-Length header");
       return status;
     }
-    if (session.HeaderParsed && !keepBody && !session.CacheItem && splice &&
-        WorthAPipe(session, blockSize, got)) {
+    if (!headerBefore) {
+      std::string().swap(bodyStart);
+      if (BodyIsUsed(session)) {
+        blockSize = kReceiveBlock;
+        block.reset(new char[blockSize]);
+      }
+    }
+    if (relay && splice && !BodyIsUsed(session) && WorthAPipe(session, blockSize, got)) {
       const std::optional<int> spliced = SpliceBody(context, session, status, debug, dialling);
       if (spliced) return *spliced;
       splice = false;

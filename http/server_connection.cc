@@ -10,7 +10,7 @@
 
 #include "http/proxy_answer.h"
 #include "http/session_log.h"
-#include "platform/send.h"
+#include "http/session_send.h"
 #include "platform/socket.h"
 #include "platform/wait.h"
 
@@ -18,8 +18,8 @@ namespace tenvar::http {
 namespace {
 
 constexpr std::chrono::seconds kConnectTimeout(60);
-// A browser that stops sending its body, or a server that stops taking it, for this long
-// ends the upload.
+// A browser that stops sending its body for this long ends the upload (a server that stops
+// taking it is bounded by the context's stall limit, as every send is).
 constexpr std::chrono::seconds kBodyStallLimit(120);
 constexpr std::size_t kBodyBlock = 64 * 1024;
 constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
@@ -30,17 +30,15 @@ enum class Upload { Sent, ServerStopped, BrowserFailed };
 // and no further: one block in memory whatever the body's size.
 Upload SendRequestBody(SessionContext& context, HttpSession& session) {
   const int browser = session.BrowserSocket.Get();
-  const int server = session.ServerSocket.Get();
   BodyEnd end(session.RequestFraming);
   std::size_t used = 0;
   end.Feed(session.RequestBodyStart, used);
-  if (!platform::SendWithin(server, std::string_view(session.RequestBodyStart).substr(0, used),
-                            context.Exit, kBodyStallLimit)) {
+  if (!SendToServer(context, session, std::string_view(session.RequestBodyStart).substr(0, used))) {
     return Upload::ServerStopped;
   }
   std::string().swap(session.RequestBodyStart);
   if (end.Current() == BodyEnd::State::NeedMore && session.ExpectsContinue &&
-      platform::SendString(browser, kContinue, context.Exit) != 0) {
+      !SendToBrowser(context, session, kContinue)) {
     return Upload::BrowserFailed;
   }
   std::unique_ptr<char[]> block;
@@ -68,7 +66,7 @@ Upload SendRequestBody(SessionContext& context, HttpSession& session) {
       LogDebug(context, session, "Malformed chunked request body");
       return Upload::BrowserFailed;
     }
-    if (!platform::SendWithin(server, bytes.substr(0, used), context.Exit, kBodyStallLimit)) {
+    if (!SendToServer(context, session, bytes.substr(0, used))) {
       return Upload::ServerStopped;
     }
   }
@@ -90,10 +88,9 @@ bool EnsureLineIsUp(SessionContext& context, HttpSession& session) {
   }
   context.Dial.EnsureConnected();
   LogDebug(context, session, "Establishing connection");
-  session.ResponseBuffer = kConnectingText;
   session.Cacheable = false;
   SendProxyAnswer(session.BrowserSocket.Get(), "503 Service Unavailable", kConnectingText,
-                  context.Exit);
+                  context.Exit, context.SendStallLimit);
   return false;
 }
 
@@ -120,12 +117,12 @@ bool ConnectAndSend(SessionContext& context, HttpSession& session) {
   platform::Resolution resolution = platform::ResolveIPv4(target);
   if (!resolution.Address) resolution = platform::ResolveIPv4(target);
   if (!resolution.Address) {
-    session.ResponseBuffer = Format("Cannot resolve server name %s: %ld", target.c_str(),
-                                    static_cast<long>(resolution.Error));
     LogDebug(context, session, Format("Cannot resolve server name for %s", target.c_str()));
     session.Cacheable = false;
-    SendProxyAnswer(session.BrowserSocket.Get(), "502 Bad Gateway", session.ResponseBuffer,
-                    context.Exit);
+    SendProxyAnswer(session.BrowserSocket.Get(), "502 Bad Gateway",
+                    Format("Cannot resolve server name %s: %ld", target.c_str(),
+                           static_cast<long>(resolution.Error)),
+                    context.Exit, context.SendStallLimit);
     return false;
   }
 
@@ -142,15 +139,15 @@ bool ConnectAndSend(SessionContext& context, HttpSession& session) {
     if (error != ECANCELED) {
       session.Cacheable = false;
       SendProxyAnswer(session.BrowserSocket.Get(), "502 Bad Gateway",
-                      Format(kConnectFailedText, target.c_str(), port), context.Exit);
+                      Format(kConnectFailedText, target.c_str(), port), context.Exit,
+                      context.SendStallLimit);
     }
     return false;
   }
 
-  const int sent = platform::SendBuffer(session.ServerSocket.Get(), session.RequestBuffer.data(),
-                                        session.RequestBuffer.size(), context.Exit);
+  const bool sent = SendToServer(context, session, session.RequestBuffer);
   std::string().swap(session.RequestBuffer);
-  if (sent != 0) return false;
+  if (!sent) return false;
   // A server that stops taking the body may already have answered (say, 413): that answer
   // is still relayed.
   return SendRequestBody(context, session) != Upload::BrowserFailed;

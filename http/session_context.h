@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -24,6 +25,8 @@ struct LanClientNames {
   std::string UserName;
 };
 
+inline constexpr std::chrono::milliseconds kSendStallLimit = std::chrono::seconds(120);
+
 struct SessionContext {
   config::Configuration& Config;
   const platform::ExitEvent& Exit;
@@ -38,6 +41,9 @@ struct SessionContext {
   // Takes a browser connection and its connected server connection for relaying.
   std::function<void(platform::UniqueFd browser, platform::UniqueFd server)> HandOverTunnel;
   std::function<bool()> SendAbuseAlert;
+  // A send to the browser or the server that makes no progress for this long ends the
+  // session: a peer that stops reading must not hold a thread and its sockets for ever.
+  std::chrono::milliseconds SendStallLimit = kSendStallLimit;
 };
 
 }  // namespace tenvar::http

@@ -3,6 +3,7 @@
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <string>
 
 #include "cache/cache_lookup.h"
 #include "cache/cache_path.h"
@@ -19,13 +20,11 @@
 #include "http/response_reader.h"
 #include "http/server_connection.h"
 #include "http/session_log.h"
-#include "platform/send.h"
+#include "http/session_send.h"
+#include "platform/send_file.h"
 
 namespace tenvar::http {
 namespace {
-
-// Cached bodies are sent in blocks this large.
-constexpr std::size_t kCachedBlock = 64 * 1024;
 
 cache::CacheCounters Counters(SessionContext& context) {
   return {context.CacheItemCount, context.CacheSizeMB};
@@ -67,23 +66,27 @@ void SendCachedItem(SessionContext& context, HttpSession& session, const cache::
   }
   if (notModified) {
     head.append("Connection: close\r\n\r\n");
-    platform::SendString(session.BrowserSocket.Get(), head, context.Exit);
+    SendToBrowser(context, session, head);
     return;
   }
   head.append("Content-Length: ").append(std::to_string(item.Size));
   head.append("\r\nConnection: close\r\n\r\n");
-  const int browser = session.BrowserSocket.Get();
-  if (platform::SendString(browser, head, context.Exit) != 0) return;
+  if (!SendToBrowser(context, session, head)) return;
   if (session.Code == MethodCode::Head) return;
-  // The body is read in blocks: an item of any size costs one block of memory.
-  std::unique_ptr<char[]> block(new char[kCachedBlock]);
-  for (;;) {
-    const long got = cache::ReadItemBody(item, block.get(), kCachedBlock);
-    if (got <= 0) return;
-    if (platform::SendBuffer(browser, block.get(), static_cast<std::size_t>(got), context.Exit) !=
-        0) {
-      return;
-    }
+  // The body goes from the file to the socket in the kernel: an item of any size costs this
+  // session no memory.
+  switch (platform::SendFileWithin(session.BrowserSocket.Get(), item.Body.Get(), 0, item.Size,
+                                   context.Exit, context.SendStallLimit)) {
+    case platform::FileSendResult::Sent:
+    case platform::FileSendResult::Exit:
+      break;
+    case platform::FileSendResult::FileEnded:
+      LogDebug(context, session, "Cache file ended before its size: " + session.CacheFileName);
+      break;
+    case platform::FileSendResult::Stalled:
+    case platform::FileSendResult::Failed:
+      LogSendFailure(context, session, "browser");
+      break;
   }
 }
 
@@ -96,12 +99,12 @@ void Revalidate(SessionContext& context, HttpSession& session, cache::CachedItem
     session.RequestBuffer = WithEntityTagCondition(session.RequestBuffer, item.Headers->Fields);
   }
   if (!ConnectAndSend(context, session)) return;
-  const int status = ReadResponse(context, session, /*relay=*/true, /*holdNotModified=*/true);
+  const int status = ReadResponse(context, session, /*holdNotModified=*/true);
   if (status == -1) {
     // A stale item is never served unconfirmed (RFC 9111 §4.2.4); the browser is told why.
     if (!session.HeaderParsed) {
       SendProxyAnswer(session.BrowserSocket.Get(), "504 Gateway Timeout",
-                      "The server did not answer.\r\n", context.Exit);
+                      "The server did not answer.\r\n", context.Exit, context.SendStallLimit);
     }
     return;
   }
@@ -162,9 +165,9 @@ void InvalidateAfterChange(SessionContext& context, const HttpSession& session, 
 
 void CheckAndLog(SessionContext& context, HttpSession& session) {
   std::optional<std::string> keyword;
-  if (session.Options->AbuseDetection) {
-    keyword = FindAbuseKeyword(*session.Config->AbuseKeywordsList.Load(), session.Url,
-                               session.ResponseBuffer);
+  if (session.AbuseScan) {
+    session.AbuseScan->ScanWhole(session.Url);
+    keyword = session.AbuseScan->Found();
   }
   if (!session.Options->RequestsLog.empty()) {
     WriteRequestLog(session.Options->RequestsLog, context.LogLock,
@@ -176,17 +179,6 @@ void CheckAndLog(SessionContext& context, HttpSession& session) {
 }
 
 }  // namespace
-
-std::optional<std::string> FindAbuseKeyword(const std::vector<std::string>& keywords,
-                                            std::string_view url, std::string_view body) {
-  for (const std::string& keyword : keywords) {
-    if (url.find(keyword) != std::string_view::npos ||
-        body.find(keyword) != std::string_view::npos) {
-      return keyword;
-    }
-  }
-  return std::nullopt;
-}
 
 void RunHttpSession(SessionContext& context, HttpSession session) {
   if (context.Exit.IsSignalled()) return;
@@ -240,7 +232,10 @@ void RunHttpSession(SessionContext& context, HttpSession session) {
   LogDebug(context, session,
            Format("Ready to go, about to establish connection to %s", session.Host.c_str()));
   if (!ConnectAndSend(context, session)) return;
-  const int status = ReadResponse(context, session, /*relay=*/true);
+  if (session.Options->AbuseDetection) {
+    session.AbuseScan.emplace(*session.Config->AbuseKeywordsList.Load());
+  }
+  const int status = ReadResponse(context, session);
   if (status == -1) return;
   CheckAndLog(context, session);
   StoreCacheItem(context, session);

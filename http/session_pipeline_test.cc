@@ -7,14 +7,6 @@
 namespace tenvar::http {
 namespace {
 
-TEST(FindAbuseKeyword, TakesTheFirstKeywordFoundInTheUrlOrTheBodyWithCaseMatching) {
-  const std::vector<std::string> keywords = {"poker", "casino", "Bet"};
-  EXPECT_EQ(FindAbuseKeyword(keywords, "http://casino.example/", ""), "casino");
-  EXPECT_EQ(FindAbuseKeyword(keywords, "http://x/", "the casino and poker"), "poker");
-  EXPECT_EQ(FindAbuseKeyword(keywords, "http://x/bet", "no match here"), std::nullopt);
-  EXPECT_EQ(FindAbuseKeyword({}, "http://casino/", "casino"), std::nullopt);
-}
-
 TEST(ProxyAnswer, WrapsTheTextInAStatusLineThatClosesTheConnection) {
   EXPECT_EQ(ProxyAnswer("503 Service Unavailable",
                         "Connecting to the Internet, please try again shortly"),

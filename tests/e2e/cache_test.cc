@@ -2,15 +2,19 @@
 // headers, what is never kept or never shared, lifetimes, expiry, revalidation, forced
 // reloads, changes through other methods, stores cut off, and requests that try to reach
 // files outside the cache.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "platform/file_time.h"
@@ -100,6 +104,41 @@ class ScriptedOrigin {
   std::atomic<int> requests_{0};
   std::thread thread_;
 };
+
+// The most memory `pid` has had resident at once, in KiB (VmHWM); 0 when unreadable.
+long PeakResidentKiB(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("VmHWM:")) return std::atol(line.c_str() + 6);
+  }
+  return 0;
+}
+
+// Fetches `url` through the proxy as a browser on a slow line would: a small receive buffer
+// read a little at a time, so the proxy keeps finding no room to send. Reads until the proxy
+// closes; empty when it cannot connect.
+std::string FetchSlowly(const std::string& url) {
+  const platform::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  const int receiveBuffer = 16 * 1024;
+  ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+  sockaddr_in proxy{};
+  proxy.sin_family = AF_INET;
+  proxy.sin_port = htons(kProxyPort);
+  proxy.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&proxy), sizeof proxy) != 0 ||
+      !SendAll(fd.Get(), "GET " + url + " HTTP/1.0\r\n\r\n")) {
+    return "";
+  }
+  std::string reply;
+  char block[4096];
+  for (;;) {
+    pollfd entry{fd.Get(), POLLIN, 0};
+    if (::poll(&entry, 1, 60'000) <= 0) return reply;  // a bound, should the proxy hang
+    const ssize_t got = ::recv(fd.Get(), block, sizeof block, 0);
+    if (got <= 0) return reply;
+    reply.append(block, static_cast<size_t>(got));
+  }
+}
 
 class Cache : public OfficeTest {
  protected:
@@ -462,6 +501,33 @@ TEST_F(Cache, ANewVersionLargerThanMemoryHoldsArrivesWholeAndIsKept) {
   EXPECT_TRUE(reply.Body == newer);
   EXPECT_TRUE(tenvar_->WaitForConsole("200 - item is out of date"));
   EXPECT_TRUE(platform::ReadFileText(CacheFile("new.bin")) == newer);
+}
+
+TEST_F(Cache, AFortyMebibyteItemIsStoredAndServedWholeWithoutBeingHeldInMemory) {
+  OfficeOptions options = Cached();
+  options.AbuseKeywords = "casino\n";  // so every body is also searched as it passes
+  ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
+  std::string item(40 * 1024 * 1024, '\0');
+  for (size_t at = 0; at < item.size(); ++at) item[at] = static_cast<char>(at * 11 / 5);
+  origin_->Add("forty.bin", item);
+
+  for (const char* fetch : {"from the origin", "from the cache"}) {
+    const RawReply reply = SplitReply(FetchSlowly(OriginServer::Url("/forty.bin")));
+    EXPECT_EQ(StatusOf(reply), 200) << fetch;
+    EXPECT_EQ(HeaderValue(reply.Headers, "Content-Length"), std::to_string(item.size())) << fetch;
+    EXPECT_EQ(reply.Body.size(), item.size()) << fetch;
+    EXPECT_TRUE(reply.Body == item) << fetch;
+  }
+  EXPECT_TRUE(platform::ReadFileText(CacheFile("forty.bin")) == item);
+  EXPECT_EQ(OriginRequests("/forty.bin"), 1);
+  EXPECT_TRUE(tenvar_->WaitForConsole("HTTP: Retrieved 127.0.0.1/forty.bin from cache"));
+  // A bound well under the item's size: neither the relay, the keyword search, the store nor
+  // the hit holds the body.
+  const long peakKiB = PeakResidentKiB(tenvar_->Child().Pid());
+  EXPECT_GT(peakKiB, 0);
+  EXPECT_LT(peakKiB, 32 * 1024);
+  RecordProperty("PeakResidentKiB", std::to_string(peakKiB));
+  std::printf("tenvar VmHWM after a 40 MiB miss and hit: %ld KiB\n", peakKiB);
 }
 
 TEST_F(Cache, LimitCacheStoresAgainOnceExpiredItemsAreDeleted) {

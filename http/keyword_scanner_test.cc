@@ -1,0 +1,73 @@
+#include "http/keyword_scanner.h"
+
+#include <gtest/gtest.h>
+
+namespace tenvar::http {
+namespace {
+
+TEST(FindAbuseKeyword, TakesTheFirstKeywordFoundInTheUrlOrTheBodyWithCaseMatching) {
+  const std::vector<std::string> keywords = {"poker", "casino", "Bet"};
+  EXPECT_EQ(FindAbuseKeyword(keywords, "http://casino.example/", ""), "casino");
+  EXPECT_EQ(FindAbuseKeyword(keywords, "http://x/", "the casino and poker"), "poker");
+  EXPECT_EQ(FindAbuseKeyword(keywords, "http://x/bet", "no match here"), std::nullopt);
+  EXPECT_EQ(FindAbuseKeyword({}, "http://casino/", "casino"), std::nullopt);
+  EXPECT_EQ(FindAbuseKeyword({"", "poker"}, "http://x/", "anything"), std::nullopt);
+}
+
+// The body arrives in the blocks given; the URL is searched on its own.
+TEST(KeywordScanner, FindsKeywordsWhereverTheBlocksSplitThem) {
+  const struct {
+    const char* name;
+    std::vector<std::string> keywords;
+    std::string url;
+    std::vector<std::string> blocks;
+    std::optional<std::string> found;
+  } cases[] = {
+      {"inside one block", {"casino"}, "http://x/", {"a casino here", "more"}, "casino"},
+      {"split after its first byte", {"casino"}, "http://x/", {"...c", "asino..."}, "casino"},
+      {"split before its last byte", {"casino"}, "http://x/", {"...casin", "o..."}, "casino"},
+      {"at the very end of a block", {"casino"}, "http://x/", {"casino", "after"}, "casino"},
+      {"across three blocks", {"casino"}, "http://x/", {"ca", "s", "ino"}, "casino"},
+      {"one byte per block", {"poker"}, "http://x/", {"p", "o", "k", "e", "r"}, "poker"},
+      {"split, with a longer keyword in the list",
+       {"bet", "roulette"},
+       "http://x/",
+       {"..........b", "et"},
+       "bet"},
+      {"split short keyword after a long quiet block",
+       {"roulette", "bet"},
+       "http://x/",
+       {std::string(70000, '.') + "be", "t" + std::string(70000, '.')},
+       "bet"},
+      {"list order decides, not stream order",
+       {"poker", "casino"},
+       "http://x/",
+       {"casino first", " then pok", "er"},
+       "poker"},
+      {"url and body are not joined", {"xyz"}, "http://x/x", {"yz", "..."}, std::nullopt},
+      {"in the url", {"casino"}, "http://casino/", {"clean"}, "casino"},
+      {"a near miss split", {"casino"}, "http://x/", {"cas", "ni..casi", "on"}, std::nullopt},
+      {"no blocks at all", {"casino"}, "http://x/", {}, std::nullopt},
+      {"empty blocks between halves", {"casino"}, "http://x/", {"cas", "", "", "ino"}, "casino"},
+  };
+  for (const auto& c : cases) {
+    KeywordScanner scanner(c.keywords);
+    scanner.ScanWhole(c.url);
+    for (const std::string& block : c.blocks) scanner.Feed(block);
+    EXPECT_EQ(scanner.Found(), c.found) << c.name;
+  }
+}
+
+TEST(KeywordScanner, WantsNoMoreOnceTheFirstKeywordIsFoundOrThereIsNothingToFind) {
+  KeywordScanner scanner({"poker", "casino"});
+  scanner.Feed("casino");
+  EXPECT_TRUE(scanner.WantsMore());  // "poker" could still come, and it would win
+  scanner.Feed("pok");
+  scanner.Feed("er");
+  EXPECT_FALSE(scanner.WantsMore());
+  EXPECT_FALSE(KeywordScanner({}).WantsMore());
+  EXPECT_FALSE(KeywordScanner({""}).WantsMore());
+}
+
+}  // namespace
+}  // namespace tenvar::http

@@ -1,0 +1,212 @@
+// A browser that stops reading its answer, on each way an answer reaches it: the session
+// ends once a send has made no progress for the context's stall limit, and both of its
+// sockets close.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include "cache/cache_path.h"
+#include "config/config_test_support.h"
+#include "http/session_pipeline.h"
+#include "platform/socket.h"
+
+namespace tenvar::http {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Far more than the socket buffers between the origin and a browser that reads nothing.
+constexpr std::size_t kAnswerBytes = 32 * 1024 * 1024;
+
+class NoDial : public dialup::DialManager {
+ public:
+  bool CheckConnected() override { return true; }
+  void EnsureConnected() override {}
+  void ResetIdleTimer() override {}
+};
+
+// A web server for one request: it answers with a large body and reports whether the
+// proxy closed the connection before taking all of it. Every wait is bounded.
+class BigAnswerOrigin {
+ public:
+  BigAnswerOrigin() {
+    int error = 0;
+    listener_ = platform::OpenTcpListener(0, error);
+    closedEarly_ = std::async(std::launch::async, [this] { return Serve(); });
+  }
+  std::uint16_t Port() const { return platform::LocalPort(listener_.Get()); }
+  // True when the proxy's socket closed part way through the answer.
+  bool ClosedEarly() { return closedEarly_.get(); }
+
+ private:
+  bool Serve() {
+    pollfd waiting{listener_.Get(), POLLIN, 0};
+    if (::poll(&waiting, 1, 20'000) != 1) return false;
+    std::optional<platform::AcceptedConnection> proxy = platform::AcceptConnection(listener_.Get());
+    if (!proxy) return false;
+    std::string answer = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(kAnswerBytes) +
+                         "\r\nCache-Control: max-age=3600\r\n\r\n";
+    answer.append(kAnswerBytes, 'b');
+    std::string_view rest = answer;
+    while (!rest.empty()) {
+      pollfd entry{proxy->Fd.Get(), POLLOUT, 0};
+      if (::poll(&entry, 1, 20'000) != 1) return false;  // the proxy neither reads nor closes
+      const ssize_t sent = ::send(proxy->Fd.Get(), rest.data(), rest.size(), MSG_NOSIGNAL);
+      if (sent < 0 && errno == EAGAIN) continue;
+      if (sent <= 0) return true;
+      rest.remove_prefix(static_cast<std::size_t>(sent));
+    }
+    return false;
+  }
+
+  platform::UniqueFd listener_;
+  std::future<bool> closedEarly_;
+};
+
+// Reads what the browser's end still holds; true when it then reaches the end of the
+// stream, that is when the proxy closed its side.
+bool BrowserSeesClose(int fd) {
+  char block[65536];
+  for (;;) {
+    pollfd entry{fd, POLLIN, 0};
+    if (::poll(&entry, 1, 10'000) != 1) return false;
+    const ssize_t got = ::recv(fd, block, sizeof block, 0);
+    if (got == 0) return true;
+    if (got < 0 && errno != EAGAIN) return false;
+  }
+}
+
+class SendStall : public ::testing::Test {
+ protected:
+  // As the program does: a session splices answers only when a reader that went away cannot
+  // raise SIGPIPE.
+  void SetUp() override { ::signal(SIGPIPE, SIG_IGN); }
+
+  // Runs one session for `url` whose browser never reads; returns once it has ended (or
+  // after a bound, ending it through the exit event and failing the test). `browser` is the
+  // browser's end of the connection.
+  void RunStalledSession(const config::HttpProxyOptions& options, const std::string& url,
+                         platform::UniqueFd& browser) {
+    {
+      std::lock_guard lock(linesLock_);
+      lines_.clear();
+    }
+    config::GlobalSettings settings;
+    settings.CacheDir = loaded_.dir.File("cache");
+    settings.TempDir = loaded_.dir.File("Temp");
+    loaded_.configuration.Settings.Store(settings);
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair), 0);
+    browser.Reset(pair[0]);
+    // Room for the answer's first block, so that the stall comes in the body's relay (the
+    // pipe's drain, when spliced), not at once.
+    const int window = 64 * 1024;
+    ::setsockopt(pair[1], SOL_SOCKET, SO_SNDBUF, &window, sizeof window);
+    const std::string request = "GET " + url + " HTTP/1.0\r\n\r\n";
+    ASSERT_EQ(::send(pair[0], request.data(), request.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(request.size()));
+
+    HttpSession session;
+    session.Config = std::make_shared<config::HttpProxyConfig>(options);
+    session.BrowserSocket = platform::UniqueFd(pair[1]);
+    session.ClientAddress = "127.0.0.1";
+    std::future<void> ended = std::async(std::launch::async, [&, s = std::move(session)]() mutable {
+      RunHttpSession(context_, std::move(s));
+    });
+    if (ended.wait_for(30s) != std::future_status::ready) {
+      ADD_FAILURE() << "the session did not end by itself";
+      exit_.Signal();
+    }
+    ended.get();
+  }
+
+  bool Logged(std::string_view text) {
+    std::lock_guard lock(linesLock_);
+    return lines_.find(text) != std::string::npos;
+  }
+
+  config::LoadedConfiguration loaded_{""};
+  platform::ExitEvent exit_;
+  NoDial dial_;
+  std::mutex logLock_;
+  std::mutex linesLock_;
+  std::string lines_;
+  std::atomic<std::uint32_t> requests_{0};
+  std::atomic<std::uint32_t> hits_{0};
+  std::atomic<std::int32_t> cacheItems_{0};
+  std::atomic<double> cacheSize_{0};
+  SessionContext context_{loaded_.configuration,
+                          exit_,
+                          dial_,
+                          [this](std::string_view line) {
+                            std::lock_guard lock(linesLock_);
+                            lines_.append(line).append("\n");
+                          },
+                          logLock_,
+                          requests_,
+                          hits_,
+                          cacheItems_,
+                          cacheSize_,
+                          [](const std::string&) { return std::nullopt; },
+                          {},
+                          [] { return false; },
+                          200ms};
+};
+
+TEST_F(SendStall, ARelayedAnswerEndsTheSessionWithBothSocketsClosed) {
+  const struct {
+    const char* name;
+    bool useCache;
+    bool abuseDetection;
+  } cases[] = {
+      {"spliced straight through", false, false},
+      {"searched for keywords", false, true},
+      {"written to the cache", true, false},
+  };
+  const std::string keywords = loaded_.dir.Write("keywords.txt", "casino\n");
+  for (const auto& c : cases) {
+    config::HttpProxyOptions options;
+    options.EnableLogging = true;
+    options.Debug = true;
+    options.UseCache = c.useCache;
+    options.AbuseDetection = c.abuseDetection;
+    options.AbuseKeywords = keywords;
+    BigAnswerOrigin origin;
+    platform::UniqueFd browser;
+    ASSERT_NO_FATAL_FAILURE(RunStalledSession(
+        options, "http://127.0.0.1:" + std::to_string(origin.Port()) + "/big.bin", browser));
+    EXPECT_TRUE(BrowserSeesClose(browser.Get())) << c.name;
+    EXPECT_TRUE(origin.ClosedEarly()) << c.name;
+    EXPECT_TRUE(Logged("The browser took nothing for 0.2 s")) << c.name;
+    EXPECT_FALSE(exit_.IsSignalled()) << c.name;
+  }
+}
+
+TEST_F(SendStall, ACacheHitEndsTheSessionWithTheBrowserClosed) {
+  // An item from before headers were kept beside items: served with a guessed type.
+  const std::optional<std::string> item =
+      cache::CachePathFor(loaded_.dir.File("cache"), "127.0.0.1", 80, "/big.bin");
+  ASSERT_TRUE(item);
+  std::filesystem::create_directories(std::filesystem::path(*item).parent_path());
+  std::ofstream(*item, std::ios::binary) << std::string(8 * 1024 * 1024, 'c');
+  config::HttpProxyOptions options;
+  options.EnableLogging = true;
+  options.Debug = true;
+  options.UseCache = true;
+  platform::UniqueFd browser;
+  ASSERT_NO_FATAL_FAILURE(RunStalledSession(options, "http://127.0.0.1/big.bin", browser));
+  EXPECT_TRUE(Logged("HTTP: Retrieved 127.0.0.1/big.bin from cache"));
+  EXPECT_TRUE(BrowserSeesClose(browser.Get()));
+  EXPECT_TRUE(Logged("The browser took nothing for 0.2 s"));
+  EXPECT_FALSE(exit_.IsSignalled());
+}
+
+}  // namespace
+}  // namespace tenvar::http
