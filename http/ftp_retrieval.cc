@@ -18,6 +18,7 @@
 #include "http/server_connection.h"
 #include "http/session_log.h"
 #include "http/session_send.h"
+#include "platform/name_lookups.h"
 #include "platform/paths.h"
 #include "platform/send_file.h"
 #include "platform/socket.h"
@@ -97,8 +98,10 @@ class FtpRetrieval {
 
  private:
   bool Connect() {
-    platform::Resolution resolution = platform::ResolveIPv4(session_.Host);
-    if (!resolution.Address) resolution = platform::ResolveIPv4(session_.Host);
+    const std::optional<platform::Resolution> found =
+        platform::ResolveIPv4Until(session_.Host, context_.Exit, 2);
+    if (!found) return false;  // shutting down
+    const platform::Resolution& resolution = *found;
     if (!resolution.Address) {
       return Fail(Format("Cannot resolve server name %s: %ld", session_.Host.c_str(),
                          static_cast<long>(resolution.Error)));

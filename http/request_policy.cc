@@ -6,6 +6,7 @@
 #include "http/server_connection.h"
 #include "http/session_log.h"
 #include "http/session_send.h"
+#include "platform/name_lookups.h"
 #include "platform/send.h"
 #include "platform/socket.h"
 
@@ -46,7 +47,10 @@ bool SetUpTunnel(SessionContext& context, HttpSession& session,
     return Refuse(context, session);
   }
 
-  const platform::Resolution resolution = platform::ResolveIPv4(session.Host);
+  const std::optional<platform::Resolution> found =
+      platform::ResolveIPv4Until(session.Host, context.Exit);
+  if (!found) return false;  // shutting down
+  const platform::Resolution& resolution = *found;
   if (!resolution.Address) {
     SendProxyAnswer(session.BrowserSocket.Get(), "502 Bad Gateway",
                     Format("Cannot resolve server name %s: %ld", session.Host.c_str(),

@@ -11,6 +11,7 @@
 #include "http/proxy_answer.h"
 #include "http/session_log.h"
 #include "http/session_send.h"
+#include "platform/name_lookups.h"
 #include "platform/socket.h"
 #include "platform/wait.h"
 
@@ -114,8 +115,11 @@ bool ConnectAndSend(SessionContext& context, HttpSession& session) {
                        session.Path.c_str()));
   }
 
-  platform::Resolution resolution = platform::ResolveIPv4(target);
-  if (!resolution.Address) resolution = platform::ResolveIPv4(target);
+  // Asked twice: a name server may drop the first question. Shut-down does not wait.
+  const std::optional<platform::Resolution> found =
+      platform::ResolveIPv4Until(target, context.Exit, 2);
+  if (!found) return false;
+  const platform::Resolution& resolution = *found;
   if (!resolution.Address) {
     LogDebug(context, session, Format("Cannot resolve server name for %s", target.c_str()));
     session.Cacheable = false;

@@ -50,8 +50,9 @@ std::vector<std::pair<std::uint64_t, Resolution>> NameLookups::Take() {
   return std::exchange(mailbox_->Results, {});
 }
 
-std::optional<Resolution> ResolveIPv4Until(const std::string& host, const ExitEvent& exitEvent) {
-  if (ParseIPv4(host)) return ResolveIPv4(host);
+namespace {
+
+std::optional<Resolution> ResolveOnce(const std::string& host, const ExitEvent& exitEvent) {
   NameLookups lookUps;
   if (!lookUps.Valid()) return ResolveIPv4(host);
   lookUps.Start(0, host);
@@ -63,6 +64,19 @@ std::optional<Resolution> ResolveIPv4Until(const std::string& host, const ExitEv
     std::vector<std::pair<std::uint64_t, Resolution>> results = lookUps.Take();
     if (!results.empty()) return std::move(results.front().second);
   }
+}
+
+}  // namespace
+
+std::optional<Resolution> ResolveIPv4Until(const std::string& host, const ExitEvent& exitEvent,
+                                           int attempts) {
+  if (ParseIPv4(host)) return ResolveIPv4(host);
+  std::optional<Resolution> result;
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    result = ResolveOnce(host, exitEvent);
+    if (!result || result->Address) break;
+  }
+  return result;
 }
 
 }  // namespace tenvar::platform

@@ -38,8 +38,9 @@ class NameLookups {
   std::shared_ptr<Mailbox> mailbox_;
 };
 
-// Looks `host` up (a dotted address without any look-up), giving up when the exit event is
-// signalled first: nothing then.
-std::optional<Resolution> ResolveIPv4Until(const std::string& host, const ExitEvent& exitEvent);
+// Looks `host` up (a dotted address without any look-up), up to `attempts` times while it
+// fails, giving up when the exit event is signalled first: nothing then.
+std::optional<Resolution> ResolveIPv4Until(const std::string& host, const ExitEvent& exitEvent,
+                                           int attempts = 1);
 
 }  // namespace tenvar::platform
