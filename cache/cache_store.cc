@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "cache/cache_path.h"
+#include "platform/write_all.h"
 
 namespace tenvar::cache {
 namespace {
@@ -40,18 +41,6 @@ platform::UniqueFd CreatePartial(std::string_view cacheDir, std::string& path) {
   return file;
 }
 
-bool WriteAll(int file, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(file, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
-}
-
 bool MoveIntoPlace(const std::string& from, const std::string& to) {
   std::error_code ignored;
   std::filesystem::create_directories(std::filesystem::path(to).parent_path(), ignored);
@@ -64,7 +53,7 @@ bool PlaceKeptHeaders(std::string_view cacheDir, std::string_view cacheFileName,
   std::string partial;
   const platform::UniqueFd file = CreatePartial(cacheDir, partial);
   if (!file.Valid()) return false;
-  if (!WriteAll(file.Get(), FormatKeptHeaders(headers)) ||
+  if (!platform::WriteAll(file.Get(), FormatKeptHeaders(headers)) ||
       !MoveIntoPlace(partial, KeptHeadersPathFor(cacheDir, cacheFileName))) {
     ::unlink(partial.c_str());
     return false;
@@ -110,7 +99,7 @@ ItemWriter::~ItemWriter() {
 }
 
 bool ItemWriter::Write(std::string_view bytes) {
-  if (!WriteAll(file_.Get(), bytes)) return false;
+  if (!platform::WriteAll(file_.Get(), bytes)) return false;
   size_ += bytes.size();
   return true;
 }

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "platform/unique_fd.h"
+#include "platform/write_all.h"
 
 namespace tenvar::config {
 namespace {
@@ -82,18 +83,6 @@ std::string WriteConfiguration(const GlobalSettings& settings,
 
 namespace {
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
-}
-
 // A running Tenvar notices the new file only by a last-write time that differs from the old
 // one's. Two writes within one tick of the file system's clock get the same time, so the new
 // file is moved just past the old one when it has to be.
@@ -155,7 +144,7 @@ SaveOutcome SaveConfigurationFile(const std::string& path, const GlobalSettings&
   const std::string text = WriteConfiguration(settings, proxies, tunnels);
   // The rename must not reach the disk before the text does, or a crash could leave an
   // empty file where the old one was.
-  if (::fchmod(file.Get(), mode) != 0 || !WriteAll(file.Get(), text) ||
+  if (::fchmod(file.Get(), mode) != 0 || !platform::WriteAll(file.Get(), text) ||
       (replacing && !LaterThan(file.Get(), existing.st_mtim)) || ::fsync(file.Get()) != 0 ||
       ::rename(temporary.c_str(), target.c_str()) != 0) {
     const int error = errno;

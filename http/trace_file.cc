@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/unique_fd.h"
+#include "platform/write_all.h"
 
 namespace tenvar::http {
 namespace {
@@ -117,18 +118,6 @@ OpenFiles& Files() {
   return files;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
 // Renames a trace file that has grown past its limit out of the way; the watch on it then
 // makes the next append start a new file.
 void RollOver(const std::string& path, const OpenFile& file, std::uint64_t rollBytes) {
@@ -165,7 +154,7 @@ bool AppendLockedLine(const std::string& path, std::string_view line) {
     std::lock_guard lock(file->Lock);
     // Another program holding the file exclusively counts as a failed attempt.
     if (::flock(file->File.Get(), LOCK_EX | LOCK_NB) != 0) continue;
-    const bool written = WriteAll(file->File.Get(), line);
+    const bool written = platform::WriteAll(file->File.Get(), line);
     ::flock(file->File.Get(), LOCK_UN);
     return written;
   }

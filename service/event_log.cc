@@ -2,26 +2,10 @@
 
 #include <unistd.h>
 
-#include <cerrno>
-
 #include "http/trace_file.h"
+#include "platform/write_all.h"
 
 namespace tenvar::service {
-namespace {
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
-}
-
-}  // namespace
 
 EventLog::EventLog(std::function<std::string()> logFilePath)
     : logFilePath_(std::move(logFilePath)) {}
@@ -42,7 +26,7 @@ void EventLog::LogEvent(std::string_view message) {
   line.append(message).append("\n");
   std::lock_guard lock(LogLock);
   http::AppendLockedLine(path, line);
-  if (consoleOpen_) WriteAll(STDOUT_FILENO, line);
+  if (consoleOpen_) platform::WriteAll(STDOUT_FILENO, line);
   if (lineObserver_) lineObserver_(line);
 }
 

@@ -130,17 +130,26 @@ std::chrono::milliseconds Listener::Timeout(Clock::time_point now) const {
                     std::chrono::milliseconds(0), std::chrono::milliseconds(60'000));
 }
 
-bool Listener::AcceptHttp(HttpPort& port) {
-  // Take every pending connection: a burst is not served one per round.
+std::optional<platform::AcceptedConnection> Listener::NextFromLan(int listenFd,
+                                                                 bool& outOfDescriptors) {
   for (;;) {
     int error = 0;
     std::optional<platform::AcceptedConnection> accepted =
-        platform::AcceptConnection(port.ListenSocket.Get(), &error);
-    if (!accepted) return !platform::IsOutOfResources(error);
-    if (!IsLanAddress(accepted->Peer)) {
-      refusals_.Refused(accepted->Peer);
-      continue;
+        platform::AcceptConnection(listenFd, &error);
+    if (!accepted) {
+      outOfDescriptors = platform::IsOutOfResources(error);
+      return std::nullopt;
     }
+    if (IsLanAddress(accepted->Peer)) return accepted;
+    refusals_.Refused(accepted->Peer);
+  }
+}
+
+bool Listener::AcceptHttp(HttpPort& port) {
+  // Take every pending connection: a burst is not served one per round.
+  bool outOfDescriptors = false;
+  while (std::optional<platform::AcceptedConnection> accepted =
+             NextFromLan(port.ListenSocket.Get(), outOfDescriptors)) {
     WaitingBrowser browser{port.Config, std::move(accepted->Fd),
                            platform::FormatAddress(accepted->Peer), {}, nextId_++,
                            Clock::now() + std::chrono::seconds(http::kRequestHeaderSeconds)};
@@ -156,22 +165,18 @@ bool Listener::AcceptHttp(HttpPort& port) {
         break;
     }
   }
+  return !outOfDescriptors;
 }
 
 bool Listener::AcceptTunnel(TunnelPort& port) {
-  for (;;) {
-    int error = 0;
-    std::optional<platform::AcceptedConnection> accepted =
-        platform::AcceptConnection(port.ListenSocket.Get(), &error);
-    if (!accepted) return !platform::IsOutOfResources(error);
-    if (!IsLanAddress(accepted->Peer)) {
-      refusals_.Refused(accepted->Peer);
-      continue;
-    }
+  bool outOfDescriptors = false;
+  while (std::optional<platform::AcceptedConnection> accepted =
+             NextFromLan(port.ListenSocket.Get(), outOfDescriptors)) {
     if (port.Tunnel.Port <= 0 || port.Tunnel.Port > 65535) continue;
     relay_.AddTunnel(std::move(accepted->Fd), port.Tunnel.Server,
                      static_cast<std::uint16_t>(port.Tunnel.Port));
   }
+  return !outOfDescriptors;
 }
 
 Listener::Arrival Listener::ReadAvailable(WaitingBrowser& browser) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "config/ip_tunnel_config.h"
 #include "http/session_context.h"
 #include "platform/epoll.h"
+#include "platform/socket.h"
 #include "platform/unique_fd.h"
 #include "service/refusal_log.h"
 #include "service/session_threads.h"
@@ -64,6 +66,9 @@ class Listener {
 
   bool RegisterPorts();
   void SetAccepting(bool accepting);
+  // The next pending connection from a LAN machine (others are refused and logged);
+  // nothing when none is left, with `outOfDescriptors` telling whether accept ran out.
+  std::optional<platform::AcceptedConnection> NextFromLan(int listenFd, bool& outOfDescriptors);
   // False when accepting ran out of descriptors.
   bool AcceptHttp(HttpPort& port);
   bool AcceptTunnel(TunnelPort& port);
