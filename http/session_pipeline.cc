@@ -236,7 +236,15 @@ void RunHttpSession(SessionContext& context, HttpSession session) {
     session.AbuseScan.emplace(*session.Config->AbuseKeywordsList.Load());
   }
   const int status = ReadResponse(context, session);
-  if (status == -1) return;
+  if (status == -1) {
+    // A server that closed or fell silent before its first byte: the browser is told, not
+    // left with an empty reply.
+    if (!session.HeaderParsed && session.ResponseBuffer.empty()) {
+      SendProxyAnswer(session.BrowserSocket.Get(), "502 Bad Gateway",
+                      "The server did not answer.\r\n", context.Exit, context.SendStallLimit);
+    }
+    return;
+  }
   CheckAndLog(context, session);
   StoreCacheItem(context, session);
   InvalidateAfterChange(context, session, status);

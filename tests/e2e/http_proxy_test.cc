@@ -1,6 +1,7 @@
 // The HTTP proxy as browsers on the LAN see it: nginx as the web server, squid upstream,
 // openssl s_server behind CONNECT, curl or a plain socket as the browser.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <cstdlib>
@@ -264,6 +265,27 @@ TEST_F(HttpProxy, AnswersAConnectOrARequestToAClosedPortWithBadGateway) {
     EXPECT_NE(reply.Headers.find("Connection: close\r\n"), std::string::npos) << reply.Headers;
     EXPECT_EQ(reply.Body, body);
   }
+}
+
+// A server that takes the request and closes without a word.
+TEST_F(HttpProxy, AnswersAServerThatClosesWithoutAWordWithBadGateway) {
+  const platform::UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(8095);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener.Get(), 4), 0);
+  ASSERT_NO_FATAL_FAILURE(StartTenvar());
+  std::jthread mute([&] {
+    const platform::UniqueFd server(::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+    char request[4096];
+    [[maybe_unused]] const ssize_t got = ::recv(server.Get(), request, sizeof request, 0);
+  });
+  const RawReply reply = SplitReply(
+      Exchange(kProxyPort, "GET http://127.0.0.1:8095/ HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"));
+  EXPECT_EQ(reply.StatusLine, "HTTP/1.0 502 Bad Gateway");
+  EXPECT_EQ(reply.Body, "The server did not answer.\r\n");
 }
 
 TEST_F(HttpProxy, AnswersAnUnresolvableServerWithBadGateway) {
