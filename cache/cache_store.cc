@@ -208,8 +208,7 @@ void RemoveUnfinishedStores(std::string_view cacheDir) {
     const std::string name = walk->path().filename().string();
     const std::size_t at = name.rfind(kOldPartial);
     if (at != std::string::npos && at > 0 &&
-        name.size() == at + kOldPartial.size() + kUniqueLetters &&
-        walk->is_regular_file(error)) {
+        name.size() == at + kOldPartial.size() + kUniqueLetters && walk->is_regular_file(error)) {
       leftovers.push_back(walk->path());
     }
   }

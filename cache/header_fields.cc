@@ -103,8 +103,8 @@ std::string EndToEndFields(std::string_view responseHead) {
 }
 
 std::string MergeFields(std::string_view kept, std::string_view update) {
-  static constexpr std::string_view kBodyFields[] = {
-      "ETag", "Content-Encoding", "Content-Range", "Content-MD5"};
+  static constexpr std::string_view kBodyFields[] = {"ETag", "Content-Encoding", "Content-Range",
+                                                     "Content-MD5"};
   const auto describesBody = [](std::string_view name) {
     for (std::string_view field : kBodyFields) {
       if (config::EqualsIgnoreCase(name, field)) return true;

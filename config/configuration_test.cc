@@ -1,7 +1,6 @@
 #include "config/configuration.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <atomic>

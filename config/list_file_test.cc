@@ -1,7 +1,6 @@
 #include "config/list_file.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -113,9 +113,9 @@ void WantedEvents(const FtpSession& session, std::uint32_t* events) {
   events[0] = Wanted(readClient, !session.Client.Unsent.empty());
 
   const FtpEndpoint& server = session.Server;
-  events[1] = server.Connecting ? EPOLLOUT
-                                : Wanted(session.Client.Unsent.empty() && !server.Closed,
-                                         !server.Unsent.empty());
+  events[1] = server.Connecting
+                  ? EPOLLOUT
+                  : Wanted(session.Client.Unsent.empty() && !server.Closed, !server.Unsent.empty());
 
   const FtpEndpoint& clientData = session.ClientData;
   const FtpEndpoint& serverData = session.ServerData;
@@ -278,8 +278,8 @@ bool FtpProxyService::WatchEndpoint(FtpEndpoint& endpoint, std::uint32_t events,
   if (!endpoint.Socket.Valid()) return true;
   if (endpoint.WatchedBy != nullptr && endpoint.WatchedEvents == events) return true;
   const int fd = endpoint.Socket.Get();
-  const int error = endpoint.WatchedBy != nullptr ? epoll_.Modify(fd, events, key)
-                                                  : epoll_.Add(fd, events, key);
+  const int error =
+      endpoint.WatchedBy != nullptr ? epoll_.Modify(fd, events, key) : epoll_.Add(fd, events, key);
   if (error != 0) {
     if (!std::exchange(watchFailing_, true)) {
       Log("FTP: Cannot watch a connection, ending its session: " +
@@ -384,12 +384,11 @@ void FtpProxyService::EndStalledSessions() {
          {&session->Client, &session->Server, &session->ClientData, &session->ServerData}) {
       if (!endpoint->WaitingSince || now_ - *endpoint->WaitingSince < sendStallLimit_) continue;
       // A peer that takes nothing would hold the session and its sockets for ever.
-      Log("FTP: Session of " + platform::FormatAddress(session->ClientAddress) +
-          " ended: its " + (endpoint == &session->Client || endpoint == &session->ClientData
-                                ? "client"
-                                : "server") +
+      Log("FTP: Session of " + platform::FormatAddress(session->ClientAddress) + " ended: its " +
+          (endpoint == &session->Client || endpoint == &session->ClientData ? "client" : "server") +
           " took nothing for " +
-          std::to_string(std::chrono::duration_cast<std::chrono::seconds>(sendStallLimit_).count()) +
+          std::to_string(
+              std::chrono::duration_cast<std::chrono::seconds>(sendStallLimit_).count()) +
           " s");
       session->Ended = true;
       anyEnded_ = true;
@@ -873,6 +872,5 @@ void FtpProxyService::Flush(FtpSession& session) {
 void FtpProxyService::Log(const std::string& line) const {
   if (logEvent_) logEvent_(line);
 }
-
 
 }  // namespace tenvar::ftpproxy

@@ -134,7 +134,6 @@ class FtpProxyService {
   // reads the list without the lock and takes it to change the list.
   mutable std::mutex FtpSessionLock;
   std::list<std::unique_ptr<FtpSession>> FtpSessions;
-
 };
 
 }  // namespace tenvar::ftpproxy

@@ -316,9 +316,8 @@ class FtpProxy : public ::testing::Test {
   // Waits until the service has logged `line`; false after the time limit.
   bool WaitLogged(const std::string& line) {
     std::unique_lock lock(logLock_);
-    return logged_.wait_for(lock, 10s, [&] {
-      return std::find(log_.begin(), log_.end(), line) != log_.end();
-    });
+    return logged_.wait_for(
+        lock, 10s, [&] { return std::find(log_.begin(), log_.end(), line) != log_.end(); });
   }
 
   // A client that has been greeted and has opened `server`.
@@ -723,7 +722,8 @@ TEST_F(FtpProxy, AtADataPortWithNoDescriptorLeftItRestsAndRelaysOnceSomeAreFreed
   DescriptorsUsedUp used(data.Get());
   ASSERT_TRUE(used.Exhausted());
   ASSERT_TRUE(ConnectLoopback(data, dataPort));
-  ASSERT_TRUE(WaitLogged("FTP service cannot accept data connections for now: Too many open files"));
+  ASSERT_TRUE(
+      WaitLogged("FTP service cannot accept data connections for now: Too many open files"));
   const int first = wakeUps_.Count();
   const auto wallBefore = std::chrono::steady_clock::now();
   ASSERT_TRUE(wakeUps_.WaitFor(first + 6));
@@ -740,9 +740,8 @@ TEST_F(FtpProxy, AtADataPortWithNoDescriptorLeftItRestsAndRelaysOnceSomeAreFreed
 
 TEST_F(FtpProxy, APeerThatTakesNothingForTheStallLimitLosesItsSession) {
   FakeFtpServer server("220 Ready\r\n", std::string(32 << 20, 'x'));
-  ASSERT_NO_FATAL_FAILURE(Start(false, true, [](FtpProxyService& service) {
-    service.SetSendStallLimit(1s);
-  }));
+  ASSERT_NO_FATAL_FAILURE(
+      Start(false, true, [](FtpProxyService& service) { service.SetSendStallLimit(1s); }));
   Peer client = OpenClient(server);
   auto [dataListener, portCommand] = DataPort();
   client.Send(portCommand);

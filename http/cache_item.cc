@@ -71,7 +71,8 @@ void StoreCacheItem(SessionContext& context, HttpSession& session) {
   cache::CacheStore(
       {settings->CacheDir, session.CacheFileName, session.Path, session.LastModifiedTime,
        exclusions.get(), settings->LimitCache, settings->CacheLimit, &headers},
-      *body, {context.CacheItemCount, context.CacheSizeMB}, [&](std::string_view line) { LogDebug(context, session, line); });
+      *body, {context.CacheItemCount, context.CacheSizeMB},
+      [&](std::string_view line) { LogDebug(context, session, line); });
 }
 
 }  // namespace tenvar::http

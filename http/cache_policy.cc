@@ -56,9 +56,8 @@ std::string RequestFieldsForCache(std::string_view request) {
   const std::size_t end = request.find("\r\n\r\n");
   const std::string_view head = request.substr(0, end);
   std::string fields;
-  for (const char* name :
-       {"Authorization", "Cookie", "Cache-Control", "Pragma", "Accept-Encoding", "If-None-Match",
-        "If-Modified-Since"}) {
+  for (const char* name : {"Authorization", "Cookie", "Cache-Control", "Pragma", "Accept-Encoding",
+                           "If-None-Match", "If-Modified-Since"}) {
     if (const std::optional<std::string> value = FieldValue(head, name)) {
       fields.append(name).append(": ").append(*value).append("\r\n");
     }

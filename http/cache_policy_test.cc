@@ -78,10 +78,11 @@ TEST(KeepHeaders, AgeCountsFromTheOriginsDateOrAgeAndA304RefreshesIt) {
     EXPECT_TRUE(unreadable.StaleAt(kNow)) << age;
   }
 
-  const cache::KeptHeaders refreshed = RefreshKeptHeaders(
-      kept, "HTTP/1.1 304 Not Modified\r\nDate: Tue, 14 Nov 2023 22:15:00 GMT\r\n"
-            "Cache-Control: max-age=120\r\n\r\n",
-      kNow + 100);
+  const cache::KeptHeaders refreshed =
+      RefreshKeptHeaders(kept,
+                         "HTTP/1.1 304 Not Modified\r\nDate: Tue, 14 Nov 2023 22:15:00 GMT\r\n"
+                         "Cache-Control: max-age=120\r\n\r\n",
+                         kNow + 100);
   EXPECT_EQ(refreshed.AgeAt(kNow + 100), 0);
   EXPECT_EQ(refreshed.Lifetime, 120);
   EXPECT_EQ(refreshed.Fields,
@@ -149,8 +150,7 @@ TEST(SameOriginPath, NamesOnlyPathsOnTheSameServer) {
 }
 
 TEST(BrowserHasItem, ByETagFirstThenByDate) {
-  const std::string fields =
-      "ETag: W/\"abc\"\r\nLast-Modified: Tue, 14 Nov 2023 22:13:20 GMT\r\n";
+  const std::string fields = "ETag: W/\"abc\"\r\nLast-Modified: Tue, 14 Nov 2023 22:13:20 GMT\r\n";
   const struct {
     const char* request;
     bool current;

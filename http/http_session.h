@@ -39,7 +39,7 @@ struct HttpSession {
   std::string FtpPassword;
   bool ViaUpstream = false;
 
-  std::string RequestBuffer;   // the header block as read, then as rewritten for sending
+  std::string RequestBuffer;     // the header block as read, then as rewritten for sending
   std::string RequestBodyStart;  // bytes that came with the header block, past its end
   BodyFraming RequestFraming;
   bool ExpectsContinue = false;  // the browser waits for "100 Continue" before its body

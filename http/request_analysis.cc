@@ -210,9 +210,8 @@ std::optional<ConnectTarget> ParseConnectTarget(std::string_view url) {
                        config::ParseNumber(url.substr(colon + 1))};
 }
 
-bool IsTrusted(std::span<const std::string> trustedSites,
-               const std::optional<std::string>& referer, std::string_view url,
-               std::span<const std::string> learnedSites) {
+bool IsTrusted(std::span<const std::string> trustedSites, const std::optional<std::string>& referer,
+               std::string_view url, std::span<const std::string> learnedSites) {
   if (trustedSites.empty() && learnedSites.empty()) return true;
   const std::string_view text = referer ? std::string_view(*referer) : url;
   return ContainsAny(trustedSites, text) || ContainsAny(learnedSites, text);

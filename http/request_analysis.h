@@ -77,9 +77,8 @@ std::optional<ConnectTarget> ParseConnectTarget(std::string_view url);
 // Whether a request may pass the trusted-sites list (the file's entries and the learned
 // ones): an empty list trusts everything. With a Referer the Referer alone must contain an
 // entry (case-sensitive), otherwise the URL.
-bool IsTrusted(std::span<const std::string> trustedSites,
-               const std::optional<std::string>& referer, std::string_view url,
-               std::span<const std::string> learnedSites = {});
+bool IsTrusted(std::span<const std::string> trustedSites, const std::optional<std::string>& referer,
+               std::string_view url, std::span<const std::string> learnedSites = {});
 
 // Whether any entry occurs in the whole request line "METHOD URL VERSION", which sends the
 // request straight to the origin instead of the upstream proxy.

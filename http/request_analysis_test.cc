@@ -269,17 +269,15 @@ TEST(Via, AForwardedRequestNamesThisHopAndIsKnownWhenItComesBack) {
   EXPECT_TRUE(viaName.ends_with(":8080"));
   const std::string request = "GET / HTTP/1.1\r\nHost: a\r\nVia: 1.0 squid\r\n\r\nbody";
   const std::string forwarded = AddVia(request, "HTTP/1.1", viaName);
-  EXPECT_EQ(forwarded, "GET / HTTP/1.1\r\nHost: a\r\nVia: 1.0 squid\r\nVia: 1.1 " + viaName +
-                           "\r\n\r\nbody");
+  EXPECT_EQ(forwarded,
+            "GET / HTTP/1.1\r\nHost: a\r\nVia: 1.0 squid\r\nVia: 1.1 " + viaName + "\r\n\r\nbody");
   EXPECT_FALSE(HasPassedThrough(request, viaName));
   EXPECT_TRUE(HasPassedThrough(forwarded, viaName));
   // Another instance of the same machine, or this one named inside a comment, is no loop.
   EXPECT_FALSE(HasPassedThrough(AddVia(request, "HTTP/1.1", ViaName(8081)), viaName));
-  EXPECT_FALSE(HasPassedThrough("GET / HTTP/1.1\r\nVia: 1.1 p (" + viaName + ")\r\n\r\n",
-                                viaName));
-  EXPECT_TRUE(HasPassedThrough("GET / HTTP/1.1\r\nvia: 1.0 a, HTTP/1.1 " + viaName +
-                                   " (Tenvar), 1.1 b\r\n\r\n",
-                               viaName));
+  EXPECT_FALSE(HasPassedThrough("GET / HTTP/1.1\r\nVia: 1.1 p (" + viaName + ")\r\n\r\n", viaName));
+  EXPECT_TRUE(HasPassedThrough(
+      "GET / HTTP/1.1\r\nvia: 1.0 a, HTTP/1.1 " + viaName + " (Tenvar), 1.1 b\r\n\r\n", viaName));
 }
 
 TEST(WithoutHeader, DropsEveryLineOfTheNameInAnyCase) {

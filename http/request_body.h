@@ -43,7 +43,16 @@ class BodyEnd {
 
  private:
   enum class Step {
-    Size, Extension, SizeEnd, Data, DataCr, DataLf, TrailerStart, Trailer, TrailerEnd, LastLf
+    Size,
+    Extension,
+    SizeEnd,
+    Data,
+    DataCr,
+    DataLf,
+    TrailerStart,
+    Trailer,
+    TrailerEnd,
+    LastLf
   };
 
   bool FeedChunked(char c);

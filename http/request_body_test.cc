@@ -82,8 +82,8 @@ TEST(BodyEnd, FindsTheLastByteOfAChunkedBodyHoweverItIsCut) {
 }
 
 TEST(BodyEnd, RefusesBrokenChunkFraming) {
-  for (const char* stream : {"x\r\n", "5\r\nhelloX\r\n", "5\nhello\r\n", "\r\n",
-                             "10000000000000000\r\n", "0\r\n\n"}) {
+  for (const char* stream :
+       {"x\r\n", "5\r\nhelloX\r\n", "5\nhello\r\n", "\r\n", "10000000000000000\r\n", "0\r\n\n"}) {
     SCOPED_TRACE(stream);
     EXPECT_EQ(FeedInSteps({Kind::Chunked, 0}, stream, 1).first, BodyEnd::State::Malformed);
   }

@@ -66,10 +66,10 @@ bool SetUpTunnel(SessionContext& context, HttpSession& session,
   }
   if (!server.Valid() ||
       !platform::ConnectWithin(server.Get(), kConnectTimeout, context.Exit.Fd(), error)) {
-    SendProxyAnswer(session.BrowserSocket.Get(), "502 Bad Gateway",
-                    Format(kConnectFailedText, session.Host.c_str(),
-                           static_cast<int>(session.Port)),
-                    context.Exit, context.SendStallLimit);
+    SendProxyAnswer(
+        session.BrowserSocket.Get(), "502 Bad Gateway",
+        Format(kConnectFailedText, session.Host.c_str(), static_cast<int>(session.Port)),
+        context.Exit, context.SendStallLimit);
     return false;
   }
   // Bytes the browser sent after its CONNECT header block belong to the tunnel already.

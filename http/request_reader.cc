@@ -56,9 +56,8 @@ bool ReadRequest(SessionContext& context, HttpSession& session) {
     // Only new bytes, and the three before them, can complete the terminator.
     searchFrom = request.size() >= 3 ? request.size() - 3 : 0;
 
-    if (!mayHaveData &&
-        platform::WaitFor(session.BrowserSocket.Get(), POLLIN, context.Exit, deadline) !=
-            platform::WaitResult::Ready) {
+    if (!mayHaveData && platform::WaitFor(session.BrowserSocket.Get(), POLLIN, context.Exit,
+                                          deadline) != platform::WaitResult::Ready) {
       return false;
     }
     if (!block) block.reset(new char[kReceiveBlock]);

@@ -49,9 +49,8 @@ std::optional<cache::CachedItem> LookUpCache(SessionContext& context, HttpSessio
 // they were kept, else with a type guessed from its name; dated with the origin's time.
 void SendCachedItem(SessionContext& context, HttpSession& session, const cache::CachedItem& item) {
   // A browser that already holds this very item is told so, without the body.
-  const bool notModified = BrowserHasItem(session.CacheRequestFields,
-                                          item.Headers ? item.Headers->Fields : "",
-                                          item.LastModified);
+  const bool notModified = BrowserHasItem(
+      session.CacheRequestFields, item.Headers ? item.Headers->Fields : "", item.LastModified);
   std::string head = notModified ? "HTTP/1.0 304 Not Modified\r\n" : "HTTP/1.0 200 OK\r\n";
   if (item.Headers) {
     head.append(item.Headers->Fields);

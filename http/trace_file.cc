@@ -122,7 +122,8 @@ OpenFiles& Files() {
 // makes the next append start a new file.
 void RollOver(const std::string& path, const OpenFile& file, std::uint64_t rollBytes) {
   struct stat held {};
-  if (::fstat(file.File.Get(), &held) != 0 || static_cast<std::uint64_t>(held.st_size) <= rollBytes) {
+  if (::fstat(file.File.Get(), &held) != 0 ||
+      static_cast<std::uint64_t>(held.st_size) <= rollBytes) {
     return;
   }
   // Several sessions may see the same full file: only one may rename it, and only while the

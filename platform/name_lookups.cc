@@ -36,8 +36,7 @@ int NameLookups::Fd() const { return mailbox_->Wake.Get(); }
 
 void NameLookups::Start(std::uint64_t id, std::string host) {
   try {
-    std::thread([mailbox = mailbox_, id, host] { mailbox->Post(id, ResolveIPv4(host)); })
-        .detach();
+    std::thread([mailbox = mailbox_, id, host] { mailbox->Post(id, ResolveIPv4(host)); }).detach();
   } catch (const std::system_error&) {
     mailbox_->Post(id, ResolveIPv4(host));
   }

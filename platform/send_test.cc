@@ -129,15 +129,13 @@ TEST(Send, SendWithinDeliversToAReaderAndGivesUpOnOneThatStopsReading) {
   ExitEvent exitEvent;
   const std::string payload = Pattern(1 << 20);
   SocketPair reading = SmallWindowPair();
-  std::future<std::string> received = std::async(std::launch::async, [&] {
-    return ReadAll(reading.Receiver.Get(), payload.size());
-  });
+  std::future<std::string> received = std::async(
+      std::launch::async, [&] { return ReadAll(reading.Receiver.Get(), payload.size()); });
   EXPECT_TRUE(SendWithin(reading.Sender.Get(), payload, exitEvent, std::chrono::seconds(10)));
   EXPECT_EQ(received.get(), payload);
 
   SocketPair stalled = SmallWindowPair();
-  EXPECT_FALSE(
-      SendWithin(stalled.Sender.Get(), payload, exitEvent, std::chrono::milliseconds(50)));
+  EXPECT_FALSE(SendWithin(stalled.Sender.Get(), payload, exitEvent, std::chrono::milliseconds(50)));
 }
 
 }  // namespace

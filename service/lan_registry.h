@@ -3,6 +3,8 @@
 // Run() serves the socket on its own thread; Find and Clients may be called from any thread.
 #pragma once
 
+#include <netinet/in.h>
+
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -13,8 +15,6 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
-
-#include <netinet/in.h>
 
 #include "platform/exit_event.h"
 #include "platform/unique_fd.h"

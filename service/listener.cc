@@ -131,7 +131,7 @@ std::chrono::milliseconds Listener::Timeout(Clock::time_point now) const {
 }
 
 std::optional<platform::AcceptedConnection> Listener::NextFromLan(int listenFd,
-                                                                 bool& outOfDescriptors) {
+                                                                  bool& outOfDescriptors) {
   for (;;) {
     int error = 0;
     std::optional<platform::AcceptedConnection> accepted =
@@ -150,8 +150,11 @@ bool Listener::AcceptHttp(HttpPort& port) {
   bool outOfDescriptors = false;
   while (std::optional<platform::AcceptedConnection> accepted =
              NextFromLan(port.ListenSocket.Get(), outOfDescriptors)) {
-    WaitingBrowser browser{port.Config, std::move(accepted->Fd),
-                           platform::FormatAddress(accepted->Peer), {}, nextId_++,
+    WaitingBrowser browser{port.Config,
+                           std::move(accepted->Fd),
+                           platform::FormatAddress(accepted->Peer),
+                           {},
+                           nextId_++,
                            Clock::now() + std::chrono::seconds(http::kRequestHeaderSeconds)};
     // The request often comes with the connection: then it need not wait in the set.
     switch (ReadAvailable(browser)) {

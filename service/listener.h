@@ -41,7 +41,6 @@ class Listener {
   // then are closed.
   void Run();
 
-
  private:
   using Clock = std::chrono::steady_clock;
 

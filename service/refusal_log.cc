@@ -11,9 +11,8 @@ void RefusalLog::Refused(in_addr source, Clock::time_point now) {
   {
     std::lock_guard lock(lock_);
     if (sources_.size() >= kMaxSources) {
-      std::erase_if(sources_, [now](const auto& entry) {
-        return now - entry.second.LastLine >= kInterval;
-      });
+      std::erase_if(sources_,
+                    [now](const auto& entry) { return now - entry.second.LastLine >= kInterval; });
     }
     const auto [found, isNew] = sources_.try_emplace(source.s_addr, Source{now, 0});
     Source& entry = found->second;

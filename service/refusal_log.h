@@ -33,7 +33,7 @@ class RefusalLog {
   };
 
   std::function<void(std::string_view)> logEvent_;
-  std::mutex lock_;  // guards sources_
+  std::mutex lock_;                                    // guards sources_
   std::unordered_map<std::uint32_t, Source> sources_;  // by address, network order
 };
 

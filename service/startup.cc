@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <filesystem>
-
 #include <optional>
 #include <thread>
 

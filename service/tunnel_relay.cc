@@ -160,13 +160,13 @@ void TunnelRelay::Run() {
       pollfd& server = entries[kFirstLinkEntry + 1 + 2 * i];
       client.fd = link.Client.Get();
       if (link.State == TunnelLink::Stage::Relaying) {
-        client.events = static_cast<short>(
-            (link.ToServer.empty() && !link.ClientDone ? POLLIN : 0) |
-            (link.ToClient.empty() ? 0 : POLLOUT));
+        client.events =
+            static_cast<short>((link.ToServer.empty() && !link.ClientDone ? POLLIN : 0) |
+                               (link.ToClient.empty() ? 0 : POLLOUT));
         server.fd = link.Server.Get();
-        server.events = static_cast<short>(
-            (link.ToClient.empty() && !link.ServerDone ? POLLIN : 0) |
-            (link.ToServer.empty() ? 0 : POLLOUT));
+        server.events =
+            static_cast<short>((link.ToClient.empty() && !link.ServerDone ? POLLIN : 0) |
+                               (link.ToServer.empty() ? 0 : POLLOUT));
         // A side whose reading waits for the other to drain, or that is through both ways,
         // is left out: a hang-up it may show would wake every poll. One that has only ended
         // its sending stays in, so that its going away altogether is seen.

@@ -1,8 +1,9 @@
 // The relay behind the IP tunnels and HTTP CONNECT: one thread copies the bytes of every
 // relayed connection pair ("tunnel link") both ways, unchanged and in order. A side that ends
 // its sending has its end passed on, and the other direction goes on to its own end, so
-// request/answer protocols whose client half-closes get their whole answer. Thread-safety: AddLink, AddTunnel and LinkCount may be called from any thread
-// while Run() serves the links on its own thread; the callbacks are called from both.
+// request/answer protocols whose client half-closes get their whole answer. Thread-safety: AddLink,
+// AddTunnel and LinkCount may be called from any thread while Run() serves the links on its own
+// thread; the callbacks are called from both.
 #pragma once
 
 #include <netinet/in.h>

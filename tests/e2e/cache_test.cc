@@ -556,8 +556,8 @@ TEST_F(Cache, OtherMethodsReachTheOriginAndAChangeMakesTheNextGetGoThere) {
     const char* Method;
     bool Changes;
   };
-  const Case cases[] = {{"POST", true}, {"PUT", true}, {"DELETE", true}, {"PATCH", true},
-                        {"OPTIONS", false}};
+  const Case cases[] = {
+      {"POST", true}, {"PUT", true}, {"DELETE", true}, {"PATCH", true}, {"OPTIONS", false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Method);
     ASSERT_EQ(FetchToClose("/upload").Body, "GET body=\n");

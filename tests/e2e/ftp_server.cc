@@ -18,23 +18,32 @@ std::string VsftpdConfiguration(const std::string& base, const std::string& root
   return "listen=NO\n"
          "listen_ipv6=NO\n"
          "anonymous_enable=YES\n"
-         "anon_root=" + root + "\n"
+         "anon_root=" +
+         root +
+         "\n"
          "ftp_username=ftp\n"
          "local_enable=NO\n"
          "write_enable=YES\n"
          "anon_upload_enable=YES\n"
          "anon_umask=022\n"
          "pasv_enable=YES\n"
-         "pasv_min_port=" + std::to_string(FtpServer::kFirstPassivePort) + "\n"
-         "pasv_max_port=" + std::to_string(FtpServer::kLastPassivePort) + "\n"
+         "pasv_min_port=" +
+         std::to_string(FtpServer::kFirstPassivePort) +
+         "\n"
+         "pasv_max_port=" +
+         std::to_string(FtpServer::kLastPassivePort) +
+         "\n"
          "port_enable=YES\n"
          "connect_from_port_20=NO\n"
          "seccomp_sandbox=NO\n"
-         "secure_chroot_dir=" + base + "/empty\n"
+         "secure_chroot_dir=" +
+         base +
+         "/empty\n"
          "xferlog_enable=YES\n"
          "dual_log_enable=YES\n"
          "log_ftp_protocol=YES\n"
-         "vsftpd_log_file=" + log + "\n";
+         "vsftpd_log_file=" +
+         log + "\n";
 }
 
 }  // namespace

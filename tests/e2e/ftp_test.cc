@@ -276,9 +276,8 @@ TEST_F(Ftp, EveryLoginAndDataModeListsRetrievesAndStoresByteForByte) {
     ASSERT_GE(replies.size(), 2u) << output;
     EXPECT_TRUE(replies[0].starts_with("220 Tenvar FTP Proxy server ready. ")) << replies[0];
     // USER name@host is answered by the server itself, which asks for the password.
-    EXPECT_TRUE(replies[1].starts_with(std::string(mode.Login) == "open"
-                                           ? "220 127.0.0.1 opened OK."
-                                           : "331 "))
+    EXPECT_TRUE(replies[1].starts_with(
+        std::string(mode.Login) == "open" ? "220 127.0.0.1 opened OK." : "331 "))
         << replies[1];
 
     // Four transfers, each ended by exactly one completion line of the proxy's own, after
@@ -353,17 +352,17 @@ TEST_F(Ftp, DataGoesOnlyBetweenTheClientAndTheServer) {
     if (reply.starts_with("226")) completions.push_back(reply);
   }
   // A third host, a third host by EPRT, a system port, an IPv6 address.
-  EXPECT_EQ(refusals, (std::vector<std::string>{
-                          "500 Illegal PORT command", "500 Illegal PORT command",
-                          "500 Illegal PORT command",
-                          "522 Network protocol not supported, use (1)"}))
+  EXPECT_EQ(refusals,
+            (std::vector<std::string>{"500 Illegal PORT command", "500 Illegal PORT command",
+                                      "500 Illegal PORT command",
+                                      "522 Network protocol not supported, use (1)"}))
       << output;
   EXPECT_EQ(LinesStartingWith(output, "bystander "), std::vector<std::string>{"was left alone"});
 
   // A connection to the proxy's data port from elsewhere is closed at once, and the
   // transfer it tried to get into completes all the same, in both directions of set-up.
-  EXPECT_EQ(LinesStartingWith(output, "intruder got "),
-            std::vector<std::string>(2, "0 bytes")) << output;
+  EXPECT_EQ(LinesStartingWith(output, "intruder got "), std::vector<std::string>(2, "0 bytes"))
+      << output;
   EXPECT_EQ(completions, std::vector<std::string>(2, "226 Transfer complete")) << output;
   EXPECT_TRUE(platform::ReadFileText(dir_.File("guard.down")) == download + download)
       << "download differs";

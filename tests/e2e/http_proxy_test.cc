@@ -56,7 +56,8 @@ std::string UploadBytes(std::size_t size, std::uint32_t seed) {
 // What the origin kept of an upload to /store: the file its answer names.
 std::string StoredBody(const CurlResult& answer) {
   const std::size_t at = answer.Body.find("stored=");
-  if (at == std::string::npos || !answer.Body.ends_with("\n")) return "(no file: " + answer.Body + ")";
+  if (at == std::string::npos || !answer.Body.ends_with("\n"))
+    return "(no file: " + answer.Body + ")";
   const std::size_t start = at + 7;
   return platform::ReadFileText(answer.Body.substr(start, answer.Body.size() - 1 - start));
 }
@@ -168,8 +169,9 @@ TEST_F(HttpProxy, SendsAnExcludedRequestDirectInsteadOfUpstream) {
 
   const CurlResult excluded = Fetch({OriginServer::Url("/echo?direct")});
   EXPECT_EQ(excluded.Status, 200) << excluded.Stderr;
-  EXPECT_TRUE(std::regex_match(excluded.Body, std::regex("GET /echo\\?direct HTTP/1\\.1\n"
-                                                         "Connection: close\nVia: 1\\.1 [^ ,]+:8080\n")))
+  EXPECT_TRUE(
+      std::regex_match(excluded.Body, std::regex("GET /echo\\?direct HTTP/1\\.1\n"
+                                                 "Connection: close\nVia: 1\\.1 [^ ,]+:8080\n")))
       << excluded.Body;
 
   const CurlResult other = Fetch({OriginServer::Url("/echo?upstream")});
@@ -396,10 +398,14 @@ TEST_F(HttpProxy, UploadsArriveByteForByteDirectAndThroughTheUpstreamProxy) {
   };
   const Case cases[] = {
       {"POST waiting for 100 Continue",
-       {"-H", "Expect: 100-continue", "--data-binary", "@" + formPath}, form, "POST"},
+       {"-H", "Expect: 100-continue", "--data-binary", "@" + formPath},
+       form,
+       "POST"},
       {"PUT of 3 MiB", {"-T", filePath}, file, "PUT"},
       {"chunked POST",
-       {"-H", "Transfer-Encoding: chunked", "--data-binary", "@" + formPath}, form, "POST"},
+       {"-H", "Transfer-Encoding: chunked", "--data-binary", "@" + formPath},
+       form,
+       "POST"},
   };
   for (const char* route : {"direct", "upstream"}) {
     for (const Case& c : cases) {
@@ -424,7 +430,8 @@ TEST_F(HttpProxy, RefusesRequestsWithAnAmbiguousLengthOrAnOversizedHeader) {
   ASSERT_NO_FATAL_FAILURE(StartTenvar());
   const std::string url = OriginServer::Url(OriginServer::kStorePath);
   const std::string requests[] = {
-      "POST " + url + " HTTP/1.1\r\nHost: a\r\nContent-Length: 5\r\n"
+      "POST " + url +
+          " HTTP/1.1\r\nHost: a\r\nContent-Length: 5\r\n"
           "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
       "POST " + url + " HTTP/1.1\r\nHost: a\r\nContent-Length: 5, 6\r\n\r\nhello",
       "POST " + url + " HTTP/1.1\r\nHost: a\r\nTransfer-Encoding: chunked, gzip\r\n\r\n",

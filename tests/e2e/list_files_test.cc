@@ -47,8 +47,8 @@ TEST_F(ListFiles, FifosAsListAndBlockFilesHangNeitherARequestNorTheShutDown) {
   // Each file is reported once, not once per request.
   const std::string stderrText = tenvar_->Stderr();
   for (const char* name : fifos) {
-    EXPECT_EQ(Count(stderrText, config::RefusedFileMessage(dir_.File(name))), 1u)
-        << name << "\n" << stderrText;
+    EXPECT_EQ(Count(stderrText, config::RefusedFileMessage(dir_.File(name))), 1u) << name << "\n"
+                                                                                  << stderrText;
   }
 }
 

@@ -40,8 +40,11 @@ std::string NginxConfiguration(const std::string& base, const std::string& root,
                                const std::string& accessLog) {
   const std::string port = std::to_string(OriginServer::kPort);
   const std::string bodyPort = std::to_string(OriginServer::kBodyPort);
-  return "pid " + base + "/nginx.pid;\n"
-         "error_log " + base + "/error.log info;\n"
+  return "pid " + base +
+         "/nginx.pid;\n"
+         "error_log " +
+         base +
+         "/error.log info;\n"
          "master_process off;\n"
          "daemon off;\n"
          "worker_rlimit_nofile 4096;\n"
@@ -49,20 +52,36 @@ std::string NginxConfiguration(const std::string& base, const std::string& root,
          "http {\n"
          "  log_format tenvar '$request|$http_connection|$http_via|$sent_http_transfer_encoding"
          "|$http_if_modified_since';\n"
-         "  access_log " + accessLog + " tenvar;\n"
-         "  client_body_temp_path " + base + "/temp/body;\n"
-         "  proxy_temp_path " + base + "/temp/proxy;\n"
-         "  fastcgi_temp_path " + base + "/temp/fastcgi;\n"
-         "  uwsgi_temp_path " + base + "/temp/uwsgi;\n"
-         "  scgi_temp_path " + base + "/temp/scgi;\n"
+         "  access_log " +
+         accessLog +
+         " tenvar;\n"
+         "  client_body_temp_path " +
+         base +
+         "/temp/body;\n"
+         "  proxy_temp_path " +
+         base +
+         "/temp/proxy;\n"
+         "  fastcgi_temp_path " +
+         base +
+         "/temp/fastcgi;\n"
+         "  uwsgi_temp_path " +
+         base +
+         "/temp/uwsgi;\n"
+         "  scgi_temp_path " +
+         base +
+         "/temp/scgi;\n"
          // Long enough that a proxy waiting for the server to close would be caught by
          // any client time limit.
          "  keepalive_timeout 65;\n"
          "  default_type application/octet-stream;\n"
          "  types { text/plain txt; }\n"
          "  server {\n"
-         "    listen 127.0.0.1:" + port + ";\n"
-         "    root " + root + ";\n"
+         "    listen 127.0.0.1:" +
+         port +
+         ";\n"
+         "    root " +
+         root +
+         ";\n"
          "    location = /echo {\n"
          "      default_type text/plain;\n"
          "      return 200 \"$request\\nConnection: $http_connection\\nVia: $http_via\\n\";\n"
@@ -71,7 +90,9 @@ std::string NginxConfiguration(const std::string& base, const std::string& root,
          // back through the second server.
          "    location = /upload {\n"
          "      proxy_set_header X-Body $request_body;\n"
-         "      proxy_pass http://127.0.0.1:" + bodyPort + ";\n"
+         "      proxy_pass http://127.0.0.1:" +
+         bodyPort +
+         ";\n"
          "    }\n"
          // Keeps each body in a file of its own and answers with the file's name, so a test
          // can compare an upload of any size byte for byte.
@@ -82,7 +103,9 @@ std::string NginxConfiguration(const std::string& base, const std::string& root,
          "      proxy_set_header Content-Length \"\";\n"
          "      proxy_set_header Transfer-Encoding \"\";\n"
          "      proxy_set_header X-Body-File $request_body_file;\n"
-         "      proxy_pass http://127.0.0.1:" + bodyPort + ";\n"
+         "      proxy_pass http://127.0.0.1:" +
+         bodyPort +
+         ";\n"
          "    }\n"
          // SSI drops the length, so the answer goes out chunked on a keep-alive connection.
          "    location = /chunked.txt { ssi on; ssi_types *; }\n"
@@ -118,7 +141,9 @@ std::string NginxConfiguration(const std::string& base, const std::string& root,
          "    }\n"
          "  }\n"
          "  server {\n"
-         "    listen 127.0.0.1:" + bodyPort + ";\n"
+         "    listen 127.0.0.1:" +
+         bodyPort +
+         ";\n"
          "    access_log off;\n"
          "    location = /store {\n"
          "      default_type text/plain;\n"

@@ -1,10 +1,9 @@
 // Many connections on a small machine: browsers that have not sent their request yet cost
 // no thread, and running out of descriptors neither spins nor stops the proxy.
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
-
-#include <dirent.h>
 
 #include <fstream>
 #include <sstream>
@@ -87,7 +86,8 @@ TEST_F(Scale, RunningOutOfDescriptorsNeitherSpinsNorStopsTheProxy) {
   const auto before = CpuTime(TenvarPid());
   const auto start = std::chrono::steady_clock::now();
   std::this_thread::sleep_for(1s);  // a span to measure over, not a wait for anything
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_LT((CpuTime(TenvarPid()) - before).count() / seconds, 0.1);
 
   idle.clear();
