@@ -175,11 +175,19 @@ void BlockList::ReportRefused(const std::string& path) const {
 }
 
 int BlockList::IsBlocked(std::string_view host, std::string_view path,
-                         const HttpProxyOptions& config) {
+                         const HttpProxyOptions& config, Clock::time_point now) {
   std::shared_ptr<const BlockData> data = data_.Load();
+  // The file is looked at once a second at most, by the session that wins the exchange: a
+  // stat and a lock per request cost a busy proxy more than a change seen a second late.
+  Clock::rep due = nextCheck_.load(std::memory_order_relaxed);
+  const bool look = now.time_since_epoch().count() >= due &&
+                    nextCheck_.compare_exchange_strong(
+                        due, (now + kCheckInterval).time_since_epoch().count(),
+                        std::memory_order_relaxed);
   // A block file that disappeared keeps its lists: a proxy should not open up because an
   // editor briefly removed the file while saving it.
-  if (const std::optional<platform::FileTime> time = platform::LastWriteTime(data->BlockFile)) {
+  if (const std::optional<platform::FileTime> time =
+          look ? platform::LastWriteTime(data->BlockFile) : std::nullopt) {
     std::unique_lock lock(reloadLock_);
     // Sessions racing here all saw the old time; only the first reloads, the rest find the
     // stored time already brought up to date.

@@ -53,9 +53,14 @@ class BlockList {
   // chooses, and remembers the file's last-write time.
   void LoadBlockFile(const HttpProxyOptions& config);
 
+  using Clock = std::chrono::steady_clock;
+  // How often IsBlocked looks at the file's last-write time.
+  static constexpr Clock::duration kCheckInterval = std::chrono::seconds(1);
+
   // 1 when the request for host and path is refused, else 0. Reloads the block file first
-  // when its last-write time changed.
-  int IsBlocked(std::string_view host, std::string_view path, const HttpProxyOptions& config);
+  // when its last-write time changed, looking at most once per kCheckInterval.
+  int IsBlocked(std::string_view host, std::string_view path, const HttpProxyOptions& config,
+                Clock::time_point now = Clock::now());
 
   // The loader calls this when a directive closes: a list read in the other form than the
   // instance's final AdvancedBlocking (the writer puts BlockFile before AdvancedBlocking)
@@ -75,6 +80,7 @@ class BlockList {
   void ReportRefused(const std::string& path) const;
 
   std::atomic<MessageSink*> messages_{nullptr};
+  std::atomic<Clock::rep> nextCheck_{std::numeric_limits<Clock::rep>::min()};
   mutable std::mutex reloadLock_;  // serialises loads; guards the two times
   platform::FileTime blockFileTime_ = 0;
   std::optional<platform::FileTime> refusedTime_;  // of the last file reported as refused

@@ -169,19 +169,22 @@ TEST(BlockList, ReloadsWhenTheFileTimeChangesAndKeepsListsWhenItIsDeleted) {
   BlockList list;
   list.LoadBlockFile(options);
   EXPECT_EQ(list.BlockFileTime(), kBaseTime);
-  EXPECT_EQ(list.IsBlocked("one", "/", options), 1);
+  const BlockList::Clock::time_point start = BlockList::Clock::now();
+  EXPECT_EQ(list.IsBlocked("one", "/", options, start), 1);
 
   // Same time: the new contents go unnoticed.
   dir.Write("block.txt", "+ * *\n");
   ASSERT_TRUE(platform::SetLastWriteTime(file, kBaseTime));
-  EXPECT_EQ(list.IsBlocked("one", "/", options), 1);
+  EXPECT_EQ(list.IsBlocked("one", "/", options, start + std::chrono::seconds(1)), 1);
 
+  // A new time is seen, but not within a second of the last look.
   ASSERT_TRUE(platform::SetLastWriteTime(file, kBaseTime + kSecond));
-  EXPECT_EQ(list.IsBlocked("one", "/", options), 0);
+  EXPECT_EQ(list.IsBlocked("one", "/", options, start + std::chrono::milliseconds(1500)), 1);
+  EXPECT_EQ(list.IsBlocked("one", "/", options, start + std::chrono::seconds(2)), 0);
   EXPECT_EQ(list.BlockFileTime(), kBaseTime + kSecond);
 
   ASSERT_EQ(std::remove(file.c_str()), 0);
-  EXPECT_EQ(list.IsBlocked("one", "/", options), 0);
+  EXPECT_EQ(list.IsBlocked("one", "/", options, start + std::chrono::seconds(3)), 0);
   EXPECT_EQ(list.Data()->Rules.size(), 1u);
 }
 
@@ -225,6 +228,8 @@ TEST(BlockList, ConcurrentTestsSeeWholeVersionsWhileTheFileIsRewritten) {
   BlockList list;
   list.LoadBlockFile(options);
 
+  const BlockList::Clock::time_point start = BlockList::Clock::now();
+  std::atomic<long> tick = 0;
   constexpr int kVersions = 200;
   std::atomic<bool> done = false;
   std::atomic<int> failures = 0;
@@ -232,7 +237,10 @@ TEST(BlockList, ConcurrentTestsSeeWholeVersionsWhileTheFileIsRewritten) {
   for (int i = 0; i < 4; ++i) {
     readers.emplace_back([&] {
       while (!done.load()) {
-        const int blocked = list.IsBlocked("one.two", "/path", options);
+        // A made-up clock a second further at each call, so that every call looks at the
+        // file and the readers race the reloads.
+        const int blocked = list.IsBlocked("one.two", "/path", options,
+                                           start + std::chrono::seconds(tick++));
         if (blocked != 0 && blocked != 1) ++failures;
         const std::shared_ptr<const BlockData> data = list.Data();
         if (data->Rules.size() != 2 || data->Rules[0].Allow == data->Rules[1].Allow) ++failures;
@@ -254,7 +262,9 @@ TEST(BlockList, ConcurrentTestsSeeWholeVersionsWhileTheFileIsRewritten) {
   for (std::thread& reader : readers) reader.join();
 
   EXPECT_EQ(failures.load(), 0);
-  EXPECT_EQ(list.IsBlocked("one.two", "/path", options), 1);
+  EXPECT_EQ(list.IsBlocked("one.two", "/path", options,
+                           start + std::chrono::seconds(tick.load() + 2)),
+            1);
   EXPECT_EQ(list.BlockFileTime(), kBaseTime + kVersions * kSecond);
 }
 
