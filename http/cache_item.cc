@@ -39,7 +39,7 @@ void BeginCacheItem(SessionContext& context, HttpSession& session, std::string_v
   if (!session.CacheItem) {
     LogDebug(
         context, session,
-        Format("Error opening cache file: %s (%ld)", session.CacheFileName.c_str(), long{errno}));
+        "Error opening cache file: %s (%ld)", session.CacheFileName.c_str(), long{errno});
     session.Cacheable = false;
   }
 }

@@ -115,7 +115,7 @@ class FtpRetrieval {
     if (!session_.ServerSocket.Valid() ||
         !platform::ConnectWithin(session_.ServerSocket.Get(), kConnectTimeout, context_.Exit.Fd(),
                                  error)) {
-      LogDebug(context_, session_, Format("!! - connect returned an error: %ld", long{error}));
+      LogDebug(context_, session_, "!! - connect returned an error: %ld", long{error});
       if (error == ECANCELED) return false;
       return Fail(Format("Cannot connect to FTP server %s on port %d", session_.Host.c_str(),
                          static_cast<int>(session_.Port)));
@@ -224,7 +224,7 @@ class FtpRetrieval {
           dataEnded = true;
         } else if (!Transient(errno)) {
           LogDebug(context_, session_,
-                   Format("Error reading from FTP data socket: %ld", long{errno}));
+                   "Error reading from FTP data socket: %ld", long{errno});
           return Fail("The FTP data connection failed");
         }
       }

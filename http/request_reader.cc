@@ -38,7 +38,7 @@ bool ReadRequest(SessionContext& context, HttpSession& session) {
   // there without a thread.
   if (!request.empty()) {
     LogDebug(context, session,
-             Format("%d bytes read from browser socket", static_cast<int>(request.size())));
+             "%d bytes read from browser socket", static_cast<int>(request.size()));
   }
   std::size_t searchFrom = 0;
   std::size_t headEnd = std::string::npos;
@@ -70,10 +70,10 @@ bool ReadRequest(SessionContext& context, HttpSession& session) {
     if (got < 0) {
       if (errno == EAGAIN || errno == EWOULDBLOCK) block.reset();
       if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
-      LogDebug(context, session, Format("Error reading from browser socket: %ld", long{errno}));
+      LogDebug(context, session, "Error reading from browser socket: %ld", long{errno});
       return false;
     }
-    LogDebug(context, session, Format("%d bytes read from browser socket", static_cast<int>(got)));
+    LogDebug(context, session, "%d bytes read from browser socket", static_cast<int>(got));
     request.append(block.get(), static_cast<size_t>(got));
   }
   LogDebug(context, session, "Complete request received");

@@ -51,7 +51,7 @@ void ParseHeaderBlock(SessionContext& context, HttpSession& session, int& status
   status = head->Status;
   session.ResponseTime = std::time(nullptr);
   if (status != -1 && status != 200) {
-    LogDebug(context, session, Format("%d response received, not caching", status));
+    LogDebug(context, session, "%d response received, not caching", status);
     session.Cacheable = false;
   }
   const std::string_view headerBlock =
@@ -161,11 +161,11 @@ std::optional<int> SpliceBody(SessionContext& context, HttpSession& session, int
     }
     if (got < 0) {
       if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
-      LogDebug(context, session, Format("Error reading from server socket: %ld", long{errno}));
+      LogDebug(context, session, "Error reading from server socket: %ld", long{errno});
       return -1;
     }
     if (debug) {
-      LogDebug(context, session, Format("%d bytes received from server", static_cast<int>(got)));
+      LogDebug(context, session, "%d bytes received from server", static_cast<int>(got));
     }
     if (!DrainPipe(context, session, pipeOut.Get(), static_cast<std::size_t>(got))) return -1;
     session.BodyBytes += static_cast<std::uint64_t>(got);
@@ -199,11 +199,11 @@ int ReadResponse(SessionContext& context, HttpSession& session, bool holdNotModi
     }
     if (got < 0) {
       if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
-      LogDebug(context, session, Format("Error reading from server socket: %ld", long{errno}));
+      LogDebug(context, session, "Error reading from server socket: %ld", long{errno});
       return -1;
     }
     if (debug) {
-      LogDebug(context, session, Format("%d bytes received from server", static_cast<int>(got)));
+      LogDebug(context, session, "%d bytes received from server", static_cast<int>(got));
     }
     const std::string_view received(block.get(), static_cast<std::size_t>(got));
     const bool headerBefore = session.HeaderParsed;

@@ -121,7 +121,7 @@ bool ConnectAndSend(SessionContext& context, HttpSession& session) {
   if (!found) return false;
   const platform::Resolution& resolution = *found;
   if (!resolution.Address) {
-    LogDebug(context, session, Format("Cannot resolve server name for %s", target.c_str()));
+    LogDebug(context, session, "Cannot resolve server name for %s", target.c_str());
     session.Cacheable = false;
     SendProxyAnswer(session.BrowserSocket.Get(), "502 Bad Gateway",
                     Format("Cannot resolve server name %s: %ld", target.c_str(),
@@ -130,7 +130,7 @@ bool ConnectAndSend(SessionContext& context, HttpSession& session) {
     return false;
   }
 
-  LogDebug(context, session, Format("Connecting to %s on %d", target.c_str(), port));
+  LogDebug(context, session, "Connecting to %s on %d", target.c_str(), port);
   int error = EINVAL;
   if (port > 0 && port <= 65535) {
     session.ServerSocket =
@@ -139,7 +139,7 @@ bool ConnectAndSend(SessionContext& context, HttpSession& session) {
   if (!session.ServerSocket.Valid() ||
       !platform::ConnectWithin(session.ServerSocket.Get(), kConnectTimeout, context.Exit.Fd(),
                                error)) {
-    LogDebug(context, session, Format("!! - connect returned an error: %ld", long{error}));
+    LogDebug(context, session, "!! - connect returned an error: %ld", long{error});
     if (error != ECANCELED) {
       session.Cacheable = false;
       SendProxyAnswer(session.BrowserSocket.Get(), "502 Bad Gateway",

@@ -229,7 +229,7 @@ void RunHttpSession(SessionContext& context, HttpSession session) {
   }
 
   LogDebug(context, session,
-           Format("Ready to go, about to establish connection to %s", session.Host.c_str()));
+           "Ready to go, about to establish connection to %s", session.Host.c_str());
   if (!ConnectAndSend(context, session)) return;
   if (session.Options->AbuseDetection) {
     session.AbuseScan.emplace(*session.Config->AbuseKeywordsList.Load());

@@ -13,8 +13,8 @@ void LogSendFailure(const SessionContext& context, const HttpSession& session,
   if (context.Exit.IsSignalled()) return;
   const auto seconds = std::chrono::duration<double>(context.SendStallLimit).count();
   LogDebug(context, session,
-           Format("The %s took nothing for %g s or went away, ending the session",
-                  std::string(peer).c_str(), seconds));
+           "The %s took nothing for %g s or went away, ending the session",
+                  std::string(peer).c_str(), seconds);
 }
 
 bool SendToBrowser(const SessionContext& context, const HttpSession& session,
