@@ -101,15 +101,19 @@ void Listener::Run() {
       }
       const std::size_t index = tag - kFirstPortTag;
       if (!accepting_) continue;
-      const bool accepted = index < httpPorts_.size()
-                                ? AcceptHttp(httpPorts_[index])
-                                : AcceptTunnel(tunnelPorts_[index - httpPorts_.size()]);
-      outOfDescriptors = outOfDescriptors || !accepted;
+      const bool drained = index < httpPorts_.size()
+                               ? AcceptHttp(httpPorts_[index])
+                               : AcceptTunnel(tunnelPorts_[index - httpPorts_.size()]);
+      outOfDescriptors = outOfDescriptors || !drained;
+      // An episode ends when a port's queue could be emptied again.
+      if (drained) descriptorsShort_ = false;
     }
     const Clock::time_point now = Clock::now();
     if (outOfDescriptors && accepting_) {
-      // One line per episode: it ends when accepting works again.
-      context_.LogEvent("Out of descriptors: new connections wait until some close");
+      if (!descriptorsShort_) {
+        context_.LogEvent("Out of descriptors: new connections wait until some close");
+      }
+      descriptorsShort_ = true;
       SetAccepting(false);
       resumeAt_ = now + kAcceptBackOff;
     } else if (!accepting_ && now >= resumeAt_) {

@@ -87,6 +87,7 @@ class Listener {
 
   platform::EpollSet epoll_;
   bool accepting_ = true;
+  bool descriptorsShort_ = false;  // an out-of-descriptors episode has been logged
   Clock::time_point resumeAt_;
   // The waiting browsers in the order they came, which is also the order of their
   // deadlines, and where to find each by its id.

@@ -94,7 +94,11 @@ TEST_F(Scale, RunningOutOfDescriptorsNeitherSpinsNorStopsTheProxy) {
   const CurlResult page = Fetch({OriginServer::Url("/small.txt")});
   EXPECT_EQ(page.Status, 200) << page.Stderr;
   ASSERT_TRUE(tenvar_->Stop());
-  EXPECT_EQ(tenvar_->ConsoleSoFar().find("Listener stopped"), std::string::npos);
+  const std::string& console = tenvar_->ConsoleSoFar();
+  EXPECT_EQ(console.find("Listener stopped"), std::string::npos);
+  // One line for the whole episode, not one per retry.
+  const std::size_t first = console.find("Out of descriptors");
+  EXPECT_EQ(console.find("Out of descriptors", first + 1), std::string::npos) << console;
 }
 
 }  // namespace
