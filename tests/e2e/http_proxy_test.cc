@@ -23,7 +23,22 @@ constexpr std::string_view kForbiddenAnswer =
     "You are not allowed to view this URL.";
 constexpr std::string_view kForbiddenBody = "You are not allowed to view this URL.";
 
-class HttpProxy : public OfficeTest {};
+class HttpProxy : public OfficeTest {
+ protected:
+  // Starts squid as the upstream proxy and tenvar sending through it, except for requests
+  // whose line contains one of `exclusions` (one per line).
+  void StartWithUpstream(const std::string& exclusions = "") {
+    TENVAR_REQUIRE_PROGRAM("squid");
+    upstream_.emplace(dir_);
+    ASSERT_TRUE(upstream_->Running()) << upstream_->Error();
+    OfficeOptions options;
+    options.UseUpstream = true;
+    options.UpstreamExclusions = exclusions;
+    ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
+  }
+
+  std::optional<UpstreamProxy> upstream_;
+};
 
 // The body of a chunked answer; nothing when the last chunk is missing or a size is bad.
 std::optional<std::string> DecodeChunked(std::string_view chunked) {
@@ -127,12 +142,8 @@ TEST_F(HttpProxy, FinishesAChunkedAnswerFromAKeepAliveServer) {
 }
 
 TEST_F(HttpProxy, SendsRequestsThroughTheUpstreamProxyInAbsoluteForm) {
-  TENVAR_REQUIRE_PROGRAM("squid");
-  UpstreamProxy upstream(dir_);
-  ASSERT_TRUE(upstream.Running()) << upstream.Error();
-  OfficeOptions options;
-  options.UseUpstream = true;
-  ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
+  ASSERT_NO_FATAL_FAILURE(StartWithUpstream());
+  UpstreamProxy& upstream = *upstream_;
 
   const CurlResult get = Fetch({OriginServer::Url("/echo")});
   EXPECT_EQ(get.Status, 200) << get.Stderr;
@@ -159,13 +170,8 @@ TEST_F(HttpProxy, SendsRequestsThroughTheUpstreamProxyInAbsoluteForm) {
 }
 
 TEST_F(HttpProxy, SendsAnExcludedRequestDirectInsteadOfUpstream) {
-  TENVAR_REQUIRE_PROGRAM("squid");
-  UpstreamProxy upstream(dir_);
-  ASSERT_TRUE(upstream.Running()) << upstream.Error();
-  OfficeOptions options;
-  options.UseUpstream = true;
-  options.UpstreamExclusions = "direct\n";
-  ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
+  ASSERT_NO_FATAL_FAILURE(StartWithUpstream("direct\n"));
+  UpstreamProxy& upstream = *upstream_;
 
   const CurlResult excluded = Fetch({OriginServer::Url("/echo?direct")});
   EXPECT_EQ(excluded.Status, 200) << excluded.Stderr;
@@ -378,13 +384,8 @@ TEST_F(HttpProxy, LogsNoSessionLinesWhenLoggingIsDisabled) {
 // Uploads of every framing arrive whole, direct and through squid: "?direct" requests bypass
 // the upstream proxy.
 TEST_F(HttpProxy, UploadsArriveByteForByteDirectAndThroughTheUpstreamProxy) {
-  TENVAR_REQUIRE_PROGRAM("squid");
-  UpstreamProxy upstream(dir_);
-  ASSERT_TRUE(upstream.Running()) << upstream.Error();
-  OfficeOptions options;
-  options.UseUpstream = true;
-  options.UpstreamExclusions = "direct\n";
-  ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
+  ASSERT_NO_FATAL_FAILURE(StartWithUpstream("direct\n"));
+  UpstreamProxy& upstream = *upstream_;
 
   const std::string form = UploadBytes(300 * 1024, 1);
   const std::string file = UploadBytes(3 * 1024 * 1024, 2);
