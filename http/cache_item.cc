@@ -59,7 +59,9 @@ void StoreCacheItem(SessionContext& context, HttpSession& session) {
   if (!session.CacheItem || !session.Cacheable) return;
   std::optional<cache::ItemWriter> body = std::move(session.CacheItem);
   session.CacheItem.reset();
-  if (session.ContentLength != 0 && session.BodyBytes != session.ContentLength) {
+  const bool chunkedCut =
+      session.ChunkedBody && session.ChunkedBody->Current() != BodyEnd::State::Complete;
+  if (chunkedCut || (session.ContentLength != 0 && session.BodyBytes != session.ContentLength)) {
     LogDebug(context, session, "Response ended early, not caching");
     return;
   }

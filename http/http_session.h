@@ -59,6 +59,9 @@ struct HttpSession {
   // The body being written to the cache while relayed; dropped (and its file removed)
   // unless the answer proves complete and storable.
   std::optional<cache::ItemWriter> CacheItem;
+  // Follows a chunked answer that is kept or searched, so that both see its data without
+  // the framing and the answer's end is known without waiting for the server to close.
+  std::optional<BodyEnd> ChunkedBody;
   // The abuse-keyword search over the URL and the body as it is relayed; nothing when the
   // instance does not look for abuse.
   std::optional<KeywordScanner> AbuseScan;

@@ -119,12 +119,14 @@ BodyEnd::BodyEnd(BodyFraming framing) : kind_(framing.Type), lengthLeft_(framing
   }
 }
 
-BodyEnd::State BodyEnd::Feed(std::string_view bytes, std::size_t& used) {
+BodyEnd::State BodyEnd::Feed(std::string_view bytes, std::size_t& used,
+                             const std::function<void(std::string_view)>& onData) {
   used = 0;
   if (state_ != State::NeedMore) return state_;
   if (kind_ == BodyFraming::Kind::Length) {
     used = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), lengthLeft_));
     lengthLeft_ -= used;
+    if (onData && used > 0) onData(bytes.substr(0, used));
     if (lengthLeft_ == 0) state_ = State::Complete;
     return state_;
   }
@@ -134,6 +136,7 @@ BodyEnd::State BodyEnd::Feed(std::string_view bytes, std::size_t& used) {
       const std::size_t take =
           static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size() - used, chunkLeft_));
       chunkLeft_ -= take;
+      if (onData && take > 0) onData(bytes.substr(used, take));
       used += take;
       if (chunkLeft_ == 0) step_ = Step::DataCr;
       continue;

@@ -1,10 +1,12 @@
-// How a request's body is delimited (RFC 9112 §6): read from its header block, and followed
-// through the body's bytes as they stream past, so the proxy forwards exactly the body and
-// never has to hold it. Pure; owned by one session thread.
+// How a message body is delimited (RFC 9112 §6): read from a request's header block, and
+// followed through the body's bytes as they stream past, so the proxy forwards exactly the
+// body and never has to hold it; the same follower takes a chunked answer's data out of its
+// framing for the cache. Pure; owned by one session thread.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -33,8 +35,10 @@ class BodyEnd {
   explicit BodyEnd(BodyFraming framing);
 
   // Takes the next bytes of the stream; `used` is how many of them belong to the body (all,
-  // unless the body completes among them).
-  State Feed(std::string_view bytes, std::size_t& used);
+  // unless the body completes among them). `onData`, if given, is handed the body's data
+  // without its chunk framing, in pieces as they come.
+  State Feed(std::string_view bytes, std::size_t& used,
+             const std::function<void(std::string_view)>& onData = {});
 
   State Current() const { return state_; }
 

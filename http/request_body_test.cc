@@ -53,18 +53,24 @@ TEST(BodyFraming, OnlyAnHttp11RequestWaitsForContinue) {
   EXPECT_FALSE(ExpectsContinue(Head("Content-Length: 5\r\n"), "HTTP/1.1"));
 }
 
-// Feeds `stream` in pieces of `step` bytes; returns the state and the bytes taken as body.
-std::pair<BodyEnd::State, std::size_t> FeedInSteps(BodyFraming framing, std::string_view stream,
-                                                   std::size_t step) {
+struct Fed {
+  BodyEnd::State State;
+  std::size_t Taken;  // bytes taken as body, framing included
+  std::string Data;   // the body without its framing
+};
+
+// Feeds `stream` in pieces of `step` bytes.
+Fed FeedInSteps(BodyFraming framing, std::string_view stream, std::size_t step) {
   BodyEnd end(framing);
-  std::size_t taken = 0;
+  Fed fed{BodyEnd::State::NeedMore, 0, ""};
   for (std::size_t at = 0; at < stream.size() && end.Current() == BodyEnd::State::NeedMore;
        at += step) {
     std::size_t used = 0;
-    end.Feed(stream.substr(at, step), used);
-    taken += used;
+    end.Feed(stream.substr(at, step), used, [&](std::string_view data) { fed.Data += data; });
+    fed.Taken += used;
   }
-  return {end.Current(), taken};
+  fed.State = end.Current();
+  return fed;
 }
 
 TEST(BodyEnd, FindsTheLastByteOfAChunkedBodyHoweverItIsCut) {
@@ -73,26 +79,28 @@ TEST(BodyEnd, FindsTheLastByteOfAChunkedBodyHoweverItIsCut) {
   const std::string stream = body + "GET /next HTTP/1.1\r\n";
   for (std::size_t step : {std::size_t{1}, std::size_t{3}, stream.size()}) {
     SCOPED_TRACE(step);
-    const auto [state, taken] = FeedInSteps({Kind::Chunked, 0}, stream, step);
-    EXPECT_EQ(state, BodyEnd::State::Complete);
-    EXPECT_EQ(taken, body.size());
+    const Fed fed = FeedInSteps({Kind::Chunked, 0}, stream, step);
+    EXPECT_EQ(fed.State, BodyEnd::State::Complete);
+    EXPECT_EQ(fed.Taken, body.size());
+    EXPECT_EQ(fed.Data, "helloabcdefghijklmnopqrstuvwxyz");
   }
-  EXPECT_EQ(FeedInSteps({Kind::Chunked, 0}, "0\r\n\r\n", 1).first, BodyEnd::State::Complete);
-  EXPECT_EQ(FeedInSteps({Kind::Chunked, 0}, "5\r\nhel", 2).first, BodyEnd::State::NeedMore);
+  EXPECT_EQ(FeedInSteps({Kind::Chunked, 0}, "0\r\n\r\n", 1).State, BodyEnd::State::Complete);
+  EXPECT_EQ(FeedInSteps({Kind::Chunked, 0}, "5\r\nhel", 2).State, BodyEnd::State::NeedMore);
 }
 
 TEST(BodyEnd, RefusesBrokenChunkFraming) {
   for (const char* stream :
        {"x\r\n", "5\r\nhelloX\r\n", "5\nhello\r\n", "\r\n", "10000000000000000\r\n", "0\r\n\n"}) {
     SCOPED_TRACE(stream);
-    EXPECT_EQ(FeedInSteps({Kind::Chunked, 0}, stream, 1).first, BodyEnd::State::Malformed);
+    EXPECT_EQ(FeedInSteps({Kind::Chunked, 0}, stream, 1).State, BodyEnd::State::Malformed);
   }
 }
 
 TEST(BodyEnd, TakesExactlyTheDeclaredLength) {
-  const auto [state, taken] = FeedInSteps({Kind::Length, 10}, "0123456789EXTRA", 4);
-  EXPECT_EQ(state, BodyEnd::State::Complete);
-  EXPECT_EQ(taken, 10u);
+  const Fed fed = FeedInSteps({Kind::Length, 10}, "0123456789EXTRA", 4);
+  EXPECT_EQ(fed.State, BodyEnd::State::Complete);
+  EXPECT_EQ(fed.Taken, 10u);
+  EXPECT_EQ(fed.Data, "0123456789");
   EXPECT_EQ(BodyEnd({Kind::None, 0}).Current(), BodyEnd::State::Complete);
   EXPECT_EQ(BodyEnd({Kind::Length, 0}).Current(), BodyEnd::State::Complete);
 }

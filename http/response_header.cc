@@ -73,6 +73,21 @@ bool IsNoCache(std::string_view head) {
   return ContainsIgnoreCase(after, "no-cache") || ContainsIgnoreCase(after, "no-store");
 }
 
+// Only a lone "chunked" can be undone for the cache; any other coding, or more than one
+// Transfer-Encoding line, leaves the body as the server framed it.
+TransferCoding TransferCodingOf(std::string_view head) {
+  const std::optional<std::size_t> value = FindHeaderValue(head, "Transfer-Encoding");
+  if (!value) return TransferCoding::None;
+  const std::size_t lineEnd = head.find(kLineEnd, *value);
+  const std::string_view coding = config::Trim(head.substr(*value, lineEnd - *value));
+  if (!config::EqualsIgnoreCase(coding, "chunked") ||
+      (lineEnd != std::string_view::npos &&
+       FindHeaderValue(head.substr(lineEnd), "Transfer-Encoding"))) {
+    return TransferCoding::Other;
+  }
+  return TransferCoding::Chunked;
+}
+
 }  // namespace
 
 std::optional<ResponseHead> ParseResponseHead(std::string_view received) {
@@ -97,6 +112,7 @@ std::optional<ResponseHead> ParseResponseHead(std::string_view received) {
   if (!parsed.ItemTime) parsed.ItemTime = DateHeader(head, "Date");
 
   parsed.NoCache = IsNoCache(head);
+  parsed.Coding = TransferCodingOf(head);
   return parsed;
 }
 

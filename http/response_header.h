@@ -11,12 +11,16 @@
 
 namespace tenvar::http {
 
+// How the body travels: as it is, in chunks, or under a coding the proxy does not undo.
+enum class TransferCoding { None, Chunked, Other };
+
 struct ResponseHead {
   int Status = -1;  // -1 when the status line holds no space
   std::uint32_t ContentLength = 0;
   bool HasContentLength = false;
   std::optional<std::time_t> ItemTime;  // Last-Modified, else Date; nothing when neither reads
   bool NoCache = false;
+  TransferCoding Coding = TransferCoding::None;
   std::size_t HeaderLength = 0;  // bytes up to and including the blank line
 };
 

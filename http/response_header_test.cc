@@ -39,6 +39,24 @@ TEST(ParseResponseHead, ReadsANotModifiedAnswerWithoutLength) {
   EXPECT_EQ(parsed->HeaderLength, 29u);
 }
 
+TEST(ParseResponseHead, OnlyALoneChunkedCodingCanBeUndone) {
+  const struct {
+    const char* Lines;
+    TransferCoding Expected;
+  } kCases[] = {
+      {"", TransferCoding::None},
+      {"Transfer-Encoding: chunked\r\n", TransferCoding::Chunked},
+      {"transfer-encoding:Chunked \r\nServer: s\r\n", TransferCoding::Chunked},
+      {"Transfer-Encoding: gzip, chunked\r\n", TransferCoding::Other},
+      {"Transfer-Encoding: chunked\r\nTransfer-Encoding: gzip\r\n", TransferCoding::Other},
+  };
+  for (const auto& test : kCases) {
+    const auto parsed = ParseResponseHead(std::string("HTTP/1.1 200 OK\r\n") + test.Lines + "\r\n");
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->Coding, test.Expected) << test.Lines;
+  }
+}
+
 TEST(ParseResponseHead, StatusIsMinusOneWithoutASpace) {
   const auto parsed = ParseResponseHead("HTTP/1.0\r\nServer: a b\r\n\r\n");
   ASSERT_TRUE(parsed);

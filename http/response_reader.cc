@@ -32,16 +32,9 @@ constexpr std::size_t kReceiveBlock = 64 * 1024;
 // What one splice moves at most, and the pipe size asked for (the kernel may grant less).
 constexpr std::size_t kPipeBytes = 256 * 1024;
 
-bool HasHeaderLine(std::string_view header, std::string_view name) {
-  for (size_t start = header.find("\r\n"); start != std::string_view::npos;
-       start = header.find("\r\n", start + 2)) {
-    const std::string_view line = header.substr(start + 2);
-    if (config::StartsWithIgnoreCase(line, name) && line.size() > name.size() &&
-        line[name.size()] == ':') {
-      return true;
-    }
-  }
-  return false;
+// Whether the body must pass through this process: to be stored, or searched for keywords.
+bool BodyIsUsed(const HttpSession& session) {
+  return session.CacheItem || (session.AbuseScan && session.AbuseScan->WantsMore());
 }
 
 // Takes the header block out of ResponseBuffer once it is complete.
@@ -59,8 +52,9 @@ void ParseHeaderBlock(SessionContext& context, HttpSession& session, int& status
   AppendTrace(kResponseTrace, headerBlock);
   session.ContentLength = head->ContentLength;
   session.LastModifiedTime = head->ItemTime ? *head->ItemTime : std::time(nullptr);
-  // The body is kept as it came; a chunked one would be served later with its framing.
-  if (HasHeaderLine(headerBlock, "Transfer-Encoding")) {
+  // A chunked body is kept without its framing; under any other coding it could not be
+  // served as it came.
+  if (head->Coding == TransferCoding::Other) {
     LogDebug(context, session, "Response is encoded, not caching");
     session.Cacheable = false;
   }
@@ -69,20 +63,40 @@ void ParseHeaderBlock(SessionContext& context, HttpSession& session, int& status
     session.Cacheable = false;
   }
   BeginCacheItem(context, session, headerBlock);
+  if (head->Coding == TransferCoding::Chunked && BodyIsUsed(session)) {
+    session.ChunkedBody.emplace(BodyFraming{BodyFraming::Kind::Chunked, 0});
+  }
   session.ResponseHeader = session.ResponseBuffer.substr(0, head->HeaderLength);
   session.ResponseBuffer.erase(0, head->HeaderLength);
   session.BodyBytes = session.ResponseBuffer.size();
-  WriteCacheItem(session, session.ResponseBuffer);
   session.HeaderParsed = true;
+}
+
+// Hands body bytes to the cache and the keyword search, a chunked body's data without its
+// framing; true once a chunked body has ended. Framing that cannot be followed ends the
+// cache's copy, and the search goes on over the bytes as they come.
+bool PassBodyOn(SessionContext& context, HttpSession& session, std::string_view body) {
+  if (session.ChunkedBody) {
+    std::size_t used = 0;
+    const BodyEnd::State state = session.ChunkedBody->Feed(body, used, [&](std::string_view data) {
+      WriteCacheItem(session, data);
+      if (session.AbuseScan) session.AbuseScan->Feed(data);
+    });
+    if (state == BodyEnd::State::Complete) return true;
+    if (state == BodyEnd::State::NeedMore) return false;
+    LogDebug(context, session, "Malformed chunked response, not caching");
+    session.ChunkedBody.reset();
+    session.CacheItem.reset();
+    session.Cacheable = false;
+    body.remove_prefix(used);
+  }
+  WriteCacheItem(session, body);
+  if (session.AbuseScan) session.AbuseScan->Feed(body);
+  return false;
 }
 
 bool DebugLogging(const HttpSession& session) {
   return session.Options->EnableLogging && session.Options->Debug;
-}
-
-// Whether the body must pass through this process: to be stored, or searched for keywords.
-bool BodyIsUsed(const HttpSession& session) {
-  return session.CacheItem || (session.AbuseScan && session.AbuseScan->WantsMore());
 }
 
 // Waits for the server's next bytes as the copying loop does: false on time-out, error or
@@ -227,10 +241,10 @@ int ReadResponse(SessionContext& context, HttpSession& session, bool holdNotModi
       body = bodyStart;
     } else {
       session.BodyBytes += static_cast<std::uint64_t>(got);
-      WriteCacheItem(session, body);
     }
-    if (session.AbuseScan) session.AbuseScan->Feed(body);
-    const bool complete = session.ContentLength != 0 && session.BodyBytes >= session.ContentLength;
+    const bool chunkedEnd = PassBodyOn(context, session, body);
+    const bool complete = chunkedEnd || (session.ContentLength != 0 &&
+                                         session.BodyBytes >= session.ContentLength);
     // A complete item goes into place before the browser sees the end of it, so that a
     // browser asking again at once finds it.
     if (complete) StoreCacheItem(context, session);
@@ -247,7 +261,9 @@ int ReadResponse(SessionContext& context, HttpSession& session, bool holdNotModi
       return -1;
     }
     if (complete) {
-      LogDebug(context, session, "Received number of bytes according to Content-Length header");
+      LogDebug(context, session,
+               chunkedEnd ? "Received the last chunk"
+                          : "Received number of bytes according to Content-Length header");
       return status;
     }
     if (!headerBefore) {
