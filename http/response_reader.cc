@@ -30,7 +30,7 @@ namespace {
 constexpr std::size_t kHeadBlock = 16 * 1024;
 constexpr std::size_t kReceiveBlock = 64 * 1024;
 // What one splice moves at most, and the pipe size asked for (the kernel may grant less).
-constexpr std::size_t kPipeBytes = 256 * 1024;
+constexpr std::size_t kPipeBytes = 1024 * 1024;
 
 // Whether the body must pass through this process: to be stored, or searched for keywords.
 bool BodyIsUsed(const HttpSession& session) {
@@ -164,17 +164,23 @@ std::optional<int> SpliceBody(SessionContext& context, HttpSession& session, int
   const platform::UniqueFd pipeOut(ends[0]);
   const platform::UniqueFd pipeIn(ends[1]);
   ::fcntl(pipeIn.Get(), F_SETPIPE_SZ, static_cast<int>(kPipeBytes));
+  // Each read is tried before it is waited for: while the body streams, the next bytes
+  // are usually there already, and the wait would be a system call for nothing.
   for (;;) {
-    if (!WaitForServer(context, session)) return -1;
+    if (context.Exit.IsSignalled()) return -1;
     const ssize_t got = ::splice(session.ServerSocket.Get(), nullptr, pipeIn.Get(), nullptr,
                                  kPipeBytes, SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (!WaitForServer(context, session)) return -1;
+      continue;
+    }
     if (dialling) context.Dial.ResetIdleTimer();
     if (got == 0) {
       LogDebug(context, session, "Connection was closed by server");
       return status;
     }
     if (got < 0) {
-      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
+      if (errno == EINTR) continue;
       LogDebug(context, session, "Error reading from server socket: %ld", long{errno});
       return -1;
     }
@@ -202,17 +208,21 @@ int ReadResponse(SessionContext& context, HttpSession& session, bool holdNotModi
   std::unique_ptr<char[]> block(new char[blockSize]);
   bool relay = true;
   bool splice = true;
+  // The answer's first bytes are waited for; later reads are tried first, as in SpliceBody.
+  bool wait = true;
   for (;;) {
-    if (!WaitForServer(context, session)) return -1;
-
-    const ssize_t got = ::recv(session.ServerSocket.Get(), block.get(), blockSize, 0);
+    if (wait && !WaitForServer(context, session)) return -1;
+    if (context.Exit.IsSignalled()) return -1;
+    const ssize_t got = ::recv(session.ServerSocket.Get(), block.get(), blockSize, MSG_DONTWAIT);
+    wait = got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    if (wait) continue;
     if (dialling) context.Dial.ResetIdleTimer();
     if (got == 0) {
       LogDebug(context, session, "Connection was closed by server");
       return session.HeaderParsed ? status : -1;
     }
     if (got < 0) {
-      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
+      if (errno == EINTR) continue;
       LogDebug(context, session, "Error reading from server socket: %ld", long{errno});
       return -1;
     }

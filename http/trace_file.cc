@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <memory>
@@ -36,6 +37,9 @@ struct OpenFile {
   explicit OpenFile(int fd) : File(fd) {}
   platform::UniqueFd File;
   std::mutex Lock;
+  // The file's size as this process has grown it, so that an append asks the file itself
+  // only once it may be past its limit.
+  std::atomic<std::uint64_t> Size{0};
 };
 
 // The open files, kept between appends instead of opened for each one, which costs a path
@@ -79,6 +83,9 @@ class OpenFiles {
     if (!file->File.Valid()) return nullptr;
     // A file made before with wider permissions is narrowed too; a log keeps its own.
     if (mode == kPrivateMode) ::fchmod(file->File.Get(), mode);
+    struct stat opened {};
+    if (::fstat(file->File.Get(), &opened) == 0)
+      file->Size = static_cast<std::uint64_t>(opened.st_size);
     return file;
   }
 
@@ -143,8 +150,10 @@ void RollOver(const std::string& path, const OpenFile& file, std::uint64_t rollB
 void AppendTrace(const char* path, std::string_view bytes, std::uint64_t rollBytes) {
   const std::shared_ptr<OpenFile> file = Files().Get(path, kPrivateMode);
   if (!file) return;
-  [[maybe_unused]] const ssize_t written = ::write(file->File.Get(), bytes.data(), bytes.size());
-  RollOver(path, *file, rollBytes);
+  const ssize_t written = ::write(file->File.Get(), bytes.data(), bytes.size());
+  if (written <= 0) return;
+  const auto grown = static_cast<std::uint64_t>(written);
+  if (file->Size.fetch_add(grown) + grown > rollBytes) RollOver(path, *file, rollBytes);
 }
 
 bool AppendLockedLine(const std::string& path, std::string_view line) {

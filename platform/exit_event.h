@@ -1,8 +1,11 @@
 // The process-wide manual-reset event that tells every thread to leave. It is an eventfd
 // that is written once and never read, so it stays readable: every poll() that includes
-// Fd() wakes at once and keeps waking. Thread-safe; Signal() is async-signal-safe.
+// Fd() wakes at once and keeps waking. A flag beside it answers IsSignalled() without a
+// system call, since sessions ask at every step. Thread-safe; Signal() is
+// async-signal-safe.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 
 #include "platform/unique_fd.h"
@@ -23,6 +26,9 @@ class ExitEvent {
 
  private:
   UniqueFd fd_;
+  // Lock-free, so a signal handler may set it.
+  mutable std::atomic<bool> signalled_{false};
+  static_assert(std::atomic<bool>::is_always_lock_free);
 };
 
 }  // namespace tenvar::platform
