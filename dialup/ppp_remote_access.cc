@@ -15,9 +15,9 @@
 #include <thread>
 
 #include "dialup/phonebook.h"
-#include "dialup/piped_child.h"
 #include "dialup/ppp_link.h"
 #include "dialup/ppp_progress.h"
+#include "platform/child_process.h"
 #include "platform/unique_fd.h"
 
 namespace tenvar::dialup {
@@ -47,8 +47,8 @@ std::string FindPppdProgram(const std::string& configured) {
   if (name.find('/') != std::string::npos) return IsExecutableFile(name) ? name : "";
   const char* path = std::getenv("PATH");
   // pppd lives in sbin, which an ordinary user's PATH often lacks.
-  std::string folders = std::string(path != nullptr ? path : "/usr/bin:/bin") +
-                        ":/usr/local/sbin:/usr/sbin:/sbin";
+  std::string folders =
+      std::string(path != nullptr ? path : "/usr/bin:/bin") + ":/usr/local/sbin:/usr/sbin:/sbin";
   std::string_view rest(folders);
   while (!rest.empty()) {
     const std::size_t colon = rest.find(':');
@@ -66,8 +66,11 @@ struct PppRemoteAccess::Call {
   Call(std::vector<std::string> argv, std::vector<std::string> environment,
        DialProgressCallback progress, UniqueFd wake, std::chrono::milliseconds grace,
        std::unique_ptr<Call> previous)
-      : Argv(std::move(argv)), Environment(std::move(environment)),
-        Progress(std::move(progress)), Wake(std::move(wake)), Grace(grace),
+      : Argv(std::move(argv)),
+        Environment(std::move(environment)),
+        Progress(std::move(progress)),
+        Wake(std::move(wake)),
+        Grace(grace),
         Previous(std::move(previous)) {
     // Until our pppd names its interface, the one of the dial before it is still going away.
     if (Previous && !Previous->Ended) Interface = Previous->InterfaceName();
@@ -85,9 +88,9 @@ struct PppRemoteAccess::Call {
 
   void Run();
   // Follows the running child until it ends; returns its exit status.
-  int Follow(PipedChild& child);
+  int Follow(platform::ChildProcess& child);
   // Reads what the pipe holds, up to `blocks` reads; closes it at its end.
-  void ReadOutput(PipedChild& child, int blocks);
+  void ReadOutput(platform::ChildProcess& child, int blocks);
   void HandleLine(std::string_view line);
 
   const std::vector<std::string> Argv;
@@ -100,9 +103,10 @@ struct PppRemoteAccess::Call {
   std::atomic<bool> Terminating{false};
   std::atomic<bool> Ended{false};
   mutable std::mutex Lock;
-  std::optional<PipedChild> Child;  // set once under Lock; then read by HangUp, driven here
-  std::string Interface;            // guarded by Lock
-  std::string Pending;              // the thread's unfinished line
+  std::optional<platform::ChildProcess>
+      Child;              // set once under Lock; then read by HangUp, driven here
+  std::string Interface;  // guarded by Lock
+  std::string Pending;    // the thread's unfinished line
   std::thread Monitor;
 };
 
@@ -110,11 +114,12 @@ void PppRemoteAccess::Call::Run() {
   // The device and the line are free only once the dial before has ended.
   Previous.reset();
   int error = ECANCELED;
-  PipedChild* child = nullptr;
+  platform::ChildProcess* child = nullptr;
   {
     std::lock_guard guard(Lock);
     if (!Terminating) {
-      if (std::optional<PipedChild> started = PipedChild::Start(Argv, Environment, error)) {
+      if (std::optional<platform::ChildProcess> started = platform::ChildProcess::Start(
+              Argv, {.PipeOutput = true, .Environment = Environment}, error)) {
         child = &Child.emplace(std::move(*started));
       }
     }
@@ -130,7 +135,7 @@ void PppRemoteAccess::Call::Run() {
   Progress({DialStep::Disconnected, status});
 }
 
-int PppRemoteAccess::Call::Follow(PipedChild& child) {
+int PppRemoteAccess::Call::Follow(platform::ChildProcess& child) {
   std::optional<Clock::time_point> killAt;
   bool killed = false;
   for (;;) {
@@ -141,9 +146,8 @@ int PppRemoteAccess::Call::Follow(PipedChild& child) {
           std::chrono::ceil<std::chrono::milliseconds>(*killAt - Clock::now()).count();
       timeout = left > 0 ? static_cast<int>(left) : 0;
     }
-    pollfd entries[3] = {{child.OutputFd(), POLLIN, 0},
-                         {child.EndFd(), POLLIN, 0},
-                         {Wake.Get(), POLLIN, 0}};
+    pollfd entries[3] = {
+        {child.OutputFd(), POLLIN, 0}, {child.EndFd(), POLLIN, 0}, {Wake.Get(), POLLIN, 0}};
     const int ready = ::poll(entries, 3, timeout);
     if (ready < 0) {
       if (errno == EINTR) continue;
@@ -167,7 +171,7 @@ int PppRemoteAccess::Call::Follow(PipedChild& child) {
   return child.Reap().value_or(-1);
 }
 
-void PppRemoteAccess::Call::ReadOutput(PipedChild& child, int blocks) {
+void PppRemoteAccess::Call::ReadOutput(platform::ChildProcess& child, int blocks) {
   char block[kReadBlock];
   for (int round = 0; round < blocks && child.OutputFd() >= 0; ++round) {
     const ssize_t got = ::read(child.OutputFd(), block, sizeof block);

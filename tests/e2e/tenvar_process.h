@@ -38,12 +38,13 @@ class TenvarProcess {
     options.StderrPath = stderrPath_;
     options.Environment = std::move(environment);
     options.Environment.push_back("XDG_CONFIG_HOME=" + dir.File("config"));
+    // The reader is there first, so that the child's open for writing, made before tenvar
+    // runs and before Start returns, does not wait for one; reads block again afterwards.
+    console_ = platform::UniqueFd(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     std::optional<platform::ChildProcess> started = platform::ChildProcess::Start(argv, options);
     if (!started) return;
     child_.emplace(std::move(*started));
-    // The child opens the FIFO for its standard output before it runs tenvar: the two opens
-    // meet, and from then on an end of file means tenvar has ended.
-    console_ = platform::UniqueFd(::open(fifo.c_str(), O_RDONLY | O_CLOEXEC));
+    if (console_.Valid()) ::fcntl(console_.Get(), F_SETFL, O_RDONLY);
     // Room for every line of a busy test that reads the console only at its end: a full
     // FIFO would stall tenvar's logging and with it the sessions under test.
     if (console_.Valid()) ::fcntl(console_.Get(), F_SETPIPE_SZ, 1 << 20);

@@ -1,4 +1,4 @@
-#include "dialup/piped_child.h"
+#include "platform/child_process.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -8,13 +8,13 @@
 #include <cerrno>
 #include <cstdlib>
 
-namespace tenvar::dialup {
+namespace tenvar::platform {
 namespace {
 
 constexpr int kPatienceMs = 15000;
 
 // Everything the child writes until it closes its output; stops early after kPatienceMs.
-std::string ReadAll(PipedChild& child) {
+std::string ReadAll(ChildProcess& child) {
   std::string text;
   while (child.OutputFd() >= 0) {
     pollfd entry{child.OutputFd(), POLLIN, 0};
@@ -28,40 +28,40 @@ std::string ReadAll(PipedChild& child) {
   return text;
 }
 
-bool WaitForEnd(const PipedChild& child) {
+bool WaitForEnd(const ChildProcess& child) {
   pollfd entry{child.EndFd(), POLLIN, 0};
   return ::poll(&entry, 1, kPatienceMs) == 1;
 }
 
-std::optional<PipedChild> Shell(const std::string& script,
-                                const std::vector<std::string>& environment = {}) {
+std::optional<ChildProcess> Shell(const std::string& script,
+                                  const std::vector<std::string>& environment = {}) {
   int error = 0;
-  std::optional<PipedChild> child = PipedChild::Start({"/bin/sh", "-c", script}, environment,
-                                                      error);
+  std::optional<ChildProcess> child = ChildProcess::Start(
+      {"/bin/sh", "-c", script}, {.PipeOutput = true, .Environment = environment}, error);
   EXPECT_EQ(error, 0);
   return child;
 }
 
-TEST(PipedChild, OutputAndErrorComeThroughOnePipe) {
-  std::optional<PipedChild> child = Shell("echo out; echo err >&2");
+TEST(ChildProcess, OutputAndErrorComeThroughOnePipe) {
+  std::optional<ChildProcess> child = Shell("echo out; echo err >&2");
   ASSERT_TRUE(child);
   EXPECT_EQ(ReadAll(*child), "out\nerr\n");
   ASSERT_TRUE(WaitForEnd(*child));
   EXPECT_EQ(child->Reap(), 0);
 }
 
-TEST(PipedChild, EnvironmentEntriesAreAddedOrReplaceTheirNamesakes) {
-  ::setenv("TENVAR_PIPED_A", "old", 1);
-  std::optional<PipedChild> child =
-      Shell("echo \"$TENVAR_PIPED_A $TENVAR_PIPED_B\"", {"TENVAR_PIPED_A=new", "TENVAR_PIPED_B=b"});
-  ::unsetenv("TENVAR_PIPED_A");
+TEST(ChildProcess, EnvironmentEntriesAreAddedOrReplaceTheirNamesakes) {
+  ::setenv("TENVAR_CHILD_A", "old", 1);
+  std::optional<ChildProcess> child =
+      Shell("echo \"$TENVAR_CHILD_A $TENVAR_CHILD_B\"", {"TENVAR_CHILD_A=new", "TENVAR_CHILD_B=b"});
+  ::unsetenv("TENVAR_CHILD_A");
   ASSERT_TRUE(child);
   EXPECT_EQ(ReadAll(*child), "new b\n");
 }
 
-TEST(PipedChild, ReportsTheExitStatusOrTheKillingSignal) {
-  std::optional<PipedChild> exited = Shell("exit 3");
-  std::optional<PipedChild> killed = Shell("exec sleep 100");
+TEST(ChildProcess, ReportsTheExitStatusOrTheKillingSignal) {
+  std::optional<ChildProcess> exited = Shell("exit 3");
+  std::optional<ChildProcess> killed = Shell("exec sleep 100");
   ASSERT_TRUE(exited && killed);
   ASSERT_TRUE(WaitForEnd(*exited));
   EXPECT_EQ(exited->Reap(), 3);
@@ -70,11 +70,11 @@ TEST(PipedChild, ReportsTheExitStatusOrTheKillingSignal) {
   EXPECT_EQ(killed->Reap(), 128 + SIGTERM);
 }
 
-TEST(PipedChild, AProgramThatDoesNotExistIsAnError) {
+TEST(ChildProcess, AProgramThatDoesNotExistIsAnError) {
   int error = 0;
-  EXPECT_FALSE(PipedChild::Start({"/nonexistent/pppd"}, {}, error));
+  EXPECT_FALSE(ChildProcess::Start({"/nonexistent/pppd"}, {}, error));
   EXPECT_EQ(error, ENOENT);
 }
 
 }  // namespace
-}  // namespace tenvar::dialup
+}  // namespace tenvar::platform
