@@ -22,8 +22,7 @@ std::optional<unsigned> ParseNumber(std::string_view text, unsigned maximum) {
   text = Trim(text);
   unsigned value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-      value > maximum) {
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > maximum) {
     return std::nullopt;
   }
   return value;
@@ -74,6 +73,27 @@ bool OpensMultilineReply(std::string_view line) {
 
 bool EndsMultilineReply(std::string_view line, int code) {
   return ReplyCode(line) == code && (line.size() == 3 || line[3] != '-');
+}
+
+std::optional<FtpReply> TakeFtpReply(std::string& received) {
+  std::size_t end = received.find("\r\n");
+  if (end == std::string::npos) return std::nullopt;
+  end += 2;
+  const std::string_view text(received);
+  FtpReply reply;
+  reply.Code = ReplyCode(text.substr(0, end)).value_or(0);
+  if (OpensMultilineReply(text)) {
+    for (;;) {
+      const std::size_t lineEnd = received.find("\r\n", end);
+      if (lineEnd == std::string::npos) return std::nullopt;
+      const bool last = EndsMultilineReply(text.substr(end, lineEnd - end), reply.Code);
+      end = lineEnd + 2;
+      if (last) break;
+    }
+  }
+  reply.Text = received.substr(0, end);
+  received.erase(0, end);
+  return reply;
 }
 
 std::optional<OpenTarget> ParseOpenArgument(std::string_view argument) {

@@ -1,6 +1,7 @@
-// The text of FTP control connections as the proxy reads and rewrites it: lines, command
-// words, reply codes, the data-address commands (PORT, EPRT) and passive replies, and the
-// "USER name@host" login that names a server. Pure functions; safe from any thread.
+// The text of FTP control connections as both FTP paths read and write it: lines, command
+// words, replies and their codes, the data-address commands (PORT, EPRT) and passive
+// replies, and the "USER name@host" login that names a server. Pure functions; safe from
+// any thread.
 #pragma once
 
 #include <netinet/in.h>
@@ -31,6 +32,15 @@ bool OpensMultilineReply(std::string_view line);
 
 // True for the line that ends the multi-line reply of `code` ("220 ready").
 bool EndsMultilineReply(std::string_view line, int code);
+
+struct FtpReply {
+  int Code = 0;      // 0 when the reply's first line carries no three-digit code
+  std::string Text;  // every line of the reply, line ends included
+};
+
+// Takes the first complete reply off the front of `received`: a single line, or the lines
+// from "123-..." through the line that ends it. Nothing while it is incomplete.
+std::optional<FtpReply> TakeFtpReply(std::string& received);
 
 struct OpenTarget {
   std::string Host;

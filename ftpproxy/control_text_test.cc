@@ -11,6 +11,39 @@ std::string AddressText(in_addr address) {
   return ::inet_ntop(AF_INET, &address, text, sizeof text);
 }
 
+TEST(TakeFtpReply, TakesOneLineRepliesInTurn) {
+  std::string received = "220 Ready\r\n331 Password\r\n230";
+  std::optional<FtpReply> first = TakeFtpReply(received);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->Code, 220);
+  EXPECT_EQ(first->Text, "220 Ready\r\n");
+  std::optional<FtpReply> second = TakeFtpReply(received);
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->Code, 331);
+  EXPECT_EQ(TakeFtpReply(received), std::nullopt);
+  EXPECT_EQ(received, "230");
+}
+
+TEST(TakeFtpReply, TakesAMultiLineReplyWholeOnceItsLastLineHasCome) {
+  std::string received = "220-Welcome\r\n 220 is not the end\r\n220-nor is this\r\n";
+  EXPECT_EQ(TakeFtpReply(received), std::nullopt);
+  received += "220 Ready\r\n230 next\r\n";
+  std::optional<FtpReply> reply = TakeFtpReply(received);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->Code, 220);
+  EXPECT_EQ(reply->Text,
+            "220-Welcome\r\n 220 is not the end\r\n220-nor is this\r\n220 Ready\r\n");
+  EXPECT_EQ(received, "230 next\r\n");
+}
+
+TEST(TakeFtpReply, ALineWithoutACodeIsAReplyOfCodeZero) {
+  std::string received = "hello\r\n";
+  std::optional<FtpReply> reply = TakeFtpReply(received);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->Code, 0);
+  EXPECT_EQ(received, "");
+}
+
 TEST(TakeLine, TakesCompleteLinesOneAtATimeAndLeavesAPartialOne) {
   std::string text = "USER a\r\nPASS b\r\nCW";
   EXPECT_EQ(TakeLine(text), "USER a\r\n");

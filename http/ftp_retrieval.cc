@@ -7,11 +7,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <vector>
 
 #include "cache/content_type.h"
+#include "ftpproxy/control_text.h"
 #include "http/proxy_answer.h"
 #include "http/request_analysis.h"
 #include "http/response_reader.h"
@@ -26,18 +26,13 @@
 namespace tenvar::http {
 namespace {
 
-constexpr std::chrono::seconds kConnectTimeout(60);
 constexpr std::size_t kBlockSize = 64 * 1024;
 // Replies are short; a server that sends this much without ending one is not talking FTP.
 constexpr std::size_t kMaxReplyText = 64 * 1024;
 constexpr std::string_view kBadGateway = "502 Bad Gateway";
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-int CodeOf(std::string_view line) {
-  if (line.size() < 3 || !IsDigit(line[0]) || !IsDigit(line[1]) || !IsDigit(line[2])) return 0;
-  return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
-}
+using ftpproxy::FtpReply;
+using ftpproxy::TakeFtpReply;
 
 bool Transient(int error) { return error == EAGAIN || error == EWOULDBLOCK || error == EINTR; }
 
@@ -162,8 +157,8 @@ class FtpRetrieval {
   bool Fetch() {
     std::optional<FtpReply> reply = Converse("PASV\r\n");
     if (!reply) return false;
-    const std::optional<PassiveTarget> target =
-        reply->Code == 227 ? ParsePassiveReply(reply->Text) : std::nullopt;
+    const std::optional<ftpproxy::DataAddress> target =
+        reply->Code == 227 ? ftpproxy::ParsePassiveReply(reply->Text) : std::nullopt;
     if (!target) return Fail(reply->Text);
 
     // Only the port of the reply is used: a server behind NAT names an address nobody can
@@ -223,8 +218,7 @@ class FtpRetrieval {
         } else if (got == 0) {
           dataEnded = true;
         } else if (!Transient(errno)) {
-          LogDebug(context_, session_,
-                   "Error reading from FTP data socket: %ld", long{errno});
+          LogDebug(context_, session_, "Error reading from FTP data socket: %ld", long{errno});
           return Fail("The FTP data connection failed");
         }
       }
@@ -309,56 +303,13 @@ class FtpRetrieval {
   const std::string tempDir_;
   in_addr serverAddress_{};            // where the control connection goes, and so the data one
   std::optional<TemporaryFile> file_;  // from the start of the transfer to the end
-  std::string received_;  // control text not yet taken as replies
+  std::string received_;               // control text not yet taken as replies
   bool isDirectory_ = false;
   std::uint64_t itemSize_ = 0;
   std::string failure_;
 };
 
 }  // namespace
-
-std::optional<FtpReply> TakeFtpReply(std::string& received) {
-  const std::size_t firstEnd = received.find("\r\n");
-  if (firstEnd == std::string::npos) return std::nullopt;
-  FtpReply reply;
-  reply.Code = CodeOf(received);
-  std::size_t end = firstEnd + 2;
-  if (reply.Code != 0 && firstEnd > 3 && received[3] == '-') {
-    // The reply goes on to the first line that starts with the same code and a blank.
-    const std::string last = received.substr(0, 3) + " ";
-    for (;;) {
-      const std::size_t lineEnd = received.find("\r\n", end);
-      if (lineEnd == std::string::npos) return std::nullopt;
-      const bool isLast = received.compare(end, last.size(), last) == 0;
-      end = lineEnd + 2;
-      if (isLast) break;
-    }
-  }
-  reply.Text = received.substr(0, end);
-  received.erase(0, end);
-  return reply;
-}
-
-std::optional<PassiveTarget> ParsePassiveReply(std::string_view reply) {
-  const std::size_t open = reply.find('(');
-  if (open == std::string_view::npos) return std::nullopt;
-  std::string_view rest = reply.substr(open + 1);
-  unsigned numbers[6] = {};
-  for (int i = 0; i < 6; ++i) {
-    const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), numbers[i]);
-    if (error != std::errc() || numbers[i] > 255) return std::nullopt;
-    rest.remove_prefix(static_cast<std::size_t>(end - rest.data()));
-    const char separator = i < 5 ? ',' : ')';
-    if (rest.empty() || rest.front() != separator) return std::nullopt;
-    rest.remove_prefix(1);
-  }
-  PassiveTarget target;
-  target.Address = std::to_string(numbers[0]) + "." + std::to_string(numbers[1]) + "." +
-                   std::to_string(numbers[2]) + "." + std::to_string(numbers[3]);
-  target.Port = static_cast<std::uint16_t>(numbers[4] * 256 + numbers[5]);
-  if (target.Port == 0) return std::nullopt;
-  return target;
-}
 
 std::optional<std::string> ParseDirectoryReply(std::string_view reply) {
   const std::size_t open = reply.find('"');

@@ -1,7 +1,7 @@
 // ftp:// items for browsers: the session logs in to the FTP server as a passive-mode
 // client, fetches the file or the directory listing into a temporary file and sends it on
-// as one HTTP answer. Runs on the session's own thread; the reply parsers are pure
-// functions, safe from any thread.
+// as one HTTP answer. Runs on the session's own thread; the PWD reply parser and the path
+// helpers are pure functions, safe from any thread.
 #pragma once
 
 #include <cstdint>
@@ -13,23 +13,6 @@
 #include "http/session_context.h"
 
 namespace tenvar::http {
-
-struct FtpReply {
-  int Code = 0;      // 0 when the reply's first line carries no three-digit code
-  std::string Text;  // every line of the reply, line ends included
-};
-
-// Takes the first complete reply off the front of `received`: a single line, or the lines
-// from "123-..." through the first line that begins "123 ". Nothing while it is incomplete.
-std::optional<FtpReply> TakeFtpReply(std::string& received);
-
-struct PassiveTarget {
-  std::string Address;  // dotted IPv4 text
-  std::uint16_t Port = 0;
-};
-
-// The data address of a passive-mode reply: the six numbers after its first "(".
-std::optional<PassiveTarget> ParsePassiveReply(std::string_view reply);
 
 // The directory a PWD reply names between its first two double quotes; a doubled quote
 // inside the name stands for one.

@@ -23,56 +23,6 @@ using namespace std::chrono_literals;
 
 const std::string kAnonymousPass = "PASS -" + std::string(kAnonymousFtpPassword);
 
-TEST(TakeFtpReply, TakesOneLineRepliesInTurn) {
-  std::string received = "220 Ready\r\n331 Password\r\n230";
-  std::optional<FtpReply> first = TakeFtpReply(received);
-  ASSERT_TRUE(first);
-  EXPECT_EQ(first->Code, 220);
-  EXPECT_EQ(first->Text, "220 Ready\r\n");
-  std::optional<FtpReply> second = TakeFtpReply(received);
-  ASSERT_TRUE(second);
-  EXPECT_EQ(second->Code, 331);
-  EXPECT_EQ(TakeFtpReply(received), std::nullopt);
-  EXPECT_EQ(received, "230");
-}
-
-TEST(TakeFtpReply, TakesAMultiLineReplyWholeOnceItsLastLineHasCome) {
-  std::string received = "220-Welcome\r\n 220 is not the end\r\n220-nor is this\r\n";
-  EXPECT_EQ(TakeFtpReply(received), std::nullopt);
-  received += "220 Ready\r\n230 next\r\n";
-  std::optional<FtpReply> reply = TakeFtpReply(received);
-  ASSERT_TRUE(reply);
-  EXPECT_EQ(reply->Code, 220);
-  EXPECT_EQ(reply->Text,
-            "220-Welcome\r\n 220 is not the end\r\n220-nor is this\r\n220 Ready\r\n");
-  EXPECT_EQ(received, "230 next\r\n");
-}
-
-TEST(TakeFtpReply, ALineWithoutACodeIsAReplyOfCodeZero) {
-  std::string received = "hello\r\n";
-  std::optional<FtpReply> reply = TakeFtpReply(received);
-  ASSERT_TRUE(reply);
-  EXPECT_EQ(reply->Code, 0);
-  EXPECT_EQ(received, "");
-}
-
-TEST(ParsePassiveReply, ReadsTheSixNumbersAfterTheParenthesis) {
-  const std::optional<PassiveTarget> target =
-      ParsePassiveReply("227 Entering Passive Mode (192,168,0,9,19,137).\r\n");
-  ASSERT_TRUE(target);
-  EXPECT_EQ(target->Address, "192.168.0.9");
-  EXPECT_EQ(target->Port, 19 * 256 + 137);
-}
-
-TEST(ParsePassiveReply, RefusesRepliesWithoutAUsableAddress) {
-  for (const char* reply : {"227 Entering Passive Mode 1,2,3,4,5,6\r\n",
-                            "227 (1,2,3,4,5)\r\n", "227 (1,2,3,4,5,6,7)\r\n",
-                            "227 (1,2,3,400,5,6)\r\n", "227 (1,2,3,4,0,0)\r\n",
-                            "227 (1,2,x,4,5,6)\r\n"}) {
-    EXPECT_EQ(ParsePassiveReply(reply), std::nullopt) << reply;
-  }
-}
-
 TEST(ParseDirectoryReply, TakesTheQuotedNameWithDoubledQuotesAsOne) {
   EXPECT_EQ(ParseDirectoryReply("257 \"/home/ann\" is the current directory\r\n"), "/home/ann");
   EXPECT_EQ(ParseDirectoryReply("257 \"/say \"\"hi\"\"\" created\r\n"), "/say \"hi\"");
