@@ -8,7 +8,6 @@
 #include <memory>
 
 #include "http/proxy_answer.h"
-#include "http/request_policy.h"
 #include "http/session_log.h"
 #include "http/trace_file.h"
 #include "platform/wait.h"
@@ -82,7 +81,7 @@ bool ReadRequest(SessionContext& context, HttpSession& session) {
   session.RequestBodyStart = request.substr(headEnd + kHeaderEnd.size());
   request.resize(headEnd + kHeaderEnd.size());
   AppendTrace(kRequestTrace, request);
-  return AnalyseRequest(context, session);
+  return true;
 }
 
 }  // namespace tenvar::http

@@ -154,10 +154,10 @@ bool WorthAPipe(const HttpSession& session, std::size_t blockSize, ssize_t lastR
 
 // Relays the rest of a body that nobody keeps from the server straight to the browser
 // through a pipe, so its bytes are never copied through this process. Waits, logging and
-// the end of the response are those of the copying loop. Nothing when no pipe can be had;
-// the caller copies instead.
-std::optional<int> SpliceBody(SessionContext& context, HttpSession& session, int status,
-                              bool debug, bool dialling) {
+// the end of the response are those of the copying loop: true when the body went to its
+// end. Nothing when no pipe can be had; the caller copies instead.
+std::optional<bool> SpliceBody(SessionContext& context, HttpSession& session, bool debug,
+                               bool dialling) {
   if (!SigpipeIgnored()) return std::nullopt;
   int ends[2];
   if (::pipe2(ends, O_NONBLOCK | O_CLOEXEC) != 0) return std::nullopt;
@@ -167,41 +167,48 @@ std::optional<int> SpliceBody(SessionContext& context, HttpSession& session, int
   // Each read is tried before it is waited for: while the body streams, the next bytes
   // are usually there already, and the wait would be a system call for nothing.
   for (;;) {
-    if (context.Exit.IsSignalled()) return -1;
+    if (context.Exit.IsSignalled()) return false;
     const ssize_t got = ::splice(session.ServerSocket.Get(), nullptr, pipeIn.Get(), nullptr,
                                  kPipeBytes, SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (!WaitForServer(context, session)) return -1;
+      if (!WaitForServer(context, session)) return false;
       continue;
     }
     if (dialling) context.Dial.ResetIdleTimer();
     if (got == 0) {
       LogDebug(context, session, "Connection was closed by server");
-      return status;
+      return true;
     }
     if (got < 0) {
       if (errno == EINTR) continue;
       LogDebug(context, session, "Error reading from server socket: %ld", long{errno});
-      return -1;
+      return false;
     }
     if (debug) {
       LogDebug(context, session, "%d bytes received from server", static_cast<int>(got));
     }
-    if (!DrainPipe(context, session, pipeOut.Get(), static_cast<std::size_t>(got))) return -1;
+    if (!DrainPipe(context, session, pipeOut.Get(), static_cast<std::size_t>(got))) return false;
     session.BodyBytes += static_cast<std::uint64_t>(got);
     if (session.ContentLength != 0 && session.BodyBytes >= session.ContentLength) {
       LogDebug(context, session, "Received number of bytes according to Content-Length header");
-      return status;
+      return true;
     }
   }
 }
 
 }  // namespace
 
-int ReadResponse(SessionContext& context, HttpSession& session, bool holdNotModified) {
+ResponseOutcome ReadResponse(SessionContext& context, HttpSession& session, bool holdNotModified) {
   LogDebug(context, session, "Getting response from server");
   const bool debug = DebugLogging(session);
   int status = -1;
+  using Result = ResponseOutcome::Result;
+  const auto failed = [&] {
+    return ResponseOutcome{session.HeaderParsed ? Result::BrokenOff : Result::NoAnswer, status};
+  };
+  const auto relayed = [&] {
+    return status < 0 ? failed() : ResponseOutcome{Result::Relayed, status};
+  };
   const bool dialling = context.Config.Settings.Load()->Dial;
   // Every byte is written by recv() before it is read, so the block is left uninitialised.
   std::size_t blockSize = kHeadBlock;
@@ -211,20 +218,20 @@ int ReadResponse(SessionContext& context, HttpSession& session, bool holdNotModi
   // The answer's first bytes are waited for; later reads are tried first, as in SpliceBody.
   bool wait = true;
   for (;;) {
-    if (wait && !WaitForServer(context, session)) return -1;
-    if (context.Exit.IsSignalled()) return -1;
+    if (wait && !WaitForServer(context, session)) return failed();
+    if (context.Exit.IsSignalled()) return failed();
     const ssize_t got = ::recv(session.ServerSocket.Get(), block.get(), blockSize, MSG_DONTWAIT);
     wait = got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     if (wait) continue;
     if (dialling) context.Dial.ResetIdleTimer();
     if (got == 0) {
       LogDebug(context, session, "Connection was closed by server");
-      return session.HeaderParsed ? status : -1;
+      return relayed();
     }
     if (got < 0) {
       if (errno == EINTR) continue;
       LogDebug(context, session, "Error reading from server socket: %ld", long{errno});
-      return -1;
+      return failed();
     }
     if (debug) {
       LogDebug(context, session, "%d bytes received from server", static_cast<int>(got));
@@ -242,9 +249,9 @@ int ReadResponse(SessionContext& context, HttpSession& session, bool holdNotModi
         // A header block that never ends is not HTTP; stop before it eats the memory.
         if (session.ResponseBuffer.size() > kMaxResponseHeaderBytes) {
           LogDebug(context, session, "Response header too large");
-          return -1;
+          return failed();
         }
-        if (!holdNotModified && !SendToBrowser(context, session, received)) return -1;
+        if (!holdNotModified && !SendToBrowser(context, session, received)) return failed();
         continue;
       }
       bodyStart.swap(session.ResponseBuffer);
@@ -253,8 +260,8 @@ int ReadResponse(SessionContext& context, HttpSession& session, bool holdNotModi
       session.BodyBytes += static_cast<std::uint64_t>(got);
     }
     const bool chunkedEnd = PassBodyOn(context, session, body);
-    const bool complete = chunkedEnd || (session.ContentLength != 0 &&
-                                         session.BodyBytes >= session.ContentLength);
+    const bool complete =
+        chunkedEnd || (session.ContentLength != 0 && session.BodyBytes >= session.ContentLength);
     // A complete item goes into place before the browser sees the end of it, so that a
     // browser asking again at once finds it.
     if (complete) StoreCacheItem(context, session);
@@ -265,16 +272,16 @@ int ReadResponse(SessionContext& context, HttpSession& session, bool holdNotModi
         relay = false;
       } else if (!SendToBrowser(context, session, session.ResponseHeader) ||
                  !SendToBrowser(context, session, bodyStart)) {
-        return -1;
+        return failed();
       }
     } else if (relay && !SendToBrowser(context, session, received)) {
-      return -1;
+      return failed();
     }
     if (complete) {
       LogDebug(context, session,
                chunkedEnd ? "Received the last chunk"
                           : "Received number of bytes according to Content-Length header");
-      return status;
+      return relayed();
     }
     if (!headerBefore) {
       std::string().swap(bodyStart);
@@ -284,8 +291,8 @@ int ReadResponse(SessionContext& context, HttpSession& session, bool holdNotModi
       }
     }
     if (relay && splice && !BodyIsUsed(session) && WorthAPipe(session, blockSize, got)) {
-      const std::optional<int> spliced = SpliceBody(context, session, status, debug, dialling);
-      if (spliced) return *spliced;
+      const std::optional<bool> spliced = SpliceBody(context, session, debug, dialling);
+      if (spliced) return *spliced ? relayed() : failed();
       splice = false;
     }
   }

@@ -15,11 +15,21 @@ inline constexpr int kServerSilenceSeconds = 15 * 60;
 // A server's header block larger than this ends its session, as a browser's does.
 inline constexpr std::size_t kMaxResponseHeaderBytes = 64 * 1024;
 
-// The status code of the response, or -1 on failure, exit, a browser that stopped taking the
-// answer, or a server that closed before a complete header block. A body the cache may keep
-// is written to session.CacheItem as it passes, and searched by session.AbuseScan if set.
-// With `holdNotModified`, a 304 is not relayed (the proxy answers it from the cache); any
-// other answer is.
-int ReadResponse(SessionContext& context, HttpSession& session, bool holdNotModified = false);
+struct ResponseOutcome {
+  enum class Result {
+    Relayed,    // the server's answer went to the browser to its end
+    NoAnswer,   // the session ended before the server's header block was complete
+    BrokenOff,  // the answer stopped after its header block (server, browser or shut-down),
+                // or its status line held no code
+  };
+  Result End;
+  int Status = 0;  // the server's status code, once its header block was read
+};
+
+// Relays the server's answer. A body the cache may keep is written to session.CacheItem as
+// it passes, and searched by session.AbuseScan if set. With `holdNotModified`, a 304 is not
+// relayed (the proxy answers it from the cache); any other answer is.
+ResponseOutcome ReadResponse(SessionContext& context, HttpSession& session,
+                             bool holdNotModified = false);
 
 }  // namespace tenvar::http

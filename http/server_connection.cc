@@ -12,13 +12,13 @@
 #include "http/session_log.h"
 #include "http/session_send.h"
 #include "platform/name_lookups.h"
+#include "platform/send.h"
 #include "platform/socket.h"
 #include "platform/wait.h"
 
 namespace tenvar::http {
 namespace {
 
-constexpr std::chrono::seconds kConnectTimeout(60);
 // A browser that stops sending its body for this long ends the upload (a server that stops
 // taking it is bounded by the context's stall limit, as every send is).
 constexpr std::chrono::seconds kBodyStallLimit(120);
@@ -74,6 +74,43 @@ Upload SendRequestBody(SessionContext& context, HttpSession& session) {
   return end.Current() == BodyEnd::State::Complete ? Upload::Sent : Upload::BrowserFailed;
 }
 
+// Resolves `target` and connects to it; on failure the browser has been told why (unless
+// the program is shutting down) and the socket is invalid.
+platform::UniqueFd ConnectTo(SessionContext& context, HttpSession& session,
+                             const std::string& target, int port) {
+  // Asked twice: a name server may drop the first question. Shut-down does not wait.
+  const std::optional<platform::Resolution> found =
+      platform::ResolveIPv4Until(target, context.Exit, 2);
+  if (!found) return platform::UniqueFd();
+  const platform::Resolution& resolution = *found;
+  if (!resolution.Address) {
+    LogDebug(context, session, "Cannot resolve server name for %s", target.c_str());
+    SendProxyAnswer(session.BrowserSocket.Get(), "502 Bad Gateway",
+                    Format("Cannot resolve server name %s: %ld", target.c_str(),
+                           static_cast<long>(resolution.Error)),
+                    context.Exit, context.SendStallLimit);
+    return platform::UniqueFd();
+  }
+
+  LogDebug(context, session, "Connecting to %s on %d", target.c_str(), port);
+  int error = EINVAL;
+  platform::UniqueFd server;
+  if (port > 0 && port <= 65535) {
+    server = platform::StartConnect(*resolution.Address, static_cast<std::uint16_t>(port), error);
+  }
+  if (!server.Valid() ||
+      !platform::ConnectWithin(server.Get(), kConnectTimeout, context.Exit.Fd(), error)) {
+    LogDebug(context, session, "!! - connect returned an error: %ld", long{error});
+    if (error != ECANCELED) {
+      SendProxyAnswer(session.BrowserSocket.Get(), "502 Bad Gateway",
+                      Format(kConnectFailedText, target.c_str(), port), context.Exit,
+                      context.SendStallLimit);
+    }
+    return platform::UniqueFd();
+  }
+  return server;
+}
+
 }  // namespace
 
 bool EnsureLineIsUp(SessionContext& context, HttpSession& session) {
@@ -115,37 +152,9 @@ bool ConnectAndSend(SessionContext& context, HttpSession& session) {
                        session.Path.c_str()));
   }
 
-  // Asked twice: a name server may drop the first question. Shut-down does not wait.
-  const std::optional<platform::Resolution> found =
-      platform::ResolveIPv4Until(target, context.Exit, 2);
-  if (!found) return false;
-  const platform::Resolution& resolution = *found;
-  if (!resolution.Address) {
-    LogDebug(context, session, "Cannot resolve server name for %s", target.c_str());
+  session.ServerSocket = ConnectTo(context, session, target, port);
+  if (!session.ServerSocket.Valid()) {
     session.Cacheable = false;
-    SendProxyAnswer(session.BrowserSocket.Get(), "502 Bad Gateway",
-                    Format("Cannot resolve server name %s: %ld", target.c_str(),
-                           static_cast<long>(resolution.Error)),
-                    context.Exit, context.SendStallLimit);
-    return false;
-  }
-
-  LogDebug(context, session, "Connecting to %s on %d", target.c_str(), port);
-  int error = EINVAL;
-  if (port > 0 && port <= 65535) {
-    session.ServerSocket =
-        platform::StartConnect(*resolution.Address, static_cast<std::uint16_t>(port), error);
-  }
-  if (!session.ServerSocket.Valid() ||
-      !platform::ConnectWithin(session.ServerSocket.Get(), kConnectTimeout, context.Exit.Fd(),
-                               error)) {
-    LogDebug(context, session, "!! - connect returned an error: %ld", long{error});
-    if (error != ECANCELED) {
-      session.Cacheable = false;
-      SendProxyAnswer(session.BrowserSocket.Get(), "502 Bad Gateway",
-                      Format(kConnectFailedText, target.c_str(), port), context.Exit,
-                      context.SendStallLimit);
-    }
     return false;
   }
 
@@ -155,6 +164,20 @@ bool ConnectAndSend(SessionContext& context, HttpSession& session) {
   // A server that stops taking the body may already have answered (say, 413): that answer
   // is still relayed.
   return SendRequestBody(context, session) != Upload::BrowserFailed;
+}
+
+void OpenTunnel(SessionContext& context, HttpSession& session) {
+  platform::UniqueFd server = ConnectTo(context, session, session.Host, session.Port);
+  if (!server.Valid()) return;
+  if (!SendToBrowser(context, session, kConnectEstablished)) return;
+  // Bytes the browser sent after its CONNECT header block belong to the tunnel already.
+  if (!platform::SendWithin(server.Get(), session.RequestBodyStart, context.Exit,
+                            context.SendStallLimit)) {
+    LogSendFailure(context, session, "server");
+    return;
+  }
+  // From here on the connection belongs to the relay, not to this session.
+  context.HandOverTunnel(std::move(session.BrowserSocket), std::move(server));
 }
 
 }  // namespace tenvar::http

@@ -16,6 +16,7 @@
 #include "http/http_date.h"
 #include "http/proxy_answer.h"
 #include "http/request_log.h"
+#include "http/request_policy.h"
 #include "http/request_reader.h"
 #include "http/response_reader.h"
 #include "http/server_connection.h"
@@ -98,16 +99,15 @@ void Revalidate(SessionContext& context, HttpSession& session, cache::CachedItem
     session.RequestBuffer = WithEntityTagCondition(session.RequestBuffer, item.Headers->Fields);
   }
   if (!ConnectAndSend(context, session)) return;
-  const int status = ReadResponse(context, session, /*holdNotModified=*/true);
-  if (status == -1) {
-    // A stale item is never served unconfirmed (RFC 9111 §4.2.4); the browser is told why.
-    if (!session.HeaderParsed) {
-      SendProxyAnswer(session.BrowserSocket.Get(), "504 Gateway Timeout",
-                      "The server did not answer.\r\n", context.Exit, context.SendStallLimit);
-    }
+  const ResponseOutcome answer = ReadResponse(context, session, /*holdNotModified=*/true);
+  // A stale item is never served unconfirmed (RFC 9111 §4.2.4); the browser is told why.
+  if (answer.End == ResponseOutcome::Result::NoAnswer) {
+    SendProxyAnswer(session.BrowserSocket.Get(), "504 Gateway Timeout",
+                    "The server did not answer.\r\n", context.Exit, context.SendStallLimit);
     return;
   }
-  if (status == 304) {
+  if (answer.End != ResponseOutcome::Result::Relayed) return;
+  if (answer.Status == 304) {
     LogDebug(context, session, "304 - we have latest version");
     if (item.Headers) {
       item.Headers =
@@ -121,7 +121,7 @@ void Revalidate(SessionContext& context, HttpSession& session, cache::CachedItem
     SendCachedItem(context, session, item);
     return;
   }
-  if (status == 200) {
+  if (answer.Status == 200) {
     LogDebug(context, session,
              "200 - item is out of date, or server doesn't support If-Modified-Since");
   }
@@ -177,22 +177,31 @@ void CheckAndLog(SessionContext& context, HttpSession& session) {
   if (keyword) context.SendAbuseAlert();
 }
 
-}  // namespace
-
-void RunHttpSession(SessionContext& context, HttpSession session) {
-  if (context.Exit.IsSignalled()) return;
-  session.Config->RefreshListFiles(context.Config);
-  session.Options = session.Config->Options();
-  if (!ReadRequest(context, session)) return;
-  ++context.RequestCount;
-
-  if (session.Kind == UrlKind::Ftp) {
-    RetrieveFtpItem(context, session);
-    return;
+// An http:// request the cache cannot answer goes to the next hop; its answer is relayed,
+// searched, logged and kept where it may be.
+void FetchFromServer(SessionContext& context, HttpSession& session) {
+  LogDebug(context, session, "Ready to go, about to establish connection to %s",
+           session.Host.c_str());
+  if (!ConnectAndSend(context, session)) return;
+  if (session.Options->AbuseDetection) {
+    session.AbuseScan.emplace(*session.Config->AbuseKeywordsList.Load());
   }
-  // Other schemes are not fetched; the connection just closes.
-  if (session.Kind != UrlKind::Http) return;
+  const ResponseOutcome answer = ReadResponse(context, session);
+  // A server that closed or fell silent before its first byte: the browser is told, not
+  // left with an empty reply.
+  if (answer.End == ResponseOutcome::Result::NoAnswer && session.ResponseBuffer.empty()) {
+    SendProxyAnswer(session.BrowserSocket.Get(), "502 Bad Gateway",
+                    "The server did not answer.\r\n", context.Exit, context.SendStallLimit);
+  }
+  if (answer.End != ResponseOutcome::Result::Relayed) return;
+  CheckAndLog(context, session);
+  StoreCacheItem(context, session);
+  InvalidateAfterChange(context, session, answer.Status);
+}
 
+// An http:// request: from the cache when it holds a fresh item this browser may have,
+// after asking the server when the item must be checked, else from the server.
+void ServeHttp(SessionContext& context, HttpSession& session) {
   // An instance with UseCache off neither looks items up nor stores them.
   if (session.Options->UseCache) {
     session.CacheRequestFields = RequestFieldsForCache(session.RequestBuffer);
@@ -211,42 +220,66 @@ void RunHttpSession(SessionContext& context, HttpSession session) {
     LogDebug(context, session, "Browser does not accept the cached item's coding");
     item.reset();
   }
-  if (item) {
-    // A forced reload, or an item past the lifetime its origin gave it, is checked with the
-    // server first, as every hit is with AlwaysGetNewest.
-    if (session.Options->AlwaysGetNewest || IsForcedReload(session.CacheRequestFields) ||
-        (item->Headers && item->Headers->StaleAt(std::time(nullptr)))) {
-      Revalidate(context, session, std::move(*item));
-      return;
-    }
-    LogActivity(
-        context, session,
-        Format("HTTP: Retrieved %s%s from cache", session.Host.c_str(), session.Path.c_str()));
-    ++context.CacheHitCount;
-    // The item on disk is the one just served: it is not written again.
-    SendCachedItem(context, session, *item);
+  if (!item) {
+    FetchFromServer(context, session);
     return;
   }
+  // A forced reload, or an item past the lifetime its origin gave it, is checked with the
+  // server first, as every hit is with AlwaysGetNewest.
+  if (session.Options->AlwaysGetNewest || IsForcedReload(session.CacheRequestFields) ||
+      (item->Headers && item->Headers->StaleAt(std::time(nullptr)))) {
+    Revalidate(context, session, std::move(*item));
+    return;
+  }
+  LogActivity(
+      context, session,
+      Format("HTTP: Retrieved %s%s from cache", session.Host.c_str(), session.Path.c_str()));
+  ++context.CacheHitCount;
+  // The item on disk is the one just served: it is not written again.
+  SendCachedItem(context, session, *item);
+}
 
-  LogDebug(context, session,
-           "Ready to go, about to establish connection to %s", session.Host.c_str());
-  if (!ConnectAndSend(context, session)) return;
-  if (session.Options->AbuseDetection) {
-    session.AbuseScan.emplace(*session.Config->AbuseKeywordsList.Load());
+}  // namespace
+
+void RunHttpSession(SessionContext& context, HttpSession session) {
+  if (context.Exit.IsSignalled()) return;
+  session.Config->RefreshListFiles(context.Config);
+  session.Options = session.Config->Options();
+  if (!ReadRequest(context, session)) return;
+  switch (AnalyseRequest(session)) {
+    case RequestAction::Drop:
+      return;
+    case RequestAction::Refuse:
+      SendToBrowser(context, session, kForbiddenAnswer);
+      return;
+    case RequestAction::BadBodyLength:
+      SendProxyAnswer(session.BrowserSocket.Get(), "400 Bad Request",
+                      "The length of the request body is invalid.", context.Exit,
+                      context.SendStallLimit);
+      return;
+    case RequestAction::Loop:
+      LogActivity(context, session, Format("HTTP: Loop detected for %s", session.Url.c_str()));
+      SendProxyAnswer(session.BrowserSocket.Get(), "508 Loop Detected",
+                      "This request came back to the proxy that sent it: check the upstream "
+                      "proxy settings.",
+                      context.Exit, context.SendStallLimit);
+      return;
+    case RequestAction::Tunnel:
+      OpenTunnel(context, session);
+      return;
+    case RequestAction::OtherScheme:
+      // Counted, but not fetched: the connection just closes.
+      ++context.RequestCount;
+      return;
+    case RequestAction::FetchFtp:
+      ++context.RequestCount;
+      RetrieveFtpItem(context, session);
+      return;
+    case RequestAction::Forward:
+      ++context.RequestCount;
+      ServeHttp(context, session);
+      return;
   }
-  const int status = ReadResponse(context, session);
-  if (status == -1) {
-    // A server that closed or fell silent before its first byte: the browser is told, not
-    // left with an empty reply.
-    if (!session.HeaderParsed && session.ResponseBuffer.empty()) {
-      SendProxyAnswer(session.BrowserSocket.Get(), "502 Bad Gateway",
-                      "The server did not answer.\r\n", context.Exit, context.SendStallLimit);
-    }
-    return;
-  }
-  CheckAndLog(context, session);
-  StoreCacheItem(context, session);
-  InvalidateAfterChange(context, session, status);
 }
 
 }  // namespace tenvar::http
