@@ -1,13 +1,13 @@
 #include "cache/cache_lookup.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 
 #include "cache/cache_path.h"
+#include "platform/file_system.h"
 #include "platform/file_time.h"
+#include "platform/read_file.h"
 
 namespace tenvar::cache {
 namespace {
@@ -19,19 +19,11 @@ enum class HeadersFound { None, Usable, Foreign };
 
 HeadersFound ReadKeptHeaders(const std::string& path, const struct stat& body,
                              std::optional<KeptHeaders>& headers) {
-  const platform::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-  if (!file.Valid()) return errno == ENOENT ? HeadersFound::None : HeadersFound::Foreign;
-  std::string text;
-  char block[8192];
-  for (;;) {
-    const ssize_t got = ::read(file.Get(), block, sizeof block);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return HeadersFound::Foreign;
-    if (got == 0) break;
-    text.append(block, static_cast<size_t>(got));
-    if (text.size() > kMaxKeptHeaders) return HeadersFound::Foreign;
-  }
-  headers = ParseKeptHeaders(text);
+  using Outcome = platform::FileContents::Outcome;
+  const platform::FileContents file = platform::ReadRegularFile(path, kMaxKeptHeaders, false);
+  if (file.Result == Outcome::OpenFailed && file.Error == ENOENT) return HeadersFound::None;
+  if (file.Result != Outcome::Read) return HeadersFound::Foreign;
+  headers = ParseKeptHeaders(file.Bytes);
   if (!headers || headers->BodyBytes != static_cast<std::uint64_t>(body.st_size) ||
       headers->BodyInode != static_cast<std::uint64_t>(body.st_ino)) {
     return HeadersFound::Foreign;
@@ -45,11 +37,11 @@ std::optional<CachedItem> CacheLookup(std::string_view cacheDir, const std::stri
                                       std::int32_t cacheExpiryDays, std::time_t now,
                                       CacheCounters counters) {
   CachedItem item;
-  item.Body.Reset(::open(cacheFileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  item.Body = platform::OpenForReading(cacheFileName, false);
   if (!item.Body.Valid()) return std::nullopt;
-  struct stat status {};
-  if (::fstat(item.Body.Get(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
-  if (ReadKeptHeaders(KeptHeadersPathFor(cacheDir, cacheFileName), status, item.Headers) ==
+  const std::optional<struct stat> status = platform::StatusOf(item.Body.Get());
+  if (!status || !S_ISREG(status->st_mode)) return std::nullopt;
+  if (ReadKeptHeaders(KeptHeadersPathFor(cacheDir, cacheFileName), *status, item.Headers) ==
       HeadersFound::Foreign) {
     return std::nullopt;
   }
@@ -60,17 +52,14 @@ std::optional<CachedItem> CacheLookup(std::string_view cacheDir, const std::stri
     // The open file still serves this request.
     RemoveCacheItem(cacheDir, cacheFileName, counters);
   }
-  item.Size = static_cast<std::uint64_t>(status.st_size);
-  item.LastModified = status.st_mtim.tv_sec;
+  item.Size = static_cast<std::uint64_t>(status->st_size);
+  item.LastModified = status->st_mtim.tv_sec;
   return item;
 }
 
 long ReadItemBody(const CachedItem& item, char* block, std::size_t size) {
-  for (;;) {
-    const ssize_t got = ::read(item.Body.Get(), block, size);
-    if (got < 0 && errno == EINTR) continue;
-    return static_cast<long>(got);
-  }
+  const platform::SysResult got = platform::ReadSome(item.Body.Get(), {block, size});
+  return got.Ok() ? got.Value : -1;
 }
 
 }  // namespace tenvar::cache

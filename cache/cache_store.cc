@@ -1,8 +1,6 @@
 #include "cache/cache_store.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -10,6 +8,7 @@
 #include <utility>
 
 #include "cache/cache_path.h"
+#include "platform/file_system.h"
 #include "platform/write_all.h"
 
 namespace tenvar::cache {
@@ -36,15 +35,15 @@ platform::UniqueFd CreatePartial(std::string_view cacheDir, std::string& path) {
   std::error_code ignored;
   std::filesystem::create_directories(folder, ignored);
   path = folder + "/item-XXXXXX";
-  platform::UniqueFd file(::mkostemp(path.data(), O_CLOEXEC));
-  if (file.Valid()) ::fchmod(file.Get(), 0644);
+  platform::UniqueFd file = platform::CreateUniqueFile(path);
+  if (file.Valid()) platform::SetMode(file.Get(), 0644);
   return file;
 }
 
 bool MoveIntoPlace(const std::string& from, const std::string& to) {
   std::error_code ignored;
   std::filesystem::create_directories(std::filesystem::path(to).parent_path(), ignored);
-  return ::rename(from.c_str(), to.c_str()) == 0;
+  return platform::RenameFile(from, to);
 }
 
 // Writes the header file whole under a partial name and renames it into place.
@@ -55,7 +54,7 @@ bool PlaceKeptHeaders(std::string_view cacheDir, std::string_view cacheFileName,
   if (!file.Valid()) return false;
   if (!platform::WriteAll(file.Get(), FormatKeptHeaders(headers)) ||
       !MoveIntoPlace(partial, KeptHeadersPathFor(cacheDir, cacheFileName))) {
-    ::unlink(partial.c_str());
+    platform::RemoveFile(partial);
     return false;
   }
   return true;
@@ -63,9 +62,9 @@ bool PlaceKeptHeaders(std::string_view cacheDir, std::string_view cacheFileName,
 
 // The size of the regular file at `path`, or nothing.
 std::optional<std::uint64_t> RegularFileSize(const std::string& path) {
-  struct stat status {};
-  if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
-  return static_cast<std::uint64_t>(status.st_size);
+  const std::optional<struct stat> status = platform::LinkStatusOf(path);
+  if (!status || !S_ISREG(status->st_mode)) return std::nullopt;
+  return static_cast<std::uint64_t>(status->st_size);
 }
 
 }  // namespace
@@ -87,7 +86,7 @@ ItemWriter::ItemWriter(ItemWriter&& other) noexcept
 
 ItemWriter& ItemWriter::operator=(ItemWriter&& other) noexcept {
   if (this == &other) return *this;
-  if (!path_.empty()) ::unlink(path_.c_str());
+  if (!path_.empty()) platform::RemoveFile(path_);
   path_ = std::exchange(other.path_, std::string());
   file_ = std::move(other.file_);
   size_ = other.size_;
@@ -95,7 +94,7 @@ ItemWriter& ItemWriter::operator=(ItemWriter&& other) noexcept {
 }
 
 ItemWriter::~ItemWriter() {
-  if (!path_.empty()) ::unlink(path_.c_str());
+  if (!path_.empty()) platform::RemoveFile(path_);
 }
 
 bool ItemWriter::Write(std::string_view bytes) {
@@ -146,21 +145,19 @@ bool CacheStore(const CacheStoreRequest& request, ItemWriter& body, CacheCounter
   const auto fail = [&] {
     return Refuse(log, "Error writing cache file: " + name + " (" + std::to_string(errno) + ")");
   };
-  struct timespec times[2] = {{0, UTIME_OMIT}, {request.LastModified, 0}};
-  struct stat status {};
-  if (::futimens(body.file_.Get(), times) != 0 || ::fstat(body.file_.Get(), &status) != 0) {
-    return fail();
-  }
+  if (!platform::SetLastWriteTime(body.file_.Get(), {request.LastModified, 0})) return fail();
+  const std::optional<struct stat> status = platform::StatusOf(body.file_.Get());
+  if (!status) return fail();
   // The header file goes first: until the body follows, the pair does not match and the
   // item is a miss, never a new body under old headers.
   const std::string headersFile = KeptHeadersPathFor(request.CacheDir, name);
   if (request.Headers != nullptr) {
     KeptHeaders headers = *request.Headers;
     headers.BodyBytes = body.Size();
-    headers.BodyInode = static_cast<std::uint64_t>(status.st_ino);
+    headers.BodyInode = static_cast<std::uint64_t>(status->st_ino);
     if (!PlaceKeptHeaders(request.CacheDir, name, headers)) return fail();
   } else {
-    ::unlink(headersFile.c_str());
+    platform::RemoveFile(headersFile);
   }
   const std::lock_guard lock(placing);
   const std::optional<std::uint64_t> replaced = RegularFileSize(name);
@@ -186,11 +183,11 @@ void RemoveCacheItem(std::string_view cacheDir, std::string_view cacheFileName,
   const std::string name(cacheFileName);
   const std::lock_guard lock(placing);
   const std::optional<std::uint64_t> size = RegularFileSize(name);
-  if (size && ::unlink(name.c_str()) == 0) {
+  if (size && platform::RemoveFile(name)) {
     counters.ItemCount.fetch_sub(1);
     counters.SizeMB.fetch_sub(static_cast<double>(*size) * kBytesToMB);
   }
-  ::unlink(KeptHeadersPathFor(cacheDir, name).c_str());
+  platform::RemoveFile(KeptHeadersPathFor(cacheDir, name));
 }
 
 void RemoveUnfinishedStores(std::string_view cacheDir) {

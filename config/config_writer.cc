@@ -1,15 +1,12 @@
 #include "config/config_writer.h"
 
-#include <fcntl.h>
-#include <stdlib.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
 #include <string_view>
 
-#include "platform/unique_fd.h"
+#include "platform/file_system.h"
 #include "platform/write_all.h"
 
 namespace tenvar::config {
@@ -87,22 +84,19 @@ namespace {
 // one's. Two writes within one tick of the file system's clock get the same time, so the new
 // file is moved just past the old one when it has to be.
 bool LaterThan(int fd, const struct timespec& previous) {
-  struct stat status {};
-  if (::fstat(fd, &status) != 0) return false;
-  const auto& now = status.st_mtim;
+  const std::optional<struct stat> status = platform::StatusOf(fd);
+  if (!status) return false;
+  const auto& now = status->st_mtim;
   if (now.tv_sec > previous.tv_sec ||
       (now.tv_sec == previous.tv_sec && now.tv_nsec > previous.tv_nsec)) {
     return true;
   }
-  struct timespec times[2];
-  times[0].tv_sec = 0;
-  times[0].tv_nsec = UTIME_OMIT;
-  times[1] = previous;
-  if (++times[1].tv_nsec == 1'000'000'000) {
-    times[1].tv_nsec = 0;
-    ++times[1].tv_sec;
+  struct timespec later = previous;
+  if (++later.tv_nsec == 1'000'000'000) {
+    later.tv_nsec = 0;
+    ++later.tv_sec;
   }
-  return ::futimens(fd, times) == 0;
+  return platform::SetLastWriteTime(fd, later);
 }
 
 // The file that is really replaced: the target of a symbolic link, so the link survives.
@@ -124,31 +118,30 @@ SaveOutcome SaveConfigurationFile(const std::string& path, const GlobalSettings&
   // The file holds the dial-up password: a new file is readable by its owner alone when it
   // has one; an existing file keeps the permissions its administrator gave it.
   mode_t mode = settings.Password.empty() ? 0644 : 0600;
-  struct stat existing {};
-  const bool replacing = ::stat(target.c_str(), &existing) == 0;
-  if (replacing) {
-    if (S_ISDIR(existing.st_mode)) return {Failure::Open, EISDIR};
+  const std::optional<struct stat> existing = platform::StatusOf(target);
+  if (existing) {
+    if (S_ISDIR(existing->st_mode)) return {Failure::Open, EISDIR};
     // Renaming would replace a read-only file regardless; its read-only mark must hold, also
     // for root, who could otherwise write it.
-    if (::access(target.c_str(), W_OK) != 0) return {Failure::Open, errno};
-    if ((existing.st_mode & 0222) == 0) return {Failure::Open, EACCES};
-    mode = existing.st_mode & 07777;
+    if (!platform::MayWrite(target)) return {Failure::Open, errno};
+    if ((existing->st_mode & 0222) == 0) return {Failure::Open, EACCES};
+    mode = existing->st_mode & 07777;
   }
 
   std::string temporary = target + ".saving-XXXXXX";
-  platform::UniqueFd file(::mkostemp(temporary.data(), O_CLOEXEC));
+  const platform::UniqueFd file = platform::CreateUniqueFile(temporary);
   if (!file.Valid()) return {Failure::Open, errno};
   // Saved by root, the file still belongs to whoever owned it, so a Tenvar running as that
   // user can read it again. Others cannot give files away; theirs stay their own.
-  if (replacing) (void)::fchown(file.Get(), existing.st_uid, existing.st_gid);
+  if (existing) platform::SetOwner(file.Get(), existing->st_uid, existing->st_gid);
   const std::string text = WriteConfiguration(settings, proxies, tunnels);
   // The rename must not reach the disk before the text does, or a crash could leave an
   // empty file where the old one was.
-  if (::fchmod(file.Get(), mode) != 0 || !platform::WriteAll(file.Get(), text) ||
-      (replacing && !LaterThan(file.Get(), existing.st_mtim)) || ::fsync(file.Get()) != 0 ||
-      ::rename(temporary.c_str(), target.c_str()) != 0) {
+  if (!platform::SetMode(file.Get(), mode) || !platform::WriteAll(file.Get(), text) ||
+      (existing && !LaterThan(file.Get(), existing->st_mtim)) ||
+      !platform::SyncToDisk(file.Get()) || !platform::RenameFile(temporary, target)) {
     const int error = errno;
-    ::unlink(temporary.c_str());
+    platform::RemoveFile(temporary);
     return {Failure::Write, error};
   }
   return {};

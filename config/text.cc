@@ -1,14 +1,10 @@
 #include "config/text.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <limits>
+#include <utility>
 
-#include "platform/unique_fd.h"
+#include "platform/read_file.h"
 
 namespace tenvar::config {
 namespace {
@@ -84,42 +80,16 @@ std::vector<std::string> SplitLines(std::string_view contents) {
 }
 
 SettingsFile ReadSettingsFile(const std::string& path) {
+  using FileOutcome = platform::FileContents::Outcome;
   SettingsFile result;
   if (path.empty()) return result;
-  platform::UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (!file.Valid()) return result;
-  struct stat status {};
-  if (::fstat(file.Get(), &status) != 0) {
-    result.Outcome = SettingsFileOutcome::ReadFailed;
-    return result;
-  }
-  result.Time = static_cast<platform::FileTime>(status.st_mtim.tv_sec) * 1'000'000'000 +
-                status.st_mtim.tv_nsec;
-  if (!S_ISREG(status.st_mode) || status.st_size > kMaxSettingsFileBytes) {
-    result.Outcome = SettingsFileOutcome::Refused;
-    return result;
-  }
-  result.Contents.reserve(static_cast<size_t>(status.st_size));
-  char block[8192];
-  for (;;) {
-    const ssize_t got = ::read(file.Get(), block, sizeof block);
-    if (got == 0) break;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      result.Contents.clear();
-      result.Outcome = SettingsFileOutcome::ReadFailed;
-      return result;
-    }
-    result.Contents.append(block, static_cast<size_t>(got));
-    // The file may grow while it is read; the limit holds for what is read, not the size
-    // fstat saw.
-    if (static_cast<std::int64_t>(result.Contents.size()) > kMaxSettingsFileBytes) {
-      result.Contents.clear();
-      result.Outcome = SettingsFileOutcome::Refused;
-      return result;
-    }
-  }
-  result.Outcome = SettingsFileOutcome::Read;
+  platform::FileContents file = platform::ReadRegularFile(path, kMaxSettingsFileBytes, true);
+  if (file.Result == FileOutcome::OpenFailed) return result;
+  result.Contents = std::move(file.Bytes);
+  result.Time = file.LastWrite;
+  result.Outcome = file.Result == FileOutcome::Read      ? SettingsFileOutcome::Read
+                   : file.Result == FileOutcome::Refused ? SettingsFileOutcome::Refused
+                                                         : SettingsFileOutcome::ReadFailed;
   return result;
 }
 

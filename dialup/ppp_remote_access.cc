@@ -2,9 +2,6 @@
 
 #include <poll.h>
 #include <signal.h>
-#include <sys/eventfd.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -18,23 +15,19 @@
 #include "dialup/ppp_link.h"
 #include "dialup/ppp_progress.h"
 #include "platform/child_process.h"
-#include "platform/unique_fd.h"
+#include "platform/file_system.h"
+#include "platform/read_file.h"
+#include "platform/wait.h"
+#include "platform/wake_event.h"
 
 namespace tenvar::dialup {
 namespace {
 
-using platform::UniqueFd;
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kReadBlock = 4096;
 constexpr std::size_t kLongestLine = 4096;  // a longer line is passed on in pieces
 constexpr int kDrainBlocks = 16;            // read after the end, against a writing grandchild
-
-bool IsExecutableFile(const std::string& path) {
-  struct stat status {};
-  return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
-         ::access(path.c_str(), X_OK) == 0;
-}
 
 }  // namespace
 
@@ -44,7 +37,7 @@ std::string FindPppdProgram(const std::string& configured) {
     const char* override = std::getenv("TENVAR_PPPD");
     name = (override != nullptr && override[0] != '\0') ? override : "pppd";
   }
-  if (name.find('/') != std::string::npos) return IsExecutableFile(name) ? name : "";
+  if (name.find('/') != std::string::npos) return platform::IsExecutableFile(name) ? name : "";
   const char* path = std::getenv("PATH");
   // pppd lives in sbin, which an ordinary user's PATH often lacks.
   std::string folders =
@@ -56,7 +49,7 @@ std::string FindPppdProgram(const std::string& configured) {
     rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
     if (folder.empty()) continue;
     const std::string candidate = std::string(folder) + "/" + name;
-    if (IsExecutableFile(candidate)) return candidate;
+    if (platform::IsExecutableFile(candidate)) return candidate;
   }
   return "";
 }
@@ -64,7 +57,7 @@ std::string FindPppdProgram(const std::string& configured) {
 // One run of pppd and the thread that starts it, follows its output and sees its end.
 struct PppRemoteAccess::Call {
   Call(std::vector<std::string> argv, std::vector<std::string> environment,
-       DialProgressCallback progress, UniqueFd wake, std::chrono::milliseconds grace,
+       DialProgressCallback progress, platform::WakeEvent wake, std::chrono::milliseconds grace,
        std::unique_ptr<Call> previous)
       : Argv(std::move(argv)),
         Environment(std::move(environment)),
@@ -96,7 +89,7 @@ struct PppRemoteAccess::Call {
   const std::vector<std::string> Argv;
   const std::vector<std::string> Environment;
   const DialProgressCallback Progress;
-  const UniqueFd Wake;  // eventfd: HangUp wakes the thread to start the kill deadline
+  const platform::WakeEvent Wake;  // HangUp wakes the thread to start the kill deadline
   const std::chrono::milliseconds Grace;
   std::unique_ptr<Call> Previous;  // a dial of ours still ending; only the thread touches it
   std::atomic<bool> Up{false};
@@ -146,18 +139,15 @@ int PppRemoteAccess::Call::Follow(platform::ChildProcess& child) {
           std::chrono::ceil<std::chrono::milliseconds>(*killAt - Clock::now()).count();
       timeout = left > 0 ? static_cast<int>(left) : 0;
     }
-    pollfd entries[3] = {
-        {child.OutputFd(), POLLIN, 0}, {child.EndFd(), POLLIN, 0}, {Wake.Get(), POLLIN, 0}};
-    const int ready = ::poll(entries, 3, timeout);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
+    pollfd entries[3] = {{child.OutputFd(), POLLIN, 0},
+                         {child.EndFd(), POLLIN, 0},
+                         {Wake.Fd(), POLLIN, 0}};
+    if (const platform::SysResult polled = platform::Poll(entries, timeout); !polled.Ok()) {
+      if (polled.Error == EINTR) continue;
       child.Signal(SIGKILL);  // cannot follow it any more: end it and collect it below
       break;
     }
-    if (entries[2].revents != 0) {
-      std::uint64_t count = 0;
-      [[maybe_unused]] ssize_t got = ::read(Wake.Get(), &count, sizeof count);
-    }
+    if (entries[2].revents != 0) Wake.Clear();
     if (killAt && Clock::now() >= *killAt) {
       child.Signal(SIGKILL);
       killAt.reset();
@@ -174,14 +164,13 @@ int PppRemoteAccess::Call::Follow(platform::ChildProcess& child) {
 void PppRemoteAccess::Call::ReadOutput(platform::ChildProcess& child, int blocks) {
   char block[kReadBlock];
   for (int round = 0; round < blocks && child.OutputFd() >= 0; ++round) {
-    const ssize_t got = ::read(child.OutputFd(), block, sizeof block);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-    if (got <= 0) {
+    const platform::SysResult got = platform::ReadSome(child.OutputFd(), block);
+    if (!got.Ok() && (got.Error == EAGAIN || got.Error == EWOULDBLOCK)) return;
+    if (!got.Ok() || got.Value == 0) {
       child.CloseOutput();
       return;
     }
-    for (ssize_t i = 0; i < got; ++i) {
+    for (long i = 0; i < got.Value; ++i) {
       if (block[i] == '\n' || Pending.size() >= kLongestLine) {
         HandleLine(std::exchange(Pending, {}));
         if (block[i] == '\n') continue;
@@ -240,7 +229,7 @@ int PppRemoteAccess::Dial(const DialRequest& request, DialProgressCallback progr
   std::vector<std::string> argv = {program, "call", request.Entry, "nodetach"};
   if (!request.Username.empty()) argv.insert(argv.end(), {"user", request.Username});
   if (!request.Password.empty()) argv.insert(argv.end(), {"password", request.Password});
-  UniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  platform::WakeEvent wake;
   if (!wake.Valid()) return errno;
 
   std::lock_guard guard(lock_);
@@ -260,8 +249,7 @@ void PppRemoteAccess::HangUp() {
   std::lock_guard callGuard(call_->Lock);
   if (call_->Terminating.exchange(true)) return;
   if (call_->Child) call_->Child->Signal(SIGTERM);
-  const std::uint64_t one = 1;
-  [[maybe_unused]] ssize_t written = ::write(call_->Wake.Get(), &one, sizeof one);
+  call_->Wake.Wake();
 }
 
 }  // namespace tenvar::dialup

@@ -22,13 +22,13 @@
 
 #include "config/config_writer.h"
 #include "config/configuration.h"
-#include "editor/delete_tree.h"
 #include "editor/editor_start.h"
 #include "editor/field_values.h"
 #include "editor/ip_tunnel_dialog.h"
 #include "editor/main_dialog_rules.h"
 #include "editor/message_boxes.h"
 #include "editor/proxy_instance_dialog.h"
+#include "platform/delete_tree.h"
 #include "platform/paths.h"
 
 namespace tenvar::editor {
@@ -370,7 +370,7 @@ void MainDialog::FlushCache() {
            QMessageBox::No)) {
     return;
   }
-  DeleteTree(folder);
+  platform::DeleteTree(folder);
 }
 
 void MainDialog::ShowHelp() {

@@ -1,8 +1,5 @@
 #include "ftpproxy/ftp_proxy_service.h"
 
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -12,6 +9,8 @@
 
 #include "ftpproxy/control_text.h"
 #include "platform/send.h"
+#include "platform/socket.h"
+#include "platform/socket_io.h"
 
 namespace tenvar::ftpproxy {
 namespace {
@@ -56,13 +55,11 @@ bool Transient(int error) { return error == EAGAIN || error == EWOULDBLOCK || er
 enum class ReadOutcome { Data, Nothing, Closed, Failed };
 
 ReadOutcome ReadInto(int fd, std::vector<char>& block, std::string& into) {
-  const ssize_t got = ::recv(fd, block.data(), block.size(), 0);
-  if (got > 0) {
-    into.append(block.data(), static_cast<std::size_t>(got));
-    return ReadOutcome::Data;
-  }
-  if (got == 0) return ReadOutcome::Closed;
-  return Transient(errno) ? ReadOutcome::Nothing : ReadOutcome::Failed;
+  const platform::SysResult got = platform::ReceiveSome(fd, block);
+  if (!got.Ok()) return Transient(got.Error) ? ReadOutcome::Nothing : ReadOutcome::Failed;
+  if (got.Value == 0) return ReadOutcome::Closed;
+  into.append(block.data(), static_cast<std::size_t>(got.Value));
+  return ReadOutcome::Data;
 }
 
 // Sends as much of the endpoint's remainder as its socket takes now; false when the
@@ -74,24 +71,12 @@ bool SendSome(FtpEndpoint& endpoint, std::chrono::steady_clock::time_point now) 
   }
   if (!endpoint.WaitingSince) endpoint.WaitingSince = now;
   if (!endpoint.Established()) return true;
-  const ssize_t sent = ::send(endpoint.Socket.Get(), endpoint.Unsent.data(),
-                              endpoint.Unsent.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-  if (sent < 0) return Transient(errno);
-  endpoint.Unsent.erase(0, static_cast<std::size_t>(sent));
-  if (sent > 0) endpoint.WaitingSince = now;
+  const platform::SysResult sent = platform::SendSome(endpoint.Socket.Get(), endpoint.Unsent);
+  if (!sent.Ok()) return Transient(sent.Error);
+  endpoint.Unsent.erase(0, static_cast<std::size_t>(sent.Value));
+  if (sent.Value > 0) endpoint.WaitingSince = now;
   if (endpoint.Unsent.empty()) endpoint.WaitingSince.reset();
   return true;
-}
-
-// The address a connected socket has on this machine: the one its peer sees.
-std::optional<in_addr> LocalAddress(int fd) {
-  sockaddr_in address{};
-  socklen_t length = sizeof address;
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-      address.sin_family != AF_INET) {
-    return std::nullopt;
-  }
-  return address.sin_addr;
 }
 
 std::uint32_t Wanted(bool read, bool write) {
@@ -702,7 +687,7 @@ void FtpProxyService::HandleActive(FtpSession& session, const std::string& word,
   }
   int error = 0;
   platform::UniqueFd listener = platform::OpenTcpListener(0, error);
-  const std::optional<in_addr> local = LocalAddress(session.Server.Socket.Get());
+  const std::optional<in_addr> local = platform::LocalAddress(session.Server.Socket.Get());
   platform::UniqueFd clientData = platform::StartConnect(client->Address, client->Port, error);
   if (!listener.Valid() || !local || !clientData.Valid()) {
     session.Client.Unsent += kNoDataConnection;
@@ -750,7 +735,7 @@ void FtpProxyService::OpenPassivePair(FtpSession& session, PassiveRequest asked,
   int error = 0;
   platform::UniqueFd listener = platform::OpenTcpListener(0, error);
   // The client reaches the proxy at the address it used for its control connection.
-  const std::optional<in_addr> local = LocalAddress(session.Client.Socket.Get());
+  const std::optional<in_addr> local = platform::LocalAddress(session.Client.Socket.Get());
   platform::UniqueFd serverData;
   if (server) serverData = platform::StartConnect(session.ServerAddress, server->Port, error);
   if (!listener.Valid() || !local || !serverData.Valid()) {

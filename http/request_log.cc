@@ -1,6 +1,6 @@
 #include "http/request_log.h"
 
-#include "http/trace_file.h"
+#include "platform/append_file.h"
 
 namespace tenvar::http {
 namespace {
@@ -55,7 +55,7 @@ std::string RequestLogLine(std::time_t now, std::string_view keyword,
 void WriteRequestLog(const std::string& path, std::mutex& logLock, std::string_view line) {
   if (path.empty()) return;
   std::lock_guard lock(logLock);
-  AppendLockedLine(path, line);
+  platform::AppendLockedLine(path, line);
 }
 
 }  // namespace tenvar::http

@@ -4,10 +4,11 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+
+#include "platform/wait.h"
 
 namespace tenvar::platform {
 
@@ -28,23 +29,13 @@ void ExitEvent::Signal() const {
 bool ExitEvent::IsSignalled() const { return signalled_.load(std::memory_order_relaxed); }
 
 bool ExitEvent::WaitFor(std::chrono::milliseconds timeout) const {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    pollfd entry{fd_.Get(), POLLIN, 0};
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    const int result = ::poll(&entry, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
-    if (result > 0) return true;
-    if (result == 0) return false;
-    if (errno != EINTR) return false;
-  }
+  return platform::WaitFor(fd_.Get(), POLLIN, std::chrono::steady_clock::now() + timeout) ==
+         WaitResult::Ready;
 }
 
 void ExitEvent::Wait() const {
-  for (;;) {
-    pollfd entry{fd_.Get(), POLLIN, 0};
-    if (::poll(&entry, 1, -1) > 0) return;
-  }
+  // A failed poll() is tried again: nothing may leave before the event.
+  while (platform::WaitFor(fd_.Get(), POLLIN, kNoDeadline) != WaitResult::Ready) continue;
 }
 
 }  // namespace tenvar::platform

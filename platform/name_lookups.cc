@@ -1,18 +1,18 @@
 #include "platform/name_lookups.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
+#include "platform/wait.h"
+#include "platform/wake_event.h"
+
 namespace tenvar::platform {
 
 struct NameLookups::Mailbox {
-  UniqueFd Wake{::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)};
+  WakeEvent Wake;
   std::mutex Lock;  // guards Results
   std::vector<std::pair<std::uint64_t, Resolution>> Results;
 
@@ -21,8 +21,7 @@ struct NameLookups::Mailbox {
       std::lock_guard lock(Lock);
       Results.emplace_back(id, std::move(result));
     }
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(Wake.Get(), &one, sizeof one);
+    Wake.Wake();
   }
 };
 
@@ -32,7 +31,7 @@ NameLookups::~NameLookups() = default;
 
 bool NameLookups::Valid() const { return mailbox_->Wake.Valid(); }
 
-int NameLookups::Fd() const { return mailbox_->Wake.Get(); }
+int NameLookups::Fd() const { return mailbox_->Wake.Fd(); }
 
 void NameLookups::Start(std::uint64_t id, std::string host) {
   try {
@@ -43,8 +42,7 @@ void NameLookups::Start(std::uint64_t id, std::string host) {
 }
 
 std::vector<std::pair<std::uint64_t, Resolution>> NameLookups::Take() {
-  std::uint64_t count = 0;
-  [[maybe_unused]] const ssize_t drained = ::read(mailbox_->Wake.Get(), &count, sizeof count);
+  mailbox_->Wake.Clear();
   std::lock_guard lock(mailbox_->Lock);
   return std::exchange(mailbox_->Results, {});
 }
@@ -56,10 +54,9 @@ std::optional<Resolution> ResolveOnce(const std::string& host, const ExitEvent& 
   if (!lookUps.Valid()) return ResolveIPv4(host);
   lookUps.Start(0, host);
   for (;;) {
-    pollfd entries[2] = {{lookUps.Fd(), POLLIN, 0}, {exitEvent.Fd(), POLLIN, 0}};
-    if (::poll(entries, 2, -1) < 0 && errno != EINTR) return std::nullopt;
-    if (entries[1].revents != 0) return std::nullopt;
-    if (entries[0].revents == 0) continue;
+    if (WaitFor(lookUps.Fd(), POLLIN, exitEvent, kNoDeadline) != WaitResult::Ready) {
+      return std::nullopt;
+    }
     std::vector<std::pair<std::uint64_t, Resolution>> results = lookUps.Take();
     if (!results.empty()) return std::move(results.front().second);
   }

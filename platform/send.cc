@@ -21,9 +21,7 @@ int SendBuffer(int fd, const char* data, std::size_t length, const ExitEvent& ex
     }
     if (result < 0 && errno == EINTR) continue;
     if (result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      pollfd entries[2] = {{fd, POLLOUT, 0}, {exitEvent.Fd(), POLLIN, 0}};
-      if (::poll(entries, 2, -1) < 0 && errno != EINTR) return -1;
-      if (entries[1].revents != 0) return -1;
+      if (WaitFor(fd, POLLOUT, exitEvent, kNoDeadline) != WaitResult::Ready) return -1;
       continue;  // room, or an error that the next send() reports
     }
     return -1;

@@ -31,6 +31,16 @@ bool SetFlag(int fd, int option) {
   return ::setsockopt(fd, SOL_SOCKET, option, &on, sizeof on) == 0;
 }
 
+std::optional<sockaddr_in> LocalEnd(int fd) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+      address.sin_family != AF_INET) {
+    return std::nullopt;
+  }
+  return address;
+}
+
 }  // namespace
 
 UniqueFd OpenTcpListener(std::uint16_t port, int& error) {
@@ -45,12 +55,17 @@ UniqueFd OpenTcpListener(std::uint16_t port, int& error) {
 }
 
 std::uint16_t LocalPort(int fd) {
-  sockaddr_in address{};
-  socklen_t length = sizeof address;
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-  if (address.sin_family != AF_INET) return 0;
-  return ntohs(address.sin_port);
+  const std::optional<sockaddr_in> address = LocalEnd(fd);
+  return address ? ntohs(address->sin_port) : 0;
 }
+
+std::optional<in_addr> LocalAddress(int fd) {
+  const std::optional<sockaddr_in> address = LocalEnd(fd);
+  if (!address) return std::nullopt;
+  return address->sin_addr;
+}
+
+void ShutdownSending(int fd) { ::shutdown(fd, SHUT_WR); }
 
 std::optional<AcceptedConnection> AcceptConnection(int listenFd, int* error) {
   sockaddr_in peer{};
@@ -177,8 +192,7 @@ bool ConnectWithin(int fd, std::chrono::milliseconds timeout, int exitFd, int& e
 
 UniqueFd OpenUdpSocket(std::uint16_t port, bool broadcast, int& error) {
   UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  if (!fd.Valid() || (broadcast && !SetFlag(fd.Get(), SO_BROADCAST)) ||
-      !BindAny(fd.Get(), port)) {
+  if (!fd.Valid() || (broadcast && !SetFlag(fd.Get(), SO_BROADCAST)) || !BindAny(fd.Get(), port)) {
     error = errno;
     return UniqueFd();
   }

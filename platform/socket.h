@@ -20,6 +20,11 @@ UniqueFd OpenTcpListener(std::uint16_t port, int& error);
 
 // The local port a socket is bound to, in host order; 0 when it cannot be told.
 std::uint16_t LocalPort(int fd);
+// The address a connected socket has on this machine: the one its peer sees.
+std::optional<in_addr> LocalAddress(int fd);
+
+// Tells the peer that nothing more will be sent; receiving goes on.
+void ShutdownSending(int fd);
 
 struct AcceptedConnection {
   UniqueFd Fd;  // non-blocking, close-on-exec

@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include "http/trace_file.h"
+#include "platform/append_file.h"
 #include "platform/write_all.h"
 
 namespace tenvar::service {
@@ -25,7 +25,7 @@ void EventLog::LogEvent(std::string_view message) {
   std::string line = LogTimePrefix(now);
   line.append(message).append("\n");
   std::lock_guard lock(LogLock);
-  http::AppendLockedLine(path, line);
+  platform::AppendLockedLine(path, line);
   if (consoleOpen_) platform::WriteAll(STDOUT_FILENO, line);
   if (lineObserver_) lineObserver_(line);
 }

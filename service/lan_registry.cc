@@ -1,13 +1,13 @@
 #include "service/lan_registry.h"
 
-#include <arpa/inet.h>
 #include <poll.h>
-#include <sys/socket.h>
 
 #include <algorithm>
-#include <cerrno>
+#include <chrono>
 
 #include "platform/socket.h"
+#include "platform/socket_io.h"
+#include "platform/wait.h"
 #include "service/lan_address.h"
 
 namespace tenvar::service {
@@ -25,14 +25,6 @@ std::string FieldAt(std::span<const char> datagram, std::size_t begin, std::size
   const char* first = datagram.data() + begin;
   const char* last = std::find(first, datagram.data() + end, '\0');
   return std::string(first, last);
-}
-
-sockaddr_in Destination(in_addr address, std::uint16_t port) {
-  sockaddr_in result{};
-  result.sin_family = AF_INET;
-  result.sin_addr = address;
-  result.sin_port = htons(port);
-  return result;
 }
 
 }  // namespace
@@ -76,21 +68,15 @@ std::uint16_t LanRegistry::Port() const {
 void LanRegistry::Run() {
   // One byte more than a registration may have, so that a longer one shows as too long.
   char buffer[kMaxDatagram + 1];
-  for (;;) {
-    pollfd entries[2] = {{exitEvent_.Fd(), POLLIN, 0}, {socket_.Get(), POLLIN, 0}};
-    if (::poll(entries, 2, -1) < 0 && errno != EINTR) return;
-    if (entries[0].revents != 0) return;
-    if (entries[1].revents == 0) continue;
+  while (platform::WaitFor(socket_.Get(), POLLIN, exitEvent_, platform::kNoDeadline) ==
+         platform::WaitResult::Ready) {
     for (;;) {
-      sockaddr_in source{};
-      socklen_t sourceLength = sizeof source;
-      // MSG_TRUNC: the datagram's real length, even when it did not fit.
-      const ssize_t length = ::recvfrom(socket_.Get(), buffer, sizeof buffer, MSG_TRUNC,
-                                        reinterpret_cast<sockaddr*>(&source), &sourceLength);
-      if (length < 0) break;  // drained (or a transient error the next poll shows)
-      if (length == 0 || static_cast<std::size_t>(length) > kMaxDatagram) continue;
-      if (source.sin_family != AF_INET) continue;
-      Handle(std::span<const char>(buffer, static_cast<std::size_t>(length)), source.sin_addr);
+      const platform::Datagram datagram = platform::ReceiveDatagram(socket_.Get(), buffer);
+      // Drained, or a transient error the next wait shows.
+      if (!datagram.Length.Ok()) break;
+      const auto length = static_cast<std::size_t>(datagram.Length.Value);
+      if (length == 0 || length > kMaxDatagram || !datagram.Source) continue;
+      Handle(std::span<const char>(buffer, length), *datagram.Source);
     }
   }
 }
@@ -128,10 +114,7 @@ void LanRegistry::Handle(std::span<const char> datagram, in_addr source) {
     }
   }
   // The answer is a datagram like the request: one that is lost is asked for again.
-  const sockaddr_in reply = Destination(source, replyPort_);
-  [[maybe_unused]] const ssize_t sent =
-      ::sendto(socket_.Get(), "OK", 2, MSG_NOSIGNAL | MSG_DONTWAIT,
-               reinterpret_cast<const sockaddr*>(&reply), sizeof reply);
+  platform::SendDatagram(socket_.Get(), std::string_view("OK"), source, replyPort_);
 }
 
 std::optional<LanClient> LanRegistry::Find(const std::string& ipAddress) const {
@@ -152,15 +135,13 @@ bool SendAbuseAlert(std::uint16_t port, const char* address) {
   int error = 0;
   const platform::UniqueFd socket = platform::OpenUdpSocket(0, true, error);
   if (!socket.Valid()) return false;
-  const sockaddr_in destination = Destination(*target, port);
   for (int attempt = 1;; ++attempt) {
-    if (::sendto(socket.Get(), "!", 1, MSG_NOSIGNAL,
-                 reinterpret_cast<const sockaddr*>(&destination), sizeof destination) == 1) {
+    if (platform::SendDatagram(socket.Get(), std::string_view("!"), *target, port).Value == 1) {
       return true;
     }
     if (attempt == kAlertTries) return false;
-    pollfd entry{socket.Get(), POLLOUT, 0};
-    ::poll(&entry, 1, 1);
+    platform::WaitFor(socket.Get(), POLLOUT,
+                      std::chrono::steady_clock::now() + std::chrono::milliseconds(1));
   }
 }
 

@@ -1,7 +1,5 @@
 #include "service/listener.h"
 
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -11,6 +9,7 @@
 #include "http/request_reader.h"
 #include "http/session_pipeline.h"
 #include "platform/socket.h"
+#include "platform/socket_io.h"
 #include "service/lan_address.h"
 
 namespace tenvar::service {
@@ -190,14 +189,13 @@ Listener::Arrival Listener::ReadAvailable(WaitingBrowser& browser) {
   std::string& request = browser.Request;
   char block[kReadBlock];
   for (;;) {
-    const ssize_t got = ::recv(browser.Socket.Get(), block, sizeof block, MSG_DONTWAIT);
-    if (got < 0 && errno == EINTR) continue;
-    if (got == 0) return Arrival::Gone;
-    if (got < 0) {
-      return errno == EAGAIN || errno == EWOULDBLOCK ? Arrival::Incomplete : Arrival::Gone;
+    const platform::SysResult got = platform::ReceiveSome(browser.Socket.Get(), block);
+    if (!got.Ok()) {
+      return got.Error == EAGAIN || got.Error == EWOULDBLOCK ? Arrival::Incomplete : Arrival::Gone;
     }
+    if (got.Value == 0) return Arrival::Gone;
     const std::size_t searchFrom = request.size() >= 3 ? request.size() - 3 : 0;
-    request.append(block, static_cast<std::size_t>(got));
+    request.append(block, static_cast<std::size_t>(got.Value));
     // A block too large is the session's to refuse, with an answer.
     if (request.find(kHeaderEnd, searchFrom) != std::string::npos ||
         request.size() > http::kMaxRequestHeaderBytes) {

@@ -1,7 +1,5 @@
 #include "service/startup.h"
 
-#include <signal.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -19,6 +17,7 @@
 #include "http/session_context.h"
 #include "platform/paths.h"
 #include "platform/registry_store.h"
+#include "platform/signals.h"
 #include "platform/single_instance.h"
 #include "platform/socket.h"
 #include "service/command_line.h"
@@ -47,14 +46,8 @@ void OnStopSignal(int) {
 
 void InstallStopSignals(const platform::ExitEvent& exitEvent) {
   signalledEvent = &exitEvent;
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  ::sigaction(SIGINT, &action, nullptr);
-  ::sigaction(SIGTERM, &action, nullptr);
-  // A peer that closes early must cost a failed send, never the process.
-  ::signal(SIGPIPE, SIG_IGN);
+  platform::OnStopSignals(OnStopSignal);
+  platform::IgnoreSigpipe();
   // Every connection is a descriptor (two while relayed): the usual soft limit of 1024 would
   // cap a busy office at a few hundred browsers.
   platform::RaiseDescriptorLimit();

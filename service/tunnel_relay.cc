@@ -1,14 +1,14 @@
 #include "service/tunnel_relay.h"
 
 #include <netdb.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
+#include <span>
 #include <system_error>
 #include <utility>
+
+#include "platform/socket_io.h"
+#include "platform/wait.h"
 
 namespace tenvar::service {
 namespace {
@@ -27,10 +27,9 @@ bool Transient(int error) { return error == EAGAIN || error == EWOULDBLOCK || er
 // Sends as much of `remainder` as the socket takes now and drops what went; false when the
 // socket failed for good. MSG_DONTWAIT: sockets handed over by callers may be blocking.
 bool SendSome(int fd, std::string& remainder) {
-  const ssize_t sent =
-      ::send(fd, remainder.data(), remainder.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-  if (sent < 0) return Transient(errno);
-  remainder.erase(0, static_cast<std::size_t>(sent));
+  const platform::SysResult sent = platform::SendSome(fd, remainder);
+  if (!sent.Ok()) return Transient(sent.Error);
+  remainder.erase(0, static_cast<std::size_t>(sent.Value));
   return true;
 }
 
@@ -61,13 +60,11 @@ struct TunnelRelay::TunnelLink {
   bool Ended = false;  // its sockets close when the relay next drops ended links
 };
 
-TunnelRelay::TunnelRelay(const platform::ExitEvent& exitEvent,
-                         std::function<void()> resetIdleTimer,
+TunnelRelay::TunnelRelay(const platform::ExitEvent& exitEvent, std::function<void()> resetIdleTimer,
                          std::function<void(std::string_view)> logEvent)
     : exitEvent_(exitEvent),
       resetIdleTimer_(std::move(resetIdleTimer)),
       logEvent_(std::move(logEvent)),
-      wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
       readBuffer_(kReadSize) {}
 
 TunnelRelay::~TunnelRelay() = default;
@@ -108,9 +105,8 @@ std::size_t TunnelRelay::LinkCount() const {
   return TunnelLinks.size();
 }
 
-void TunnelRelay::Append(std::unique_ptr<TunnelLink> link,
-                         std::optional<std::string> lookUpHost) {
-  if (!link->Client.Valid() || !wakeFd_.Valid()) return;
+void TunnelRelay::Append(std::unique_ptr<TunnelLink> link, std::optional<std::string> lookUpHost) {
+  if (!link->Client.Valid() || !wake_.Valid()) return;
   if (link->State != TunnelLink::Stage::LookingUp && !link->Server.Valid()) return;
   {
     std::lock_guard lock(TunnelLock);
@@ -120,12 +116,7 @@ void TunnelRelay::Append(std::unique_ptr<TunnelLink> link,
     if (lookUpHost) nameLookups_.Start(link->Id, std::move(*lookUpHost));
     TunnelLinks.push_back(std::move(link));
   }
-  Wake();
-}
-
-void TunnelRelay::Wake() {
-  const std::uint64_t one = 1;
-  [[maybe_unused]] const ssize_t written = ::write(wakeFd_.Get(), &one, sizeof one);
+  wake_.Wake();
 }
 
 void TunnelRelay::Run() {
@@ -152,7 +143,7 @@ void TunnelRelay::Run() {
 
     entries.assign(kFirstLinkEntry + 2 * links.size(), pollfd{-1, 0, 0});
     entries[0] = {exitEvent_.Fd(), POLLIN, 0};
-    entries[1] = {wakeFd_.Get(), POLLIN, 0};
+    entries[1] = {wake_.Fd(), POLLIN, 0};
     entries[2] = {nameLookups_.Fd(), POLLIN, 0};
     for (std::size_t i = 0; i < links.size(); ++i) {
       const TunnelLink& link = *links[i];
@@ -183,16 +174,13 @@ void TunnelRelay::Run() {
         }
       }
     }
-    if (::poll(entries.data(), entries.size(), -1) < 0) {
-      if (errno == EINTR) continue;
-      if (logEvent_) logEvent_("Tunnel relay stopped: " + ErrnoText(errno));
+    if (const platform::SysResult polled = platform::Poll(entries, -1); !polled.Ok()) {
+      if (polled.Error == EINTR) continue;
+      if (logEvent_) logEvent_("Tunnel relay stopped: " + ErrnoText(polled.Error));
       break;
     }
     if (entries[0].revents != 0) break;
-    if (entries[1].revents != 0) {
-      std::uint64_t count = 0;
-      [[maybe_unused]] const ssize_t drained = ::read(wakeFd_.Get(), &count, sizeof count);
-    }
+    if (entries[1].revents != 0) wake_.Clear();
     for (std::size_t i = 0; i < links.size(); ++i) {
       const short clientEvents = entries[kFirstLinkEntry + 2 * i].revents;
       const short serverEvents = entries[kFirstLinkEntry + 1 + 2 * i].revents;
@@ -284,28 +272,27 @@ void TunnelRelay::PassOnEnds(TunnelLink& link) {
     return;
   }
   if (clientEnded && !link.ToServerShut) {
-    ::shutdown(link.Server.Get(), SHUT_WR);
+    platform::ShutdownSending(link.Server.Get());
     link.ToServerShut = true;
   }
   if (serverEnded && !link.ToClientShut) {
-    ::shutdown(link.Client.Get(), SHUT_WR);
+    platform::ShutdownSending(link.Client.Get());
     link.ToClientShut = true;
   }
 }
 
 bool TunnelRelay::Forward(int from, int to, std::string& remainder, bool& sourceDone) {
-  const ssize_t received = ::recv(from, readBuffer_.data(), readBuffer_.size(), MSG_DONTWAIT);
-  if (received == 0) {
+  const platform::SysResult received = platform::ReceiveSome(from, readBuffer_);
+  if (!received.Ok()) return Transient(received.Error);
+  if (received.Value == 0) {
     sourceDone = true;
     return true;
   }
-  if (received < 0) return Transient(errno);
   if (resetIdleTimer_) resetIdleTimer_();
-  const ssize_t sent = ::send(to, readBuffer_.data(), static_cast<std::size_t>(received),
-                              MSG_NOSIGNAL | MSG_DONTWAIT);
-  if (sent < 0 && !Transient(errno)) return false;
-  const std::size_t taken = sent > 0 ? static_cast<std::size_t>(sent) : 0;
-  remainder.assign(readBuffer_.data() + taken, static_cast<std::size_t>(received) - taken);
+  const std::span<const char> block(readBuffer_.data(), static_cast<std::size_t>(received.Value));
+  const platform::SysResult sent = platform::SendSome(to, block);
+  if (!sent.Ok() && !Transient(sent.Error)) return false;
+  remainder.assign(block.begin() + (sent.Ok() ? sent.Value : 0), block.end());
   return true;
 }
 

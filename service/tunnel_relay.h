@@ -23,6 +23,7 @@
 #include "platform/name_lookups.h"
 #include "platform/socket.h"
 #include "platform/unique_fd.h"
+#include "platform/wake_event.h"
 
 namespace tenvar::service {
 
@@ -55,7 +56,6 @@ class TunnelRelay {
 
   // Hands a link to the relay; with `lookUpHost`, a thread looks the server's name up first.
   void Append(std::unique_ptr<TunnelLink> link, std::optional<std::string> lookUpHost);
-  void Wake();
   void ApplyLookUp(TunnelLink& link, const platform::Resolution& result);
   void Serve(TunnelLink& link, short clientEvents, short serverEvents);
   void ServeRelaying(TunnelLink& link, short clientEvents, short serverEvents);
@@ -67,9 +67,9 @@ class TunnelRelay {
   const platform::ExitEvent& exitEvent_;
   std::function<void()> resetIdleTimer_;
   std::function<void(std::string_view)> logEvent_;
-  platform::UniqueFd wakeFd_;  // an eventfd, readable while producers have news for the relay
+  platform::WakeEvent wake_;           // readable while producers have news for the relay
   platform::NameLookups nameLookups_;  // started by producers, taken by the relay thread
-  std::vector<char> readBuffer_;  // used by the relay thread only
+  std::vector<char> readBuffer_;       // used by the relay thread only
 
   // Guards TunnelLinks, nextLinkId_ and stopped_. Producers append links under it (and start
   // their look-ups there); only the relay thread removes links or touches their sockets and

@@ -1,9 +1,10 @@
-// Flush cache's deletion: a folder with everything in it, the folder itself included.
+// Deleting a folder with everything in it, the folder itself included (the editor's cache
+// flush).
 #pragma once
 
 #include <string>
 
-namespace tenvar::editor {
+namespace tenvar::platform {
 
 // Deletes every file and folder below `folder`, then `folder`. Read-only files go too, and
 // folders without write permission are given it first. Symbolic links inside are removed as
@@ -12,4 +13,4 @@ namespace tenvar::editor {
 // cannot be deleted stays, and so do the folders above it.
 void DeleteTree(const std::string& folder);
 
-}  // namespace tenvar::editor
+}  // namespace tenvar::platform

@@ -1,4 +1,4 @@
-#include "editor/delete_tree.h"
+#include "platform/delete_tree.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -11,10 +11,8 @@
 
 #include "platform/unique_fd.h"
 
-namespace tenvar::editor {
+namespace tenvar::platform {
 namespace {
-
-using platform::UniqueFd;
 
 // Entries can only be removed from a folder its owner may write and search.
 void MakeWritable(int folder) {
@@ -82,4 +80,4 @@ void DeleteTree(const std::string& folder) {
   ::rmdir(folder.c_str());  // fails, as it should, when `folder` is a link
 }
 
-}  // namespace tenvar::editor
+}  // namespace tenvar::platform

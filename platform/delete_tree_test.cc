@@ -1,4 +1,4 @@
-#include "editor/delete_tree.h"
+#include "platform/delete_tree.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 
 #include "platform/temp_dir.h"
 
-namespace tenvar::editor {
+namespace tenvar::platform {
 namespace {
 
 namespace fs = std::filesystem;
@@ -70,4 +70,4 @@ TEST(DeleteTree, MissingOrEmptyPathDoesNothing) {
 }
 
 }  // namespace
-}  // namespace tenvar::editor
+}  // namespace tenvar::platform
