@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
