@@ -77,7 +77,7 @@ TEST(CacheStore, WritesTheItemWithTheOriginsTimeAndReplacesItsSizeWhenStoredAgai
   EXPECT_EQ(FilesBelow(fixture.dir.File(std::string(kPartialFolder))), 0u);
 }
 
-TEST(CacheStore, RefusesInTheDescribedOrder) {
+TEST(CacheStore, ReportsTheFirstReasonToRefuseAndKeepsNothing) {
   const std::vector<std::string> exclusions = {"ads", "host/x"};
   const std::string longName(261, 'n');
   const struct {

@@ -2,30 +2,35 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace tenvar::dialup {
 namespace {
 
-TEST(CacheStatistics, ASecondWithTenRequestsAndFourHitsGivesForty) {
-  std::atomic<std::uint32_t> requests{0};
-  std::atomic<std::uint32_t> hits{0};
-  CacheStatistics statistics(requests, hits);
-  requests += 10;
-  hits += 4;
-  statistics.Tick();
-  EXPECT_EQ(statistics.CacheHistory().back(), 40u);
-}
-
-TEST(CacheStatistics, ASecondWithoutRequestsGivesZero) {
-  std::atomic<std::uint32_t> requests{0};
-  std::atomic<std::uint32_t> hits{0};
-  CacheStatistics statistics(requests, hits);
-  requests += 3;
-  hits += 3;
-  statistics.Tick();
-  statistics.Tick();
-  const CacheStatistics::History history = statistics.CacheHistory();
-  EXPECT_EQ(history[18], 100u);
-  EXPECT_EQ(history[19], 0u);
+// Each second's sample is its hits as a truncated percentage of its requests, counted from
+// the statistics' creation, across a wrap of the counters, and never over a hundred.
+TEST(CacheStatistics, EachSecondsSampleIsItsHitRate) {
+  struct Case {
+    std::uint32_t StartRequests, StartHits;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> Seconds;  // requests and hits added
+    std::uint32_t LastSample;
+  };
+  const Case cases[] = {
+      {0, 0, {{10, 4}}, 40},          {0, 0, {{3, 3}, {0, 0}}, 0}, {0, 0, {{3, 2}}, 66},
+      {0, 0, {{3, 2}, {1, 2}}, 100},  // a hit whose request was counted the second before
+      {0xFFFFFFFEu, 7, {{4, 1}}, 25},
+  };
+  for (const Case& entry : cases) {
+    std::atomic<std::uint32_t> requests{entry.StartRequests};
+    std::atomic<std::uint32_t> hits{entry.StartHits};
+    CacheStatistics statistics(requests, hits);
+    for (const auto& [addedRequests, addedHits] : entry.Seconds) {
+      requests += addedRequests;
+      hits += addedHits;
+      statistics.Tick();
+    }
+    EXPECT_EQ(statistics.CacheHistory().back(), entry.LastSample) << entry.StartRequests;
+  }
 }
 
 TEST(CacheStatistics, KeepsTheLastTwentySamplesOldestFirst) {
@@ -40,30 +45,6 @@ TEST(CacheStatistics, KeepsTheLastTwentySamplesOldestFirst) {
   CacheStatistics::History expected{};
   for (std::uint32_t i = 0; i < expected.size(); ++i) expected[i] = 6 + i;
   EXPECT_EQ(statistics.CacheHistory(), expected);
-}
-
-TEST(CacheStatistics, TruncatesAndStaysWithinAHundred) {
-  std::atomic<std::uint32_t> requests{0};
-  std::atomic<std::uint32_t> hits{0};
-  CacheStatistics statistics(requests, hits);
-  requests += 3;
-  hits += 2;  // 66.67
-  statistics.Tick();
-  EXPECT_EQ(statistics.CacheHistory().back(), 66u);
-  requests += 1;
-  hits += 2;  // a hit whose request was counted the second before
-  statistics.Tick();
-  EXPECT_EQ(statistics.CacheHistory().back(), 100u);
-}
-
-TEST(CacheStatistics, CountsFromItsCreationAndAcrossCounterWrap) {
-  std::atomic<std::uint32_t> requests{0xFFFFFFFEu};
-  std::atomic<std::uint32_t> hits{7};
-  CacheStatistics statistics(requests, hits);
-  requests += 4;  // wraps to 2
-  hits += 1;
-  statistics.Tick();
-  EXPECT_EQ(statistics.CacheHistory().back(), 25u);
 }
 
 }  // namespace

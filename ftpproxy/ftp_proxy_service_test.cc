@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -23,221 +22,14 @@
 #include "config/config_test_support.h"
 #include "ftpproxy/control_text.h"
 #include "platform/socket.h"
+#include "tests/support/fake_ftp_server.h"
 
 namespace tenvar::ftpproxy {
 namespace {
 
 using namespace std::chrono_literals;
-
-constexpr int kWaitMs = 5000;
-
-// Waits until `fd` is readable; false after the time limit or once `stopFd` is readable.
-bool WaitReadable(int fd, int stopFd = -1, int timeoutMs = kWaitMs) {
-  pollfd entries[2] = {{fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
-  return ::poll(entries, 2, timeoutMs) > 0 && entries[1].revents == 0 && entries[0].revents != 0;
-}
-
-// A blocking connection of a test peer, read line by line or to its end.
-class Peer {
- public:
-  explicit Peer(platform::UniqueFd socket, int stopFd = -1)
-      : socket_(std::move(socket)), stopFd_(stopFd) {}
-
-  static Peer ConnectTo(std::uint16_t port) {
-    int error = 0;
-    platform::UniqueFd socket = platform::StartConnect(Loopback(), port, error);
-    if (socket.Valid() && !platform::ConnectWithin(socket.Get(), 5s, -1, error)) socket.Reset();
-    return Peer(std::move(socket));
-  }
-
-  static in_addr Loopback() { return in_addr{htonl(INADDR_LOOPBACK)}; }
-
-  bool Valid() const { return socket_.Valid(); }
-  int Fd() const { return socket_.Get(); }
-
-  // Sockets from StartConnect are non-blocking: a full window is waited out, within limits.
-  bool Send(std::string_view text) const {
-    while (!text.empty()) {
-      const ssize_t sent = ::send(socket_.Get(), text.data(), text.size(), MSG_NOSIGNAL);
-      if (sent < 0 && errno == EAGAIN) {
-        pollfd entries[2] = {{socket_.Get(), POLLOUT, 0}, {stopFd_, POLLIN, 0}};
-        if (::poll(entries, 2, kWaitMs) <= 0 || entries[1].revents != 0) return false;
-        continue;
-      }
-      if (sent <= 0) return false;
-      text.remove_prefix(static_cast<std::size_t>(sent));
-    }
-    return true;
-  }
-
-  // The next line, "\r\n" included; empty when the peer closed or went silent.
-  std::string Line() {
-    for (;;) {
-      if (std::optional<std::string> line = TakeLine(buffer_)) return *line;
-      if (!ReadMore()) return "";
-    }
-  }
-
-  // Everything until the peer closes; `closed` tells whether it did within the limit.
-  std::string ReadToEnd(bool* closed = nullptr) {
-    while (ReadMore()) {
-    }
-    if (closed != nullptr) *closed = closed_;
-    return std::exchange(buffer_, std::string());
-  }
-
-  bool Closed() {
-    ReadToEnd();
-    return closed_;
-  }
-
- private:
-  bool ReadMore() {
-    if (!WaitReadable(socket_.Get(), stopFd_)) return false;
-    char block[16384];
-    const ssize_t got = ::recv(socket_.Get(), block, sizeof block, MSG_DONTWAIT);
-    if (got <= 0) {
-      closed_ = got == 0 || errno != EAGAIN;
-      return false;
-    }
-    buffer_.append(block, static_cast<std::size_t>(got));
-    return true;
-  }
-
-  platform::UniqueFd socket_;
-  int stopFd_;
-  std::string buffer_;
-  bool closed_ = false;
-};
-
-// A scripted FTP server on a loopback port, serving one control connection at a time.
-// An empty greeting makes a server that accepts and never says anything.
-class FakeFtpServer {
- public:
-  explicit FakeFtpServer(std::string greeting, std::string payload = "")
-      : greeting_(std::move(greeting)), payload_(std::move(payload)) {
-    int error = 0;
-    listener_ = platform::OpenTcpListener(0, error);
-    port_ = platform::LocalPort(listener_.Get());
-    thread_ = std::jthread([this] { Serve(); });
-  }
-  ~FakeFtpServer() {
-    stop_.Signal();
-    thread_.join();
-  }
-
-  std::uint16_t Port() const { return port_; }
-  std::vector<std::string> Commands() const {
-    std::lock_guard lock(lock_);
-    return commands_;
-  }
-  std::string Stored() const {
-    std::lock_guard lock(lock_);
-    return stored_;
-  }
-
- private:
-  void Serve() {
-    while (WaitReadable(listener_.Get(), stop_.Fd(), 60000)) {
-      std::optional<platform::AcceptedConnection> accepted =
-          platform::AcceptConnection(listener_.Get());
-      if (!accepted) continue;
-      Peer control(std::move(accepted->Fd), stop_.Fd());
-      if (greeting_.empty()) {
-        stop_.Wait();
-        return;
-      }
-      control.Send(greeting_);
-      Converse(control);
-    }
-  }
-
-  void Converse(Peer& control) {
-    std::optional<DataAddress> dataAddress;
-    platform::UniqueFd passive;
-    for (std::string line = control.Line(); !line.empty(); line = control.Line()) {
-      {
-        std::lock_guard lock(lock_);
-        commands_.push_back(line.substr(0, line.size() - 2));
-      }
-      const std::string word = CommandWord(line);
-      if (word == "USER") {
-        control.Send("331 Password please\r\n");
-      } else if (word == "PORT") {
-        dataAddress = ParseHostPort(CommandArgument(line));
-        passive.Reset();
-        control.Send("200 PORT ok\r\n");
-      } else if (word == "PASV") {
-        // The reply names an address this listener is not on, as a server behind NAT
-        // does: only the port may be used.
-        passive = ListenOn127001();
-        dataAddress.reset();
-        const std::uint16_t port = platform::LocalPort(passive.Get());
-        control.Send("227 Entering Passive Mode (127,0,0,3," + std::to_string(port / 256) + "," +
-                     std::to_string(port % 256) + ")\r\n");
-      } else if (word == "RETR" && (dataAddress || passive.Valid())) {
-        control.Send("150 Here it comes\r\n");
-        Peer data = dataAddress ? Connect(*dataAddress) : Accept(passive);
-        data.Send(payload_);
-        data = Peer(platform::UniqueFd());
-        control.Send("226-Server's own\r\n226 completion\r\n");
-      } else if (word == "STOR" && (dataAddress || passive.Valid())) {
-        control.Send("150 Send it\r\n");
-        Peer data = dataAddress ? Connect(*dataAddress) : Accept(passive);
-        bool closed = false;
-        const std::string received = data.ReadToEnd(&closed);
-        {
-          std::lock_guard lock(lock_);
-          stored_ = closed ? received : "(never closed)";
-        }
-        control.Send("226 Server stored it\r\n");
-      } else if (word == "QUIT") {
-        control.Send("221 Bye\r\n");
-        return;
-      } else {
-        control.Send("500 Unknown\r\n");
-      }
-    }
-  }
-
-  static platform::UniqueFd ListenOn127001() {
-    platform::UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr = Peer::Loopback();
-    if (::bind(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(socket.Get(), 1) != 0) {
-      socket.Reset();
-    }
-    return socket;
-  }
-
-  Peer Accept(const platform::UniqueFd& listener) {
-    if (!WaitReadable(listener.Get(), stop_.Fd())) return Peer(platform::UniqueFd(), stop_.Fd());
-    std::optional<platform::AcceptedConnection> accepted =
-        platform::AcceptConnection(listener.Get());
-    return Peer(accepted ? std::move(accepted->Fd) : platform::UniqueFd(), stop_.Fd());
-  }
-
-  Peer Connect(const DataAddress& address) {
-    int error = 0;
-    platform::UniqueFd socket = platform::StartConnect(address.Address, address.Port, error);
-    if (socket.Valid() && !platform::ConnectWithin(socket.Get(), 5s, stop_.Fd(), error)) {
-      socket.Reset();
-    }
-    return Peer(std::move(socket), stop_.Fd());
-  }
-
-  std::string greeting_;
-  std::string payload_;
-  platform::UniqueFd listener_;
-  std::uint16_t port_ = 0;
-  platform::ExitEvent stop_;
-  mutable std::mutex lock_;
-  std::vector<std::string> commands_;
-  std::string stored_;
-  std::jthread thread_;
-};
+using test::FakeFtpServer;
+using test::Peer;
 
 // Counts the returns of the service's wait, so that a test can wait for some to happen.
 class WakeUps {
@@ -334,15 +126,12 @@ class FtpProxy : public ::testing::Test {
     int error = 0;
     platform::UniqueFd listener = platform::OpenTcpListener(0, error);
     const std::string command =
-        PortCommand({Peer::Loopback(), platform::LocalPort(listener.Get())});
+        PortCommand({test::Loopback(), platform::LocalPort(listener.Get())});
     return {std::move(listener), command};
   }
 
   static Peer AcceptData(const platform::UniqueFd& listener) {
-    if (!WaitReadable(listener.Get())) return Peer(platform::UniqueFd());
-    std::optional<platform::AcceptedConnection> accepted =
-        platform::AcceptConnection(listener.Get());
-    return Peer(accepted ? std::move(accepted->Fd) : platform::UniqueFd());
+    return Peer(test::AcceptWithin(listener.Get()));
   }
 
   config::LoadedConfiguration loaded_{""};
@@ -389,46 +178,34 @@ TEST_F(FtpProxy, WithTheLineDownStartsDiallingAndTellsTheClientToComeBack) {
   EXPECT_EQ(service_->SessionCount(), 0u);
 }
 
-TEST_F(FtpProxy, OpenInAnyCaseGivesOneLineForAMultiLineGreeting) {
-  FakeFtpServer server("220-Welcome\r\n220-to the server\r\n220 Ready\r\n");
-  ASSERT_NO_FATAL_FAILURE(Start());
-  Peer client = Peer::ConnectTo(port_);
-  client.Line();
-  client.Send("open localhost " + std::to_string(server.Port()) + "\r\n");
-  EXPECT_EQ(client.Line(), "220 localhost opened OK.\r\n");
-  client.Send("USER anonymous\r\n");
-  EXPECT_EQ(client.Line(), "331 Password please\r\n");
-  EXPECT_TRUE(Logged("FTP: Connection to localhost"));
-  EXPECT_EQ(server.Commands(), std::vector<std::string>{"USER anonymous"});
-}
-
-TEST_F(FtpProxy, AnOpenThatFailsIsAnswered550AndAnotherMayFollow) {
+TEST_F(FtpProxy, AnOpenThatFailsIsAnswered550AndAnOpenInAnyCaseGivesOneLine) {
   FakeFtpServer busy("421 Too many users\r\n");
-  FakeFtpServer good("220 Ready\r\n");
+  FakeFtpServer good("220-Welcome\r\n220-to the server\r\n220 Ready\r\n");
   ASSERT_NO_FATAL_FAILURE(Start());
   Peer client = Peer::ConnectTo(port_);
   client.Line();
-
-  client.Send("OPEN 127.0.0.1 " + std::to_string(busy.Port()) + "\r\n");
-  EXPECT_EQ(client.Line(), "550 Error from origin server\r\n");
-
   int error = 0;
   const std::uint16_t closedPort =
       platform::LocalPort(platform::OpenTcpListener(0, error).Get());  // closed again at once
-  client.Send("OPEN 127.0.0.1 " + std::to_string(closedPort) + "\r\n");
-  EXPECT_EQ(client.Line(), "550 Error from origin server\r\n");
-
-  client.Send("OPEN\r\n");
-  EXPECT_EQ(client.Line(), "550 Error from origin server\r\n");
-
-  client.Send("OPEN 127.0.0.1 " + std::to_string(good.Port()) + "\r\n");
-  EXPECT_EQ(client.Line(), "220 127.0.0.1 opened OK.\r\n");
+  const std::pair<std::string, std::string> exchanges[] = {
+      {"OPEN 127.0.0.1 " + std::to_string(busy.Port()), "550 Error from origin server"},
+      {"OPEN 127.0.0.1 " + std::to_string(closedPort), "550 Error from origin server"},
+      {"OPEN", "550 Error from origin server"},
+      {"open localhost " + std::to_string(good.Port()), "220 localhost opened OK."},
+      {"USER anonymous", "331 Password please"},
+  };
+  for (const auto& [command, reply] : exchanges) {
+    client.Send(command + "\r\n");
+    EXPECT_EQ(client.Line(), reply + "\r\n") << command;
+  }
+  EXPECT_TRUE(Logged("FTP: Connection to localhost"));
+  EXPECT_EQ(good.Commands(), std::vector<std::string>{"USER anonymous"});
 }
 
-TEST_F(FtpProxy, ARetrievalIsRelayedAndEndsWithTheProxysOwnTransferComplete) {
+TEST_F(FtpProxy, ActiveTransfersGoThroughTheProxysOwnPortAndEndWithItsOwnCompletion) {
   std::string payload(300000, '\0');
   for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>(i * 7 % 251);
-  FakeFtpServer server("220 Ready\r\n", payload);
+  FakeFtpServer server("220 Ready\r\n", {{"pub/file.bin", payload}});
   ASSERT_NO_FATAL_FAILURE(Start());
   Peer client = OpenClient(server);
   auto [dataListener, portCommand] = DataPort();
@@ -446,36 +223,28 @@ TEST_F(FtpProxy, ARetrievalIsRelayedAndEndsWithTheProxysOwnTransferComplete) {
   client.Send("NOOP\r\n");
   EXPECT_EQ(client.Line(), "500 Unknown\r\n");
 
-  const std::vector<std::string> commands = server.Commands();
-  ASSERT_GE(commands.size(), 1u);
-  // The server was given the proxy's own data port, not the client's.
-  const std::optional<DataAddress> named = ParseHostPort(CommandArgument(commands[0] + "\r\n"));
-  ASSERT_TRUE(named) << commands[0];
-  EXPECT_EQ(named->Address.s_addr, Peer::Loopback().s_addr);
-  EXPECT_NE(commands[0] + "\r\n", portCommand);
-  EXPECT_TRUE(Logged("FTP: Retrieval request for pub/file.bin"));
-  EXPECT_GT(dial_.Resets, 0);
-}
-
-TEST_F(FtpProxy, AnUploadEndsWhenTheClientClosesItsDataConnection) {
-  FakeFtpServer server("220 Ready\r\n");
-  ASSERT_NO_FATAL_FAILURE(Start());
-  Peer client = OpenClient(server);
-  auto [dataListener, portCommand] = DataPort();
+  // An upload ends when the client closes its data connection.
   client.Send(portCommand);
   EXPECT_EQ(client.Line(), "200 PORT ok\r\n");
   client.Send("STOR up.txt\r\n");
   EXPECT_EQ(client.Line(), "150 Send it\r\n");
   const std::string upload(200000, 'u');
-  {
-    Peer data = AcceptData(dataListener);
-    EXPECT_TRUE(data.Send(upload));
-  }
+  EXPECT_TRUE(AcceptData(dataListener).Send(upload));
   EXPECT_EQ(client.Line(), "226 Transfer complete\r\n");
   EXPECT_TRUE(server.Stored() == upload) << server.Stored().size() << " bytes stored";
   client.Send("NOOP\r\n");
   EXPECT_EQ(client.Line(), "500 Unknown\r\n");
+
+  const std::vector<std::string> commands = server.Commands();
+  ASSERT_GE(commands.size(), 1u);
+  // The server was given the proxy's own data port, not the client's.
+  const std::optional<DataAddress> named = ParseHostPort(CommandArgument(commands[0] + "\r\n"));
+  ASSERT_TRUE(named) << commands[0];
+  EXPECT_EQ(named->Address.s_addr, test::Loopback().s_addr);
+  EXPECT_NE(commands[0] + "\r\n", portCommand);
+  EXPECT_TRUE(Logged("FTP: Retrieval request for pub/file.bin"));
   EXPECT_TRUE(Logged("FTP: Storage request for up.txt"));
+  EXPECT_GT(dial_.Resets, 0);
 }
 
 TEST_F(FtpProxy, ANewPortClosesThePreviousDataPair) {
@@ -497,7 +266,7 @@ TEST_F(FtpProxy, ANewPortClosesThePreviousDataPair) {
 }
 
 TEST_F(FtpProxy, PassiveModeIsServedByTheProxyAtTheServersOwnAddress) {
-  FakeFtpServer server("220 Ready\r\n", "passive bytes");
+  FakeFtpServer server("220 Ready\r\n", {{"f", "passive bytes"}});
   ASSERT_NO_FATAL_FAILURE(Start());
   Peer client = OpenClient(server);
   for (const char* command : {"PASV\r\n", "EPSV\r\n"}) {
@@ -571,37 +340,6 @@ TEST_F(FtpProxy, UserAtHostOpensTheServerAndLogsInThere) {
   EXPECT_TRUE(Logged("FTP: Connection to localhost"));
 }
 
-TEST_F(FtpProxy, ASilentServerOrAStalledClientHoldsUpNoOtherSession) {
-  FakeFtpServer silent("");
-  FakeFtpServer busy("220 Ready\r\n", std::string(64 << 20, 'x'));
-  FakeFtpServer server("220 Ready\r\n", "the file");
-  ASSERT_NO_FATAL_FAILURE(Start());
-
-  Peer waiting = Peer::ConnectTo(port_);
-  waiting.Line();
-  waiting.Send("OPEN 127.0.0.1 " + std::to_string(silent.Port()) + "\r\n");
-
-  // This client takes the data connection of a big file and never reads it.
-  Peer stalled = OpenClient(busy);
-  auto [stalledListener, stalledCommand] = DataPort();
-  stalled.Send(stalledCommand);
-  EXPECT_EQ(stalled.Line(), "200 PORT ok\r\n");
-  stalled.Send("RETR big\r\n");
-  EXPECT_EQ(stalled.Line(), "150 Here it comes\r\n");
-  Peer stalledData = AcceptData(stalledListener);
-
-  Peer client = OpenClient(server);
-  auto [dataListener, portCommand] = DataPort();
-  client.Send(portCommand);
-  EXPECT_EQ(client.Line(), "200 PORT ok\r\n");
-  client.Send("RETR file\r\n");
-  EXPECT_EQ(client.Line(), "150 Here it comes\r\n");
-  Peer data = AcceptData(dataListener);
-  EXPECT_EQ(data.ReadToEnd(), "the file");
-  EXPECT_EQ(client.Line(), "226 Transfer complete\r\n");
-  EXPECT_EQ(service_->SessionCount(), 3u);
-}
-
 TEST_F(FtpProxy, ASessionEndsWhenItsClientLeavesOrItsServerSaysGoodbye) {
   FakeFtpServer server("220 Ready\r\n");
   ASSERT_NO_FATAL_FAILURE(Start());
@@ -662,7 +400,7 @@ class DescriptorsUsedUp {
 bool ConnectLoopback(const platform::UniqueFd& socket, std::uint16_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr = Peer::Loopback();
+  address.sin_addr = test::Loopback();
   address.sin_port = htons(port);
   return ::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
 }
@@ -709,7 +447,7 @@ TEST_F(FtpProxy, WithNoDescriptorLeftItRestsInsteadOfSpinningAndGreetsOnceSomeAr
 }
 
 TEST_F(FtpProxy, AtADataPortWithNoDescriptorLeftItRestsAndRelaysOnceSomeAreFreed) {
-  FakeFtpServer server("220 Ready\r\n", "rested bytes");
+  FakeFtpServer server("220 Ready\r\n", {{"f", "rested bytes"}});
   ASSERT_NO_FATAL_FAILURE(
       Start(false, true, [&](FtpProxyService& service) { wakeUps_.Observe(service); }));
   Peer client = OpenClient(server);
@@ -739,7 +477,7 @@ TEST_F(FtpProxy, AtADataPortWithNoDescriptorLeftItRestsAndRelaysOnceSomeAreFreed
 }
 
 TEST_F(FtpProxy, APeerThatTakesNothingForTheStallLimitLosesItsSession) {
-  FakeFtpServer server("220 Ready\r\n", std::string(32 << 20, 'x'));
+  FakeFtpServer server("220 Ready\r\n", {{"big", std::string(32 << 20, 'x')}});
   ASSERT_NO_FATAL_FAILURE(
       Start(false, true, [](FtpProxyService& service) { service.SetSendStallLimit(1s); }));
   Peer client = OpenClient(server);

@@ -40,38 +40,41 @@ class RequestLogLineTest : public testing::Test {
   std::optional<std::string> previousZone_;
 };
 
-TEST_F(RequestLogLineTest, UnknownClientShowsItsAddress) {
-  EXPECT_EQ(RequestLogLine(kExample, "", std::nullopt, "192.168.0.7", "http://h/a"),
-            "\"\",\"06/11/1994\",\"08:49:37\",\"Unknown\",\"192.168.0.7\",\"Unknown\","
-            "\"http://h/a\"\n");
-}
-
-TEST_F(RequestLogLineTest, RegisteredClientShowsItsNames) {
-  const LanClientNames client{"DESK-3", "192.168.0.3", "alice"};
-  EXPECT_EQ(RequestLogLine(kExample, "", client, "10.0.0.1", "http://h/"),
-            "\"\",\"06/11/1994\",\"08:49:37\",\"DESK-3\",\"192.168.0.3\",\"alice\","
-            "\"http://h/\"\n");
-}
-
-TEST_F(RequestLogLineTest, KeywordFillsTheFirstColumn) {
-  EXPECT_EQ(RequestLogLine(kExample, "casino", std::nullopt, "1.2.3.4", "http://casino.example/"),
-            "\"casino\",\"06/11/1994\",\"08:49:37\",\"Unknown\",\"1.2.3.4\",\"Unknown\","
-            "\"http://casino.example/\"\n");
-}
-
-TEST_F(RequestLogLineTest, DoublesQuotesInsideValues) {
-  const LanClientNames client{"PC \"2\"", "192.168.0.2", "bob"};
-  EXPECT_EQ(RequestLogLine(kExample, "", client, "", "http://h/?q=\"x\""),
-            "\"\",\"06/11/1994\",\"08:49:37\",\"PC \"\"2\"\"\",\"192.168.0.2\",\"bob\","
-            "\"http://h/?q=\"\"x\"\"\"\n");
-}
-
-TEST_F(RequestLogLineTest, DateAndTimeAreLocal) {
-  SetZone("XST-10");  // ten hours east of UTC, which moves the example into the next day
-  EXPECT_EQ(RequestLogLine(kExample, "", std::nullopt, "a", "u"),
-            "\"\",\"06/11/1994\",\"18:49:37\",\"Unknown\",\"a\",\"Unknown\",\"u\"\n");
-  EXPECT_EQ(RequestLogLine(kExample + 6 * 3600, "", std::nullopt, "a", "u"),
-            "\"\",\"07/11/1994\",\"00:49:37\",\"Unknown\",\"a\",\"Unknown\",\"u\"\n");
+TEST_F(RequestLogLineTest, QuotesEveryColumnAndWritesTheLocalDateAndTime) {
+  const LanClientNames desk{"DESK-3", "192.168.0.3", "alice"};
+  const LanClientNames quoted{"PC \"2\"", "192.168.0.2", "bob"};
+  struct Case {
+    const char* Zone;
+    std::time_t When;
+    const char* Keyword;
+    std::optional<LanClientNames> Client;
+    const char* Address;
+    const char* Url;
+    const char* Line;
+  };
+  const Case cases[] = {
+      // An unknown client shows its address.
+      {"UTC", kExample, "", std::nullopt, "192.168.0.7", "http://h/a",
+       "\"\",\"06/11/1994\",\"08:49:37\",\"Unknown\",\"192.168.0.7\",\"Unknown\",\"http://h/a\"\n"},
+      {"UTC", kExample, "", desk, "10.0.0.1", "http://h/",
+       "\"\",\"06/11/1994\",\"08:49:37\",\"DESK-3\",\"192.168.0.3\",\"alice\",\"http://h/\"\n"},
+      {"UTC", kExample, "casino", std::nullopt, "1.2.3.4", "http://casino.example/",
+       "\"casino\",\"06/11/1994\",\"08:49:37\",\"Unknown\",\"1.2.3.4\",\"Unknown\","
+       "\"http://casino.example/\"\n"},
+      {"UTC", kExample, "", quoted, "", "http://h/?q=\"x\"",
+       "\"\",\"06/11/1994\",\"08:49:37\",\"PC \"\"2\"\"\",\"192.168.0.2\",\"bob\","
+       "\"http://h/?q=\"\"x\"\"\"\n"},
+      // Ten hours east of UTC, which moves the second example into the next day.
+      {"XST-10", kExample, "", std::nullopt, "a", "u",
+       "\"\",\"06/11/1994\",\"18:49:37\",\"Unknown\",\"a\",\"Unknown\",\"u\"\n"},
+      {"XST-10", kExample + 6 * 3600, "", std::nullopt, "a", "u",
+       "\"\",\"07/11/1994\",\"00:49:37\",\"Unknown\",\"a\",\"Unknown\",\"u\"\n"},
+  };
+  for (const Case& entry : cases) {
+    SetZone(entry.Zone);
+    EXPECT_EQ(RequestLogLine(entry.When, entry.Keyword, entry.Client, entry.Address, entry.Url),
+              entry.Line);
+  }
 }
 
 TEST(WriteRequestLog, AppendsToAnExistingFileAndCreatesAMissingOne) {
@@ -107,19 +110,19 @@ TEST(WriteRequestLog, ConcurrentWritersProduceWholeLines) {
   std::set<std::string> expected;
   for (int writer = 0; writer < kWriters; ++writer) {
     for (int i = 0; i < kLinesEach; ++i) {
-      expected.insert(RequestLogLine(kExample, "", std::nullopt, std::to_string(writer),
-                                     "http://h/" + std::string(300, 'a' + writer) +
-                                         std::to_string(i)));
+      expected.insert(
+          RequestLogLine(kExample, "", std::nullopt, std::to_string(writer),
+                         "http://h/" + std::string(300, 'a' + writer) + std::to_string(i)));
     }
   }
   std::vector<std::thread> writers;
   for (int writer = 0; writer < kWriters; ++writer) {
     writers.emplace_back([&, writer] {
       for (int i = 0; i < kLinesEach; ++i) {
-        WriteRequestLog(path, lock,
-                        RequestLogLine(kExample, "", std::nullopt, std::to_string(writer),
-                                       "http://h/" + std::string(300, 'a' + writer) +
-                                           std::to_string(i)));
+        WriteRequestLog(
+            path, lock,
+            RequestLogLine(kExample, "", std::nullopt, std::to_string(writer),
+                           "http://h/" + std::string(300, 'a' + writer) + std::to_string(i)));
       }
     });
   }

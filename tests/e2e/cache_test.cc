@@ -20,10 +20,12 @@
 #include "platform/file_time.h"
 #include "platform/socket.h"
 #include "tests/e2e/office_fixture.h"
-#include "tests/e2e/raw_client.h"
+#include "tests/support/loopback.h"
 
 namespace tenvar::e2e {
 namespace {
+
+using namespace tenvar::test;
 
 // A web server that answers every request with the same bytes, whatever they promise, and
 // closes: for answers nginx will not give. The first answer may be held open until

@@ -2,7 +2,6 @@
 // FTP-proxy setting) through the FTP proxy port, and browsers (curl) fetching ftp:// URLs
 // through the HTTP proxy, with vsftpd as the server on the Internet side.
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 
@@ -10,7 +9,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -22,11 +20,13 @@
 #include "tests/e2e/ftp_server.h"
 #include "tests/e2e/office_config.h"
 #include "tests/e2e/peer_program.h"
-#include "tests/e2e/raw_client.h"
 #include "tests/e2e/tenvar_process.h"
+#include "tests/support/loopback.h"
 
 namespace tenvar::e2e {
 namespace {
+
+using namespace tenvar::test;
 
 constexpr int kFtpPort = 2121;
 constexpr const char* kFtpStarted = "FTP service started on port 2121";
@@ -150,13 +150,6 @@ elif mode == 'stall':
     time.sleep(600)
 )py";
 
-std::string RandomBytes(std::size_t size, std::uint64_t seed) {
-  std::mt19937_64 generator(seed);
-  std::string bytes(size, '\0');
-  for (char& byte : bytes) byte = static_cast<char>(generator() & 0xff);
-  return bytes;
-}
-
 std::vector<std::string> LinesStartingWith(const std::string& text, std::string_view prefix) {
   std::vector<std::string> lines;
   std::size_t start = 0;
@@ -173,8 +166,7 @@ std::vector<std::string> LinesStartingWith(const std::string& text, std::string_
 // Whether any file in tenvar's temporary folder holds `content`: the folder lies beside the
 // program and is shared by every test running at the same time.
 bool TemporaryFileHolds(const std::string& content) {
-  const std::filesystem::path tempDir =
-      std::filesystem::path(TENVAR_BINARY).parent_path() / "Temp";
+  const std::filesystem::path tempDir = std::filesystem::path(TENVAR_BINARY).parent_path() / "Temp";
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(tempDir, error)) {
     if (platform::ReadFileText(entry.path().string()) == content) return true;
@@ -525,23 +517,6 @@ TEST_F(Ftp, BrowsersSeeTheServersRefusalsAsBadGateway) {
   EXPECT_TRUE(login.Body.starts_with("530 ")) << login.Body;
 }
 
-// The first line a connection is sent; empty when none came within the time limit.
-std::string FirstLine(int fd) {
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  std::string text;
-  while (text.find("\r\n") == std::string::npos) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    pollfd entry{fd, POLLIN, 0};
-    if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0) return "";
-    char block[512];
-    const ssize_t got = ::recv(fd, block, sizeof block, 0);
-    if (got <= 0) return "";
-    text.append(block, static_cast<std::size_t>(got));
-  }
-  return text.substr(0, text.find("\r\n") + 2);
-}
-
 constexpr std::string_view kProxyGreeting = "220 Tenvar FTP Proxy server ready. ";
 
 TEST_F(Ftp, UnderADescriptorLimitOf1024IdleClientsAndRunningOutNeverStopTheService) {
@@ -551,21 +526,19 @@ TEST_F(Ftp, UnderADescriptorLimitOf1024IdleClientsAndRunningOutNeverStopTheServi
   const rlimit small{1024, 1024};
   ASSERT_EQ(::prlimit(tenvar_->Child().Pid(), RLIMIT_NOFILE, &small, nullptr), 0);
 
-  std::vector<platform::UniqueFd> clients;
+  std::vector<Peer> clients;
   for (int i = 0; i < 300; ++i) {
-    clients.push_back(ConnectTo(kFtpPort));
-    ASSERT_TRUE(FirstLine(clients.back().Get()).starts_with(kProxyGreeting)) << "client " << i;
+    clients.emplace_back(ConnectTo(kFtpPort));
+    ASSERT_TRUE(clients.back().Line().starts_with(kProxyGreeting)) << "client " << i;
   }
-  const platform::UniqueFd late = ConnectTo(kFtpPort);
-  EXPECT_TRUE(FirstLine(late.Get()).starts_with(kProxyGreeting));
+  EXPECT_TRUE(Peer::ConnectTo(kFtpPort).Line().starts_with(kProxyGreeting));
 
   // More clients than the limit allows: the last wait in the listener's queue.
-  for (int i = 0; i < 800; ++i) clients.push_back(ConnectTo(kFtpPort));
+  for (int i = 0; i < 800; ++i) clients.emplace_back(ConnectTo(kFtpPort));
   EXPECT_TRUE(tenvar_->WaitForConsole(
       "FTP service cannot accept connections for now: Too many open files"));
   clients.clear();
-  const platform::UniqueFd afterwards = ConnectTo(kFtpPort);
-  EXPECT_TRUE(FirstLine(afterwards.Get()).starts_with(kProxyGreeting));
+  EXPECT_TRUE(Peer::ConnectTo(kFtpPort).Line().starts_with(kProxyGreeting));
 
   ASSERT_TRUE(tenvar_->Stop());
   EXPECT_EQ(tenvar_->ConsoleSoFar().find("FTP service stopped"), std::string::npos)

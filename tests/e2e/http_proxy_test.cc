@@ -11,12 +11,14 @@
 #include <thread>
 
 #include "tests/e2e/office_fixture.h"
-#include "tests/e2e/raw_client.h"
 #include "tests/e2e/tls_server.h"
 #include "tests/e2e/upstream_proxy.h"
+#include "tests/support/loopback.h"
 
 namespace tenvar::e2e {
 namespace {
+
+using namespace tenvar::test;
 
 constexpr std::string_view kForbiddenAnswer =
     "HTTP/1.1 403 Forbidden\r\nContent-type: text/html\r\nCache-control: no-cache\r\n\r\n"

@@ -9,10 +9,12 @@
 #include <cstdlib>
 
 #include "tests/e2e/office_fixture.h"
-#include "tests/e2e/raw_client.h"
+#include "tests/support/loopback.h"
 
 namespace tenvar::e2e {
 namespace {
+
+using namespace tenvar::test;
 
 constexpr const char* kOutsideAddress = "203.0.113.7";
 

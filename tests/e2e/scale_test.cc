@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "tests/e2e/office_fixture.h"
-#include "tests/e2e/raw_client.h"
+#include "tests/support/loopback.h"
 
 namespace tenvar::e2e {
 namespace {
+
+using namespace tenvar::test;
 
 class Scale : public OfficeTest {
  protected:

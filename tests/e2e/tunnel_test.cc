@@ -6,10 +6,12 @@
 #include <sys/socket.h>
 
 #include "tests/e2e/office_fixture.h"
-#include "tests/e2e/raw_client.h"
+#include "tests/support/loopback.h"
 
 namespace tenvar::e2e {
 namespace {
+
+using namespace tenvar::test;
 
 constexpr int kWebTunnel = 2525;    // to nginx
 constexpr int kPlainTunnel = 2526;  // to the test's own listening socket
@@ -31,43 +33,6 @@ class Tunnel : public OfficeTest {
   }
 };
 
-platform::UniqueFd ListenOn(int port) {
-  platform::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(fd.Get(), 8) != 0) {
-    return platform::UniqueFd();
-  }
-  return fd;
-}
-
-// The next connection on `listener`, waited for at most `timeout`.
-platform::UniqueFd AcceptWithin(int listener, std::chrono::milliseconds timeout) {
-  pollfd entry{listener, POLLIN, 0};
-  if (::poll(&entry, 1, static_cast<int>(timeout.count())) != 1) return platform::UniqueFd();
-  return platform::UniqueFd(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC));
-}
-
-// Reads exactly `size` bytes unless the peer closes or `timeout` passes first.
-std::string ReadExactly(int fd, size_t size, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  std::string received;
-  while (received.size() < size) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    pollfd entry{fd, POLLIN, 0};
-    if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) != 1) break;
-    char block[4096];
-    const ssize_t got = ::recv(fd, block, std::min(sizeof block, size - received.size()), 0);
-    if (got <= 0) break;
-    received.append(block, static_cast<size_t>(got));
-  }
-  return received;
-}
-
 TEST_F(Tunnel, RelaysAnHttpExchangeBothWays) {
   ASSERT_NO_FATAL_FAILURE(StartTunnels({{OriginServer::kPort, "127.0.0.1", kWebTunnel}}));
   bool closed = false;
@@ -86,7 +51,7 @@ TEST_F(Tunnel, RelaysAnHttpExchangeBothWays) {
 // the whole answer, which its server sends only once it has seen that end. Both relays:
 // an IP tunnel, and a CONNECT tunnel through the HTTP proxy.
 TEST_F(Tunnel, AClientThatEndsItsSendingGetsTheWholeAnswer) {
-  const platform::UniqueFd listener = ListenOn(kPlainServerPort);
+  const platform::UniqueFd listener = ListenOnLoopback(kPlainServerPort);
   ASSERT_TRUE(listener.Valid());
   ASSERT_NO_FATAL_FAILURE(StartTunnels({{kPlainServerPort, "127.0.0.1", kPlainTunnel}}));
   std::string answer(1 << 20, '\0');
@@ -119,7 +84,7 @@ TEST_F(Tunnel, AClientThatEndsItsSendingGetsTheWholeAnswer) {
 }
 
 TEST_F(Tunnel, ClosingOneSideClosesTheOther) {
-  const platform::UniqueFd listener = ListenOn(kPlainServerPort);
+  const platform::UniqueFd listener = ListenOnLoopback(kPlainServerPort);
   ASSERT_TRUE(listener.Valid());
   ASSERT_NO_FATAL_FAILURE(StartTunnels({{kPlainServerPort, "127.0.0.1", kPlainTunnel}}));
 

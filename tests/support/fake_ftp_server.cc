@@ -1,0 +1,150 @@
+#include "tests/support/fake_ftp_server.h"
+
+#include <arpa/inet.h>
+
+#include <cstdio>
+
+#include "platform/socket.h"
+
+namespace tenvar::test {
+namespace {
+
+// The address a PORT argument names, "h1,h2,h3,h4,p1,p2".
+std::optional<std::pair<in_addr, std::uint16_t>> PortTarget(const std::string& argument) {
+  unsigned part[6] = {};
+  if (std::sscanf(argument.c_str(), "%u,%u,%u,%u,%u,%u", &part[0], &part[1], &part[2], &part[3],
+                  &part[4], &part[5]) != 6) {
+    return std::nullopt;
+  }
+  const in_addr address{htonl(part[0] << 24 | part[1] << 16 | part[2] << 8 | part[3])};
+  return std::pair{address, static_cast<std::uint16_t>(part[4] << 8 | part[5])};
+}
+
+}  // namespace
+
+FakeFtpServer::FakeFtpServer(std::string greeting, std::map<std::string, std::string> files)
+    : greeting_(std::move(greeting)), files_(std::move(files)) {
+  int error = 0;
+  listener_ = platform::OpenTcpListener(0, error);
+  port_ = platform::LocalPort(listener_.Get());
+  thread_ = std::jthread([this] { Serve(); });
+}
+
+FakeFtpServer::~FakeFtpServer() {
+  stop_.Signal();
+  thread_.join();
+}
+
+std::vector<std::string> FakeFtpServer::Commands() const {
+  std::lock_guard lock(lock_);
+  return commands_;
+}
+
+std::string FakeFtpServer::Stored() const {
+  std::lock_guard lock(lock_);
+  return stored_;
+}
+
+bool FakeFtpServer::WaitForConversations(int count) {
+  std::unique_lock lock(lock_);
+  return ended_.wait_for(lock, kPatience, [&] { return conversations_ >= count; });
+}
+
+void FakeFtpServer::Serve() {
+  while (WaitReadable(listener_.Get(), std::chrono::minutes(1), stop_.Fd())) {
+    std::optional<platform::AcceptedConnection> accepted =
+        platform::AcceptConnection(listener_.Get());
+    if (!accepted) continue;
+    Peer control(std::move(accepted->Fd), stop_.Fd());
+    if (greeting_.empty()) {
+      stop_.Wait();
+      return;
+    }
+    control.Send(greeting_);
+    Converse(control);
+    std::lock_guard lock(lock_);
+    ++conversations_;
+    ended_.notify_all();
+  }
+}
+
+void FakeFtpServer::Converse(Peer& control) {
+  std::optional<std::pair<in_addr, std::uint16_t>> active;
+  platform::UniqueFd passive;
+  std::string directory;
+  for (std::string line = control.Line(); !line.empty(); line = control.Line()) {
+    line.resize(line.size() - 2);
+    {
+      std::lock_guard lock(lock_);
+      commands_.push_back(line);
+    }
+    const std::string word = line.substr(0, line.find(' '));
+    const std::string argument = line.size() > word.size() ? line.substr(word.size() + 1) : "";
+    const auto file = files_.find(word == "LIST" ? directory : argument);
+    const bool found = file != files_.end() && (word == "LIST") == file->first.ends_with('/');
+    if (word == "USER") {
+      control.Send("331 Password please\r\n");
+    } else if (word == "PASS") {
+      control.Send("230 Welcome\r\n");
+    } else if (word == "PWD") {
+      control.Send("257 \"/\" is the current directory\r\n");
+    } else if (word == "SIZE") {
+      control.Send(found ? "213 " + std::to_string(file->second.size()) + "\r\n"
+                         : "550 Could not get file size.\r\n");
+    } else if (word == "CWD") {
+      directory = argument + "/";
+      control.Send(files_.contains(directory) ? "250 Okay\r\n" : "550 No such directory\r\n");
+    } else if (word == "TYPE") {
+      control.Send("200 Type set\r\n");
+    } else if (word == "PORT") {
+      active = PortTarget(argument);
+      passive.Reset();
+      control.Send("200 PORT ok\r\n");
+    } else if (word == "PASV") {
+      passive = ListenOnLoopback(0, 1);
+      active.reset();
+      const std::uint16_t port = platform::LocalPort(passive.Get());
+      control.Send("227 Entering Passive Mode (127,0,0,3," + std::to_string(port / 256) + "," +
+                   std::to_string(port % 256) + ")\r\n");
+    } else if ((word == "RETR" || word == "LIST") && !found) {
+      control.Send("550 Failed to open file.\r\n");
+    } else if ((word == "RETR" || word == "LIST") && (active || passive.Valid())) {
+      control.Send("150 Here it comes\r\n");
+      OpenData(active, passive).Send(file->second);
+      // Multi-line, and worded unlike any proxy's own completion.
+      control.Send("226-Server's own\r\n226 completion\r\n");
+    } else if (word == "STOR" && (active || passive.Valid())) {
+      control.Send("150 Send it\r\n");
+      bool closed = false;
+      const std::string received = OpenData(active, passive).ReadToEnd(&closed);
+      {
+        std::lock_guard lock(lock_);
+        stored_ = closed ? received : "(never closed)";
+      }
+      control.Send("226 Server stored it\r\n");
+    } else if (word == "QUIT") {
+      control.Send("221 Bye\r\n");
+      return;
+    } else {
+      control.Send("500 Unknown\r\n");
+    }
+  }
+}
+
+Peer FakeFtpServer::OpenData(const std::optional<std::pair<in_addr, std::uint16_t>>& active,
+                             const platform::UniqueFd& passive) {
+  if (!active) {
+    platform::UniqueFd accepted = AcceptWithin(passive.Get(), kPatience, stop_.Fd());
+    // Non-blocking, so that a send to a reader that stopped still ends at the stop event.
+    platform::SetNonBlocking(accepted.Get());
+    return Peer(std::move(accepted), stop_.Fd());
+  }
+  int error = 0;
+  platform::UniqueFd socket = platform::StartConnect(active->first, active->second, error);
+  if (socket.Valid() && !platform::ConnectWithin(socket.Get(), kPatience, stop_.Fd(), error)) {
+    socket.Reset();
+  }
+  return Peer(std::move(socket), stop_.Fd());
+}
+
+}  // namespace tenvar::test
