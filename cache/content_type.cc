@@ -1,6 +1,6 @@
 #include "cache/content_type.h"
 
-#include "config/text.h"
+#include "platform/text.h"
 
 namespace tenvar::cache {
 
@@ -21,7 +21,7 @@ std::string_view ContentTypeFor(std::string_view fileName) {
   const std::string_view base =
       slash == std::string_view::npos ? fileName : fileName.substr(slash + 1);
   for (const auto& entry : kTypes) {
-    if (config::EndsWithIgnoreCase(base, entry.Extension)) return entry.Type;
+    if (platform::EndsWithIgnoreCase(base, entry.Extension)) return entry.Type;
   }
   return "application/octet-stream";
 }

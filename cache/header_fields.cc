@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "config/text.h"
+#include "platform/text.h"
 
 namespace tenvar::cache {
 namespace {
@@ -22,7 +22,7 @@ void ForEachField(std::string_view block, Visit visit) {
     if (name.find(' ') != std::string_view::npos || name.find('\t') != std::string_view::npos) {
       continue;  // a status or request line, not a field
     }
-    visit(name, config::Trim(line.substr(colon + 1)), line);
+    visit(name, platform::Trim(line.substr(colon + 1)), line);
   }
 }
 
@@ -31,7 +31,7 @@ std::vector<std::string_view> ListElements(std::string_view list) {
   std::vector<std::string_view> elements;
   while (!list.empty()) {
     const std::size_t comma = list.find(',');
-    const std::string_view element = config::Trim(list.substr(0, comma));
+    const std::string_view element = platform::Trim(list.substr(0, comma));
     if (!element.empty()) elements.push_back(element);
     if (comma == std::string_view::npos) break;
     list.remove_prefix(comma + 1);
@@ -44,9 +44,9 @@ bool IsHopByHop(std::string_view name, std::string_view connectionList) {
       "Connection", "Keep-Alive", "Transfer-Encoding", "TE",
       "Trailer",    "Upgrade",    "Content-Length",    "Age"};
   for (std::string_view hop : kHopByHop) {
-    if (config::EqualsIgnoreCase(name, hop)) return true;
+    if (platform::EqualsIgnoreCase(name, hop)) return true;
   }
-  return config::StartsWithIgnoreCase(name, "Proxy-") || HasToken(connectionList, name);
+  return platform::StartsWithIgnoreCase(name, "Proxy-") || HasToken(connectionList, name);
 }
 
 }  // namespace
@@ -54,7 +54,7 @@ bool IsHopByHop(std::string_view name, std::string_view connectionList) {
 std::optional<std::string> FieldValue(std::string_view block, std::string_view name) {
   std::optional<std::string> joined;
   ForEachField(block, [&](std::string_view fieldName, std::string_view value, std::string_view) {
-    if (!config::EqualsIgnoreCase(fieldName, name)) return;
+    if (!platform::EqualsIgnoreCase(fieldName, name)) return;
     if (joined) {
       joined->append(", ").append(value);
     } else {
@@ -66,8 +66,8 @@ std::optional<std::string> FieldValue(std::string_view block, std::string_view n
 
 bool HasToken(std::string_view list, std::string_view token) {
   for (std::string_view element : ListElements(list)) {
-    const std::string_view name = config::Trim(element.substr(0, element.find('=')));
-    if (config::EqualsIgnoreCase(name, token)) return true;
+    const std::string_view name = platform::Trim(element.substr(0, element.find('=')));
+    if (platform::EqualsIgnoreCase(name, token)) return true;
   }
   return false;
 }
@@ -76,8 +76,8 @@ std::optional<std::int64_t> TokenSeconds(std::string_view list, std::string_view
   for (std::string_view element : ListElements(list)) {
     const std::size_t equals = element.find('=');
     if (equals == std::string_view::npos) continue;
-    if (!config::EqualsIgnoreCase(config::Trim(element.substr(0, equals)), token)) continue;
-    std::string_view digits = config::Trim(element.substr(equals + 1));
+    if (!platform::EqualsIgnoreCase(platform::Trim(element.substr(0, equals)), token)) continue;
+    std::string_view digits = platform::Trim(element.substr(equals + 1));
     if (digits.size() >= 2 && digits.front() == '"' && digits.back() == '"') {
       digits = digits.substr(1, digits.size() - 2);
     }
@@ -107,7 +107,7 @@ std::string MergeFields(std::string_view kept, std::string_view update) {
                                                      "Content-MD5"};
   const auto describesBody = [](std::string_view name) {
     for (std::string_view field : kBodyFields) {
-      if (config::EqualsIgnoreCase(name, field)) return true;
+      if (platform::EqualsIgnoreCase(name, field)) return true;
     }
     return false;
   };

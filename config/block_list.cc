@@ -2,12 +2,13 @@
 
 #include <utility>
 
-#include "config/text.h"
+#include "platform/text.h"
+#include "config/settings_file.h"
 
 namespace tenvar::config {
 namespace {
 
-// Rule fields are separated by spaces and tabs only; the wider kBlanks set is for line ends.
+// Rule fields are separated by spaces and tabs only; the wider platform::kBlanks set is for line ends.
 constexpr std::string_view kFieldBlanks = " \t";
 
 // A host label longer than this cannot be a real DNS label; such a host matches no
@@ -27,12 +28,12 @@ std::string_view TakeField(std::string_view& rest) {
 bool LabelMatches(std::string_view pattern, std::string_view label) {
   if (pattern == "*") return true;
   if (pattern.size() > 1 && pattern.front() == '*') {
-    return EndsWithIgnoreCase(label, pattern.substr(1));
+    return platform::EndsWithIgnoreCase(label, pattern.substr(1));
   }
   if (pattern.size() > 1 && pattern.back() == '*') {
-    return StartsWithIgnoreCase(label, pattern.substr(0, pattern.size() - 1));
+    return platform::StartsWithIgnoreCase(label, pattern.substr(0, pattern.size() - 1));
   }
-  return EqualsIgnoreCase(label, pattern);
+  return platform::EqualsIgnoreCase(label, pattern);
 }
 
 bool HostMatches(const BlockRule& rule, const std::vector<std::string_view>& hostLabels,
@@ -50,12 +51,12 @@ bool HostMatches(const BlockRule& rule, const std::vector<std::string_view>& hos
 bool PathMatches(std::string_view pattern, std::string_view path) {
   if (pattern == "*") return true;
   if (pattern.size() > 1 && pattern.front() == '*') {
-    return EndsWithIgnoreCase(path, pattern.substr(1));
+    return platform::EndsWithIgnoreCase(path, pattern.substr(1));
   }
   if (pattern.size() >= 2 && pattern.back() == '*') {
-    return StartsWithIgnoreCase(path, pattern.substr(0, pattern.size() - 1));
+    return platform::StartsWithIgnoreCase(path, pattern.substr(0, pattern.size() - 1));
   }
-  return EqualsIgnoreCase(path, pattern);
+  return platform::EqualsIgnoreCase(path, pattern);
 }
 
 // Every "." starts a new label, so empty labels survive and a trailing dot leaves an empty
@@ -86,7 +87,7 @@ bool OccursIn(const std::vector<std::string>& entries, std::string_view host,
 }  // namespace
 
 std::optional<BlockRule> ParseBlockRule(std::string_view line) {
-  std::string_view rest = Trim(line);
+  std::string_view rest = platform::Trim(line);
   if (rest.empty() || rest.front() == '#') return std::nullopt;
 
   // Only the kind's first character counts, so "-deny" and "+allow" read as "-" and "+".
@@ -153,7 +154,7 @@ bool BlockList::LoadLocked(const HttpProxyOptions& config) {
     return false;
   }
 
-  for (const std::string& line : SplitLines(file.Contents)) {
+  for (const std::string& line : platform::SplitLines(file.Contents)) {
     if (config.AdvancedBlocking) {
       if (std::optional<BlockRule> rule = ParseBlockRule(line)) {
         next.Rules.push_back(std::move(*rule));

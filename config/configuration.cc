@@ -6,7 +6,8 @@
 #include <string_view>
 #include <utility>
 
-#include "config/text.h"
+#include "platform/text.h"
+#include "config/settings_file.h"
 
 namespace tenvar::config {
 
@@ -65,7 +66,7 @@ constexpr Keyword kKeywords[] = {
 
 const Keyword* MatchKeyword(std::string_view line) {
   for (const Keyword& keyword : kKeywords) {
-    if (StartsWithIgnoreCase(line, keyword.Text)) return &keyword;
+    if (platform::StartsWithIgnoreCase(line, keyword.Text)) return &keyword;
   }
   return nullptr;
 }
@@ -76,7 +77,7 @@ bool IsComment(std::string_view line) {
 
 // The value starts one character after the keyword, whatever that character is.
 std::string_view ValueOf(std::string_view line, size_t keywordLength) {
-  return Trim(line.substr(std::min(line.size(), keywordLength + 1)));
+  return platform::Trim(line.substr(std::min(line.size(), keywordLength + 1)));
 }
 
 constexpr std::string_view kDirectiveCaption = "Cannot process directive";
@@ -110,8 +111,8 @@ class ConfigurationReader {
 
     bool completed = true;
     if (file.Outcome == SettingsFileOutcome::Read) {
-      for (const std::string& line : SplitLines(file.Contents)) {
-        if (!ReadLine(Trim(line))) {
+      for (const std::string& line : platform::SplitLines(file.Contents)) {
+        if (!ReadLine(platform::Trim(line))) {
           completed = false;
           break;
         }
@@ -144,14 +145,14 @@ class ConfigurationReader {
     switch (keyword->Sets) {
       case Row::PhonebookEntry: settings_.PhonebookEntry = value; return true;
       case Row::Dial: settings_.Dial = ParseBoolean(value); return true;
-      case Row::Timeout: settings_.Timeout = ParseNumber(value); return true;
+      case Row::Timeout: settings_.Timeout = platform::ParseNumber(value); return true;
       case Row::Username: settings_.Username = value; return true;
       case Row::Password: settings_.Password = value; return true;
-      case Row::FTPPort: settings_.FTPPort = ParseNumber(value); return true;
+      case Row::FTPPort: settings_.FTPPort = platform::ParseNumber(value); return true;
       case Row::CacheDir: settings_.CacheDir = value; return true;
       case Row::LimitCache: settings_.LimitCache = ParseBoolean(value); return true;
-      case Row::CacheLimit: settings_.CacheLimit = ParseNumber(value); return true;
-      case Row::CacheExpiry: settings_.CacheExpiry = ParseNumber(value); return true;
+      case Row::CacheLimit: settings_.CacheLimit = platform::ParseNumber(value); return true;
+      case Row::CacheExpiry: settings_.CacheExpiry = platform::ParseNumber(value); return true;
       case Row::LogFile: settings_.LogFile = value; return true;
       case Row::OpenHttpProxy: return OpenHttpProxy(line);
       case Row::CloseHttpProxy: CloseHttpProxy(); return true;
@@ -175,7 +176,7 @@ class ConfigurationReader {
       Message("Cannot have nested HTTPProxy directives", kDirectiveCaption);
       return true;
     }
-    std::string_view nameAndPort = TrimLeft(line.substr(std::min<size_t>(line.size(), 11)));
+    std::string_view nameAndPort = platform::TrimLeft(line.substr(std::min<size_t>(line.size(), 11)));
     while (!nameAndPort.empty() &&
            std::string_view("\n\r\t >").find(nameAndPort.back()) != std::string_view::npos) {
       nameAndPort.remove_suffix(1);
@@ -187,11 +188,11 @@ class ConfigurationReader {
       return false;
     }
     const std::string_view name = nameAndPort.substr(0, colon);
-    const std::int32_t port = ParseNumber(nameAndPort.substr(colon + 1));
+    const std::int32_t port = platform::ParseNumber(nameAndPort.substr(colon + 1));
 
     for (const std::shared_ptr<HttpProxyConfig>& record : proxies_) {
       const HttpProxyOptions options = OptionsOf(*record);
-      if (options.Port == port && EqualsIgnoreCase(options.Name, name)) {
+      if (options.Port == port && platform::EqualsIgnoreCase(options.Name, name)) {
         current_ = record;
         currentOptions_ = options;
         currentIsNew_ = false;
@@ -225,7 +226,7 @@ class ConfigurationReader {
     switch (keyword.Sets) {
       case Row::UseUpstream: options.UseUpstream = ParseBoolean(value); break;
       case Row::UpstreamProxyName: options.UpstreamProxyName = value; break;
-      case Row::UpstreamProxyPort: options.UpstreamProxyPort = ParseNumber(value); break;
+      case Row::UpstreamProxyPort: options.UpstreamProxyPort = platform::ParseNumber(value); break;
       case Row::UseCache: options.UseCache = ParseBoolean(value); break;
       case Row::AlwaysGetNewest: options.AlwaysGetNewest = ParseBoolean(value); break;
       case Row::BlockFile:
@@ -240,7 +241,7 @@ class ConfigurationReader {
       case Row::RequestsLog: options.RequestsLog = value; break;
       // Its value starts right after the keyword: "AbuseDetection=Yes" reads "=Yes".
       case Row::AbuseDetection:
-        options.AbuseDetection = ParseBoolean(Trim(line.substr(keyword.Text.size())));
+        options.AbuseDetection = ParseBoolean(platform::Trim(line.substr(keyword.Text.size())));
         break;
       case Row::AbuseKeywords: options.AbuseKeywords = value; break;
       case Row::TrustedSites: options.TrustedSites = value; break;
@@ -266,9 +267,9 @@ class ConfigurationReader {
       Message(std::string(name) + " option must be in an IPTunnel directive", kOptionCaption);
       return;
     }
-    if (row == Row::Listen) currentTunnel_->Listen = ParseNumber(value);
+    if (row == Row::Listen) currentTunnel_->Listen = platform::ParseNumber(value);
     if (row == Row::Server) currentTunnel_->Server = value;
-    if (row == Row::Port) currentTunnel_->Port = ParseNumber(value);
+    if (row == Row::Port) currentTunnel_->Port = platform::ParseNumber(value);
   }
 
   void CloseIpTunnel() {

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "config/text.h"
+#include "platform/text.h"
+#include "config/settings_file.h"
 
 namespace tenvar::config {
 namespace {
@@ -57,7 +58,7 @@ bool ListFile::RefreshLocked(const std::string& path) {
   switch (file.Outcome) {
     case SettingsFileOutcome::Read: {
       Entries entries;
-      for (std::string& line : SplitLines(file.Contents)) {
+      for (std::string& line : platform::SplitLines(file.Contents)) {
         if (!line.empty()) entries.push_back(std::move(line));
       }
       StoreFileEntries(std::move(entries));

@@ -10,7 +10,8 @@
 #include <thread>
 
 #include "config/config_test_support.h"
-#include "config/text.h"
+#include "platform/text.h"
+#include "config/settings_file.h"
 #include "platform/temp_dir.h"
 
 namespace tenvar::config {
@@ -138,7 +139,7 @@ TEST(ListFile, ReadersSeeEveryAppendWholeWhileTheListGrows) {
       for (size_t i = 1; i < learned.size(); ++i) {
         const std::string_view number = std::string_view(learned[i]).substr(15);
         const std::string_view previous = std::string_view(learned[i - 1]).substr(15);
-        if (number.empty() || ParseNumber(number) != ParseNumber(previous) + 1) ++torn;
+        if (number.empty() || platform::ParseNumber(number) != platform::ParseNumber(previous) + 1) ++torn;
       }
     }
   });

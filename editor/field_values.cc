@@ -4,7 +4,7 @@
 #include <QLineEdit>
 #include <limits>
 
-#include "config/text.h"
+#include "platform/text.h"
 #include "editor/main_dialog_rules.h"
 
 namespace tenvar::editor {
@@ -20,7 +20,7 @@ QLineEdit* NewNumberField(QWidget* parent, NumberRange range) {
 void SetNumber(QLineEdit* field, std::int32_t value) { field->setText(QString::number(value)); }
 
 std::int32_t NumberOf(const QLineEdit* field) {
-  return config::ParseNumber(field->text().toStdString());
+  return platform::ParseNumber(field->text().toStdString());
 }
 
 std::string TextOf(const QLineEdit* field) { return OneLine(field->text().toStdString()); }

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "config/text.h"
+#include "platform/text.h"
 
 namespace tenvar::editor {
 namespace {
@@ -34,7 +34,7 @@ PhonebookChoice ChoosePhonebookEntry(std::vector<std::string> entries,
   std::stable_sort(choice.Items.begin(), choice.Items.end(), LessIgnoringCase);
   if (configured.empty()) return choice;
   const auto same = [&](const std::string& item) {
-    return config::EqualsIgnoreCase(item, configured);
+    return platform::EqualsIgnoreCase(item, configured);
   };
   auto found = std::find_if(choice.Items.begin(), choice.Items.end(), same);
   if (found == choice.Items.end()) {

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "config/block_list.h"
-#include "config/text.h"
 #include "fuzz/fuzz_input.h"
 
 namespace {
@@ -39,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   bool usable = true;
   const std::vector<std::string_view> labels = HostLabels(host, usable);
-  for (const std::string& line : tenvar::config::SplitLines(rules)) {
+  for (const std::string& line : tenvar::platform::SplitLines(rules)) {
     const std::optional<tenvar::config::BlockRule> rule = tenvar::config::ParseBlockRule(line);
     if (!rule) continue;
     Require(!rule->UrlPattern.empty(), "a parsed rule has a path pattern");

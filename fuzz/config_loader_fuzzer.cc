@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "config/configuration.h"
-#include "config/text.h"
 #include "fuzz/fuzz_input.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -34,8 +34,8 @@ class RecordingMessages : public tenvar::config::MessageSink {
 // The configuration with every BlockFile line naming `blockFile` instead.
 std::string PointBlockFiles(std::string_view text, const std::string& blockFile) {
   std::string result;
-  for (const std::string& line : tenvar::config::SplitLines(text)) {
-    if (tenvar::config::StartsWithIgnoreCase(tenvar::config::Trim(line), "BlockFile")) {
+  for (const std::string& line : tenvar::platform::SplitLines(text)) {
+    if (tenvar::platform::StartsWithIgnoreCase(tenvar::platform::Trim(line), "BlockFile")) {
       result += "BlockFile " + blockFile + "\n";
     } else {
       result += line + "\n";

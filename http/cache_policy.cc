@@ -4,7 +4,7 @@
 #include <string>
 
 #include "cache/header_fields.h"
-#include "config/text.h"
+#include "platform/text.h"
 #include "http/http_date.h"
 
 namespace tenvar::http {
@@ -23,7 +23,7 @@ template <typename Visit>
 void ForEachElement(std::string_view list, Visit visit) {
   while (!list.empty()) {
     const std::size_t comma = list.find(',');
-    const std::string_view element = config::Trim(list.substr(0, comma));
+    const std::string_view element = platform::Trim(list.substr(0, comma));
     if (!element.empty()) visit(element);
     if (comma == std::string_view::npos) break;
     list.remove_prefix(comma + 1);
@@ -35,12 +35,12 @@ bool Accepts(std::string_view acceptEncoding, std::string_view coding) {
   bool accepted = false;
   ForEachElement(acceptEncoding, [&](std::string_view element) {
     const std::size_t semicolon = element.find(';');
-    const std::string_view name = config::Trim(element.substr(0, semicolon));
-    if (!config::EqualsIgnoreCase(name, coding) && name != "*") return;
+    const std::string_view name = platform::Trim(element.substr(0, semicolon));
+    if (!platform::EqualsIgnoreCase(name, coding) && name != "*") return;
     bool refused = false;
     if (semicolon != std::string_view::npos) {
-      std::string_view parameter = config::Trim(element.substr(semicolon + 1));
-      if (config::StartsWithIgnoreCase(parameter, "q=")) {
+      std::string_view parameter = platform::Trim(element.substr(semicolon + 1));
+      if (platform::StartsWithIgnoreCase(parameter, "q=")) {
         parameter.remove_prefix(2);
         refused = parameter.find_first_not_of("0.") == std::string_view::npos;
       }
@@ -76,7 +76,7 @@ std::optional<std::string_view> SharedStoreRefusal(std::string_view requestHead,
   if (const std::optional<std::string> vary = FieldValue(responseHead, "Vary")) {
     bool other = false;
     ForEachElement(*vary, [&](std::string_view element) {
-      if (!config::EqualsIgnoreCase(element, "Accept-Encoding")) other = true;
+      if (!platform::EqualsIgnoreCase(element, "Accept-Encoding")) other = true;
     });
     if (other) return "Answer varies by more than Accept-Encoding, not caching";
   }
@@ -169,7 +169,7 @@ std::string WithEntityTagCondition(std::string_view request, std::string_view ke
     const std::size_t end = lines.find("\r\n");
     const std::string_view line =
         lines.substr(0, end == std::string_view::npos ? lines.size() : end + 2);
-    if (!config::StartsWithIgnoreCase(line, "If-None-Match:")) rewritten.append(line);
+    if (!platform::StartsWithIgnoreCase(line, "If-None-Match:")) rewritten.append(line);
     lines.remove_prefix(line.size());
   }
   if (headEnd != std::string_view::npos) rewritten.append(request.substr(headEnd + 2));
@@ -188,7 +188,7 @@ bool AcceptsItemCoding(std::string_view requestHead, std::string_view keptFields
   const std::string acceptEncoding = FieldValue(requestHead, "Accept-Encoding").value_or("");
   bool accepted = true;
   ForEachElement(*codings, [&](std::string_view coding) {
-    if (!config::EqualsIgnoreCase(coding, "identity") && !Accepts(acceptEncoding, coding)) {
+    if (!platform::EqualsIgnoreCase(coding, "identity") && !Accepts(acceptEncoding, coding)) {
       accepted = false;
     }
   });
@@ -198,15 +198,15 @@ bool AcceptsItemCoding(std::string_view requestHead, std::string_view keptFields
 std::optional<std::string> SameOriginPath(std::string_view target, std::string_view host,
                                           std::int32_t port) {
   constexpr std::string_view kScheme = "http://";
-  target = config::Trim(target.substr(0, target.find('#')));
-  if (config::StartsWithIgnoreCase(target, kScheme)) {
+  target = platform::Trim(target.substr(0, target.find('#')));
+  if (platform::StartsWithIgnoreCase(target, kScheme)) {
     target.remove_prefix(kScheme.size());
     const std::size_t slash = target.find('/');
     const std::string_view authority = target.substr(0, slash);
     const std::size_t colon = authority.find(':');
     const std::int32_t targetPort =
-        colon == std::string_view::npos ? 80 : config::ParseNumber(authority.substr(colon + 1));
-    if (!config::EqualsIgnoreCase(authority.substr(0, colon), host) || targetPort != port) {
+        colon == std::string_view::npos ? 80 : platform::ParseNumber(authority.substr(colon + 1));
+    if (!platform::EqualsIgnoreCase(authority.substr(0, colon), host) || targetPort != port) {
       return std::nullopt;
     }
     return std::string(slash == std::string_view::npos ? "/" : target.substr(slash));
@@ -222,7 +222,7 @@ bool BrowserHasItem(std::string_view requestFields, std::string_view keptFields,
     if (!etag) return false;
     // Weak comparison: W/"x" and "x" name the same item.
     const auto opaque = [](std::string_view tag) {
-      return config::StartsWithIgnoreCase(tag, "W/") ? tag.substr(2) : tag;
+      return platform::StartsWithIgnoreCase(tag, "W/") ? tag.substr(2) : tag;
     };
     bool matched = false;
     ForEachElement(*wanted, [&](std::string_view tag) {

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdio>
 
-#include "config/text.h"
+#include "platform/text.h"
 
 namespace tenvar::http {
 namespace {
@@ -73,7 +73,7 @@ class Cursor {
     std::string_view word;
     if (!Word(word)) return false;
     for (std::size_t i = 0; i < kMonths.size(); ++i) {
-      if (config::EqualsIgnoreCase(word, kMonths[i])) {
+      if (platform::EqualsIgnoreCase(word, kMonths[i])) {
         fields.tm_mon = static_cast<int>(i);
         return true;
       }
@@ -83,8 +83,8 @@ class Cursor {
 
   bool Zone() {
     std::string_view word;
-    return Word(word) && (config::EqualsIgnoreCase(word, "GMT") ||
-                          config::EqualsIgnoreCase(word, "UTC"));
+    return Word(word) && (platform::EqualsIgnoreCase(word, "GMT") ||
+                          platform::EqualsIgnoreCase(word, "UTC"));
   }
 
  private:
@@ -96,7 +96,7 @@ class Cursor {
 template <std::size_t N>
 bool IsOneOf(std::string_view word, const std::array<std::string_view, N>& names) {
   for (std::string_view name : names) {
-    if (config::EqualsIgnoreCase(word, name)) return true;
+    if (platform::EqualsIgnoreCase(word, name)) return true;
   }
   return false;
 }
@@ -151,7 +151,7 @@ std::string FormatHttpDate(std::time_t utc) {
 
 std::optional<std::time_t> ParseHttpDate(std::string_view text) {
   if (text.size() > kMaxDateLength) return std::nullopt;
-  Cursor cursor(config::Trim(text));
+  Cursor cursor(platform::Trim(text));
   std::tm fields{};
   std::string_view dayName;
   if (!cursor.Word(dayName)) return std::nullopt;

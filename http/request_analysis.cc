@@ -6,7 +6,7 @@
 #include <climits>
 #include <utility>
 
-#include "config/text.h"
+#include "platform/text.h"
 #include "http/http_date.h"
 
 namespace tenvar::http {
@@ -36,7 +36,7 @@ std::size_t FindFrom(std::string_view text, char c, std::size_t from) {
 // A header line named `name`: the name in any case, then the colon.
 bool IsHeaderNamed(std::string_view line, std::string_view name) {
   return line.size() > name.size() && line[name.size()] == ':' &&
-         config::StartsWithIgnoreCase(line, name);
+         platform::StartsWithIgnoreCase(line, name);
 }
 
 // A continuation of the previous header line (obsolete line folding).
@@ -100,7 +100,7 @@ void SplitHttpAuthority(std::string_view url, std::size_t start, UrlParts& parts
   const std::size_t slash = FindFrom(url, '/', start);
   if (colon != std::string_view::npos && (slash == std::string_view::npos || colon < slash)) {
     parts.Host = Piece(url, start, colon);
-    parts.Port = config::ParseNumber(Piece(url, colon + 1, slash));
+    parts.Port = platform::ParseNumber(Piece(url, colon + 1, slash));
   } else {
     parts.Host = Piece(url, start, slash);
     parts.Port = kHttpPort;
@@ -131,7 +131,7 @@ void SplitFtpAuthority(std::string_view url, std::size_t start, UrlParts& parts)
   const std::size_t colon = FindFrom(Piece(url, 0, slash), ':', hostStart);
   if (colon != std::string_view::npos) {
     parts.Host = Piece(url, hostStart, colon);
-    parts.Port = config::ParseNumber(Piece(url, colon + 1, slash));
+    parts.Port = platform::ParseNumber(Piece(url, colon + 1, slash));
   } else {
     parts.Host = Piece(url, hostStart, slash);
     parts.Port = kFtpPort;
@@ -160,7 +160,7 @@ MethodCode MethodCodeOf(std::string_view method) {
       {"CONNECT", MethodCode::Connect},
   }};
   for (const auto& [name, code] : kMethods) {
-    if (config::EqualsIgnoreCase(method, name)) return code;
+    if (platform::EqualsIgnoreCase(method, name)) return code;
   }
   return MethodCode::Other;
 }
@@ -193,10 +193,10 @@ std::optional<UrlParts> ParseUrl(std::string_view url) {
   parts.Scheme = url.substr(0, colon);
   // The authority follows the "//" after the scheme's colon.
   const std::size_t authority = colon + 3;
-  if (config::EqualsIgnoreCase(parts.Scheme, "http")) {
+  if (platform::EqualsIgnoreCase(parts.Scheme, "http")) {
     parts.Kind = UrlKind::Http;
     SplitHttpAuthority(url, authority, parts);
-  } else if (config::EqualsIgnoreCase(parts.Scheme, "ftp")) {
+  } else if (platform::EqualsIgnoreCase(parts.Scheme, "ftp")) {
     parts.Kind = UrlKind::Ftp;
     SplitFtpAuthority(url, authority, parts);
   }
@@ -207,7 +207,7 @@ std::optional<ConnectTarget> ParseConnectTarget(std::string_view url) {
   const std::size_t colon = url.find(':');
   if (colon == std::string_view::npos) return std::nullopt;
   return ConnectTarget{std::string(url.substr(0, colon)),
-                       config::ParseNumber(url.substr(colon + 1))};
+                       platform::ParseNumber(url.substr(colon + 1))};
 }
 
 bool IsTrusted(std::span<const std::string> trustedSites, const std::optional<std::string>& referer,
@@ -307,12 +307,12 @@ bool HasPassedThrough(std::string_view request, std::string_view viaName) {
     // Each hop is "protocol received-by [comment]", hops separated by commas.
     while (!hops.empty()) {
       const std::size_t comma = hops.find(',');
-      std::string_view hop = config::Trim(hops.substr(0, comma));
+      std::string_view hop = platform::Trim(hops.substr(0, comma));
       hops.remove_prefix(comma == std::string_view::npos ? hops.size() : comma + 1);
       const std::size_t space = hop.find_first_of(" \t");
       if (space == std::string_view::npos) continue;
-      hop = config::TrimLeft(hop.substr(space + 1));
-      if (config::EqualsIgnoreCase(hop.substr(0, hop.find_first_of(" \t")), viaName)) {
+      hop = platform::TrimLeft(hop.substr(space + 1));
+      if (platform::EqualsIgnoreCase(hop.substr(0, hop.find_first_of(" \t")), viaName)) {
         return true;
       }
     }

@@ -4,7 +4,7 @@
 #include <charconv>
 #include <vector>
 
-#include "config/text.h"
+#include "platform/text.h"
 
 namespace tenvar::http {
 namespace {
@@ -31,7 +31,7 @@ std::vector<Field> FieldsOf(std::string_view head, bool& wellFormed) {
     const std::size_t colon = line.find(':');
     if (line.empty() || colon == std::string_view::npos) continue;
     if (colon == 0 || line[colon - 1] == ' ' || line[colon - 1] == '\t') wellFormed = false;
-    fields.push_back({line.substr(0, colon), config::Trim(line.substr(colon + 1))});
+    fields.push_back({line.substr(0, colon), platform::Trim(line.substr(colon + 1))});
   }
   return fields;
 }
@@ -42,7 +42,7 @@ template <typename Visit>
 void ForEachElement(std::string_view list, Visit visit) {
   for (;;) {
     const std::size_t comma = list.find(',');
-    visit(config::Trim(list.substr(0, comma)));
+    visit(platform::Trim(list.substr(0, comma)));
     if (comma == std::string_view::npos) return;
     list.remove_prefix(comma + 1);
   }
@@ -75,7 +75,7 @@ std::optional<BodyFraming> BodyFramingOf(std::string_view head) {
   std::string_view lastCoding;
   bool anyCoding = false;
   for (const Field& field : fields) {
-    if (config::EqualsIgnoreCase(field.Name, "Content-Length")) {
+    if (platform::EqualsIgnoreCase(field.Name, "Content-Length")) {
       anyLength = true;
       // "5, 5" is one length said twice (RFC 9110 §8.6); "5, 6" is two.
       ForEachElement(field.Value, [&](std::string_view element) {
@@ -83,7 +83,7 @@ std::optional<BodyFraming> BodyFramingOf(std::string_view head) {
         if (!value || (length && *length != *value)) validLength = false;
         if (value) length = value;
       });
-    } else if (config::EqualsIgnoreCase(field.Name, "Transfer-Encoding")) {
+    } else if (platform::EqualsIgnoreCase(field.Name, "Transfer-Encoding")) {
       anyCoding = true;
       ForEachElement(field.Value, [&](std::string_view element) {
         if (!element.empty()) lastCoding = element;
@@ -91,7 +91,7 @@ std::optional<BodyFraming> BodyFramingOf(std::string_view head) {
     }
   }
   if (anyCoding) {
-    if (anyLength || !config::EqualsIgnoreCase(lastCoding, "chunked")) return std::nullopt;
+    if (anyLength || !platform::EqualsIgnoreCase(lastCoding, "chunked")) return std::nullopt;
     return BodyFraming{BodyFraming::Kind::Chunked, 0};
   }
   if (!anyLength) return BodyFraming{};
@@ -104,8 +104,8 @@ bool ExpectsContinue(std::string_view head, std::string_view httpVersion) {
   if (httpVersion == "HTTP/1.0") return false;
   bool wellFormed = true;
   for (const Field& field : FieldsOf(head, wellFormed)) {
-    if (config::EqualsIgnoreCase(field.Name, "Expect") &&
-        config::EqualsIgnoreCase(field.Value, "100-continue")) {
+    if (platform::EqualsIgnoreCase(field.Name, "Expect") &&
+        platform::EqualsIgnoreCase(field.Value, "100-continue")) {
       return true;
     }
   }

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "config/text.h"
+#include "platform/text.h"
 #include "platform/temp_dir.h"
 
 namespace tenvar::http {
@@ -128,7 +128,7 @@ TEST(WriteRequestLog, ConcurrentWritersProduceWholeLines) {
   }
   for (std::thread& writer : writers) writer.join();
 
-  const std::vector<std::string> lines = config::SplitLines(platform::ReadFileText(path));
+  const std::vector<std::string> lines = platform::SplitLines(platform::ReadFileText(path));
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(kWriters * kLinesEach));
   std::set<std::string> written;
   for (const std::string& line : lines) written.insert(line + "\n");

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "config/text.h"
+#include "platform/text.h"
 #include "http/http_date.h"
 
 namespace tenvar::http {
@@ -20,7 +20,7 @@ std::optional<std::size_t> FindHeaderValue(std::string_view head, std::string_vi
     lineStart += kLineEnd.size();
     const std::string_view rest = head.substr(lineStart);
     if (rest.size() > name.size() && rest[name.size()] == ':' &&
-        config::StartsWithIgnoreCase(rest, name)) {
+        platform::StartsWithIgnoreCase(rest, name)) {
       std::size_t value = lineStart + name.size() + 1;
       while (value < head.size() && (head[value] == ' ' || head[value] == '\t')) ++value;
       return value;
@@ -60,7 +60,7 @@ std::optional<std::uint32_t> ContentLengthOf(std::string_view head) {
 
 bool ContainsIgnoreCase(std::string_view text, std::string_view word) {
   for (std::size_t at = 0; at + word.size() <= text.size(); ++at) {
-    if (config::StartsWithIgnoreCase(text.substr(at), word)) return true;
+    if (platform::StartsWithIgnoreCase(text.substr(at), word)) return true;
   }
   return false;
 }
@@ -79,8 +79,8 @@ TransferCoding TransferCodingOf(std::string_view head) {
   const std::optional<std::size_t> value = FindHeaderValue(head, "Transfer-Encoding");
   if (!value) return TransferCoding::None;
   const std::size_t lineEnd = head.find(kLineEnd, *value);
-  const std::string_view coding = config::Trim(head.substr(*value, lineEnd - *value));
-  if (!config::EqualsIgnoreCase(coding, "chunked") ||
+  const std::string_view coding = platform::Trim(head.substr(*value, lineEnd - *value));
+  if (!platform::EqualsIgnoreCase(coding, "chunked") ||
       (lineEnd != std::string_view::npos &&
        FindHeaderValue(head.substr(lineEnd), "Transfer-Encoding"))) {
     return TransferCoding::Other;
@@ -100,7 +100,7 @@ std::optional<ResponseHead> ParseResponseHead(std::string_view received) {
   const std::string_view statusLine = head.substr(0, head.find(kLineEnd));
   const std::size_t space = statusLine.find(' ');
   if (space != std::string_view::npos) {
-    parsed.Status = config::ParseNumber(statusLine.substr(space + 1));
+    parsed.Status = platform::ParseNumber(statusLine.substr(space + 1));
   }
 
   if (const std::optional<std::uint32_t> length = ContentLengthOf(head)) {

@@ -12,7 +12,6 @@
 #include <memory>
 #include <optional>
 
-#include "config/text.h"
 #include "http/cache_item.h"
 #include "http/response_header.h"
 #include "http/session_log.h"

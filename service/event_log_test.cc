@@ -8,7 +8,7 @@
 #include <regex>
 #include <thread>
 
-#include "config/text.h"
+#include "platform/text.h"
 #include "platform/temp_dir.h"
 #include "platform/unique_fd.h"
 
@@ -23,7 +23,7 @@ TEST(EventLog, WritesTheTimePrefixAndTheMessageLiterally) {
   log.LogEvent("Tenvar started - v1.2 build 1 on 17/04/2000");
   log.LogEvent("100% %s %d");
   log.LogEvent("");
-  const std::vector<std::string> lines = config::SplitLines(platform::ReadFileText(path));
+  const std::vector<std::string> lines = platform::SplitLines(platform::ReadFileText(path));
   ASSERT_EQ(lines.size(), 3u);
   const std::regex stamped(R"(\d\d/\d\d/\d{4} @ \d\d:\d\d:\d\d - (.*))");
   std::smatch match;
@@ -67,7 +67,7 @@ TEST(EventLog, ConcurrentLinesArriveWholeAndNoneIsLost) {
     });
   }
   for (std::thread& thread : threads) thread.join();
-  const std::vector<std::string> lines = config::SplitLines(platform::ReadFileText(path));
+  const std::vector<std::string> lines = platform::SplitLines(platform::ReadFileText(path));
   ASSERT_EQ(lines.size(), static_cast<size_t>(kThreads * kLines));
   for (const std::string& line : lines) {
     const std::string body = line.substr(line.find(" - ") + 3);

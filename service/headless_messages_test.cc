@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "config/text.h"
+#include "platform/text.h"
 #include "platform/temp_dir.h"
 
 namespace tenvar::service {
@@ -30,7 +30,7 @@ TEST(HeadlessMessages, AScreenShowsTheMessageAndTheLogStillGetsItsLine) {
   messages.SetScreen(&screen);
   messages.ShowMessage("Unknown option Foo", "Configuration");
   EXPECT_EQ(screen.Shown, (std::vector<std::string>{"Configuration|Unknown option Foo"}));
-  const std::vector<std::string> lines = config::SplitLines(platform::ReadFileText(path));
+  const std::vector<std::string> lines = platform::SplitLines(platform::ReadFileText(path));
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_TRUE(lines[0].ends_with(" - Configuration: Unknown option Foo")) << lines[0];
   // The log window sees the very line the file got, line end included.

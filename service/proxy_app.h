@@ -1,6 +1,6 @@
 // CProxyApp is the process-wide state every thread of the running program reaches: the
 // configuration, the event log, the exit event and the counters. It is created once by the
-// start-up code, outlives every service thread, and is reached through GetProxyApp().
+// start-up code and outlives every service thread, which are handed what they need of it.
 //
 // Thread-safety: the configuration publishes immutable snapshots (see config/configuration.h);
 // the counters are atomic; the live-record lists added by the services carry their own locks.
@@ -35,12 +35,5 @@ class CProxyApp {
   std::atomic<std::int32_t> CacheItemCount{0};
   std::atomic<double> CacheSizeMB{0.0};
 };
-
-// The one instance, installed by the start-up code for the life of the services.
-CProxyApp& GetProxyApp();
-void InstallProxyApp(CProxyApp* app);
-
-// Appends a line to the event log of the running program.
-void LogEvent(std::string_view message);
 
 }  // namespace tenvar::service

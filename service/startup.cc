@@ -7,11 +7,11 @@
 
 #include "cache/cache_accounting.h"
 #include "cache/cache_store.h"
-#include "dialup/cache_statistics.h"
+#include "cache/cache_statistics.h"
 #include "dialup/dial_status_view.h"
 #include "dialup/ppp_dial_manager.h"
 #include "dialup/ppp_remote_access.h"
-#include "dialup/run_timers.h"
+#include "service/run_timers.h"
 #include "dialup/tray_view.h"
 #include "ftpproxy/ftp_proxy_service.h"
 #include "http/session_context.h"
@@ -66,7 +66,7 @@ void RunServices(CProxyApp& app, UserInterface* screen) {
       screen != nullptr ? screen->DialStatus() : headlessDialStatus;
   dialup::PppDialManager dial(app.Config, std::make_unique<dialup::PppRemoteAccess>(), tray,
                               dialStatus, log);
-  dialup::CacheStatistics cacheStatistics(app.RequestCount, app.CacheHitCount);
+  cache::CacheStatistics cacheStatistics(app.RequestCount, app.CacheHitCount);
   TunnelRelay relay(app.ExitEvent, [&dial] { dial.ResetIdleTimer(); }, log);
   LanRegistry registry(app.ExitEvent, log);
   if (!registry.Open()) log("Cannot start the LAN registry on UDP port 1403");
@@ -108,7 +108,7 @@ void RunServices(CProxyApp& app, UserInterface* screen) {
     // A screen may run the one-second timers on its own thread, beside its windows.
     std::optional<std::jthread> timerThread;
     if (screen == nullptr || !screen->RunsTimers()) {
-      timerThread.emplace([&] { dialup::RunTimers(app.ExitEvent, tick); });
+      timerThread.emplace([&] { RunTimers(app.ExitEvent, tick); });
     }
     RunningServices running{app, dial, cacheStatistics,
                             [&] { return sessions.Count() + ftpService.SessionCount(); }, tick};
@@ -146,7 +146,6 @@ int RunTenvar(const std::vector<std::string>& arguments, const StartOptions& opt
   platform::WriteRegistryValue("Lindqvale/Configure", "Tenvar", platform::FullPath(configFile));
 
   CProxyApp app(configFile, programDirectory);
-  InstallProxyApp(&app);
   app.Log.SetConsoleOpen(commandLine.Console);
   if (options.Screen != nullptr) {
     app.Messages.SetScreen(&options.Screen->Messages());
@@ -155,10 +154,7 @@ int RunTenvar(const std::vector<std::string>& arguments, const StartOptions& opt
   }
   InstallStopSignals(app.ExitEvent);
 
-  if (!config::LoadConfiguration(app.Config)) {
-    InstallProxyApp(nullptr);
-    return 1;
-  }
+  if (!config::LoadConfiguration(app.Config)) return 1;
 
   double cacheSizeMB = 0;
   std::int32_t cacheItemCount = 0;
@@ -172,7 +168,6 @@ int RunTenvar(const std::vector<std::string>& arguments, const StartOptions& opt
     app.Log.LogEvent("No tray icon: " + options.NoScreenReason);
   }
   RunServices(app, options.Screen);
-  InstallProxyApp(nullptr);
   return 0;
 }
 

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "config/message_sink.h"
-#include "dialup/cache_statistics.h"
+#include "cache/cache_statistics.h"
 #include "dialup/dial_status_view.h"
 #include "dialup/ppp_dial_manager.h"
 #include "dialup/tray_view.h"
@@ -23,7 +23,7 @@ class CProxyApp;
 struct RunningServices {
   CProxyApp& App;
   dialup::PppDialManager& Dial;
-  const dialup::CacheStatistics& Statistics;
+  const cache::CacheStatistics& Statistics;
   // Open browser connections plus FTP proxy sessions; tunnel links do not count.
   std::function<std::size_t()> ConnectionCount;
   // The one-second tick: the dial-up check, the idle countdown and the cache history sample.

@@ -6,7 +6,7 @@
 
 namespace tenvar::tray {
 
-QImage DrawCacheHistory(const QImage& emptyGraph, const dialup::CacheStatistics::History& history) {
+QImage DrawCacheHistory(const QImage& emptyGraph, const cache::CacheStatistics::History& history) {
   QImage graph = emptyGraph.convertToFormat(QImage::Format_RGB32);
   QPainter painter(&graph);
   // fillRect covers whole pixels with no antialiasing, so each bar is exactly its rectangle.

@@ -4,13 +4,13 @@
 
 #include <QImage>
 
-#include "dialup/cache_statistics.h"
+#include "cache/cache_statistics.h"
 
 namespace tenvar::tray {
 
 inline constexpr QRgb kBarColour = 0xff00ff00;  // pure green
 
 // Draws onto a copy of `emptyGraph` (expected kGraphWidth × kGraphHeight).
-QImage DrawCacheHistory(const QImage& emptyGraph, const dialup::CacheStatistics::History& history);
+QImage DrawCacheHistory(const QImage& emptyGraph, const cache::CacheStatistics::History& history);
 
 }  // namespace tenvar::tray

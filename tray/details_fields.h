@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "dialup/cache_statistics.h"
+#include "cache/cache_statistics.h"
 #include "dialup/dial_manager.h"
 
 namespace tenvar::tray {

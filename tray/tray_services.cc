@@ -28,7 +28,7 @@ DetailsInput LiveServices::Details() {
   return input;
 }
 
-dialup::CacheStatistics::History LiveServices::CacheHistory() {
+cache::CacheStatistics::History LiveServices::CacheHistory() {
   std::lock_guard guard(lock_);
   if (running_ == nullptr) return {};
   return running_->Statistics.CacheHistory();

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "dialup/cache_statistics.h"
+#include "cache/cache_statistics.h"
 #include "dialup/dial_manager.h"
 #include "service/user_interface.h"
 #include "tray/details_fields.h"
@@ -17,7 +17,7 @@ class TrayServices {
  public:
   virtual ~TrayServices() = default;
   virtual DetailsInput Details() = 0;
-  virtual dialup::CacheStatistics::History CacheHistory() = 0;
+  virtual cache::CacheStatistics::History CacheHistory() = 0;
   virtual bool Dial() = 0;
   virtual dialup::ConnectionState State() = 0;
   virtual std::string DialStatusText() = 0;
@@ -37,7 +37,7 @@ class LiveServices : public TrayServices {
   void Attach(service::RunningServices* running);
 
   DetailsInput Details() override;
-  dialup::CacheStatistics::History CacheHistory() override;
+  cache::CacheStatistics::History CacheHistory() override;
   bool Dial() override;
   dialup::ConnectionState State() override;
   std::string DialStatusText() override;

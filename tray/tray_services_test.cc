@@ -33,7 +33,7 @@ struct Running {
   dialup::HeadlessTrayView tray;
   dialup::HeadlessDialStatusView dialStatus;
   dialup::PppDialManager dial;
-  dialup::CacheStatistics statistics;
+  cache::CacheStatistics statistics;
   std::size_t connections = 0;
   int ticks = 0;
   service::RunningServices services;

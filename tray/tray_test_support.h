@@ -16,7 +16,7 @@ class FakeServices : public TrayServices {
     copy.State = LineState;
     return copy;
   }
-  dialup::CacheStatistics::History CacheHistory() override { return History; }
+  cache::CacheStatistics::History CacheHistory() override { return History; }
   bool Dial() override { return DialOn; }
   dialup::ConnectionState State() override { return LineState; }
   std::string DialStatusText() override { return StatusText; }
@@ -26,7 +26,7 @@ class FakeServices : public TrayServices {
   void Exit() override { ++Exits; }
 
   DetailsInput Input;
-  dialup::CacheStatistics::History History{};
+  cache::CacheStatistics::History History{};
   bool DialOn = false;
   dialup::ConnectionState LineState = dialup::ConnectionState::NotConnected;
   std::string StatusText;

@@ -35,7 +35,7 @@ TEST(CacheHistoryGraph, DrawsEachSampleAsItsBarAndNothingElse) {
   ASSERT_EQ(empty.size(), QSize(kGraphWidth, kGraphHeight));
   ASSERT_EQ(GreenPixels(empty, 0, kGraphWidth), 0);
 
-  dialup::CacheStatistics::History history{};
+  cache::CacheStatistics::History history{};
   history[0] = 100;  // 25 px
   history[1] = 3;    // under 4 %: nothing
   history[2] = 4;    // 1 px

@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "config/text.h"
+#include "platform/text.h"
 #include "tests/e2e/office_fixture.h"
 
 namespace tenvar::e2e {
@@ -35,7 +35,7 @@ class DialOnDemand : public OfficeTest {
   // The dials the stand-in has seen start.
   int DialCount() const {
     int count = 0;
-    for (const std::string& line : config::SplitLines(platform::ReadFileText(pppdLog_))) {
+    for (const std::string& line : platform::SplitLines(platform::ReadFileText(pppdLog_))) {
       if (line.rfind("call provider", 0) == 0) ++count;
     }
     return count;

@@ -7,7 +7,7 @@
 
 #include <regex>
 
-#include "config/text.h"
+#include "platform/text.h"
 #include "tests/e2e/file_watch.h"
 #include "tests/e2e/office_fixture.h"
 #include "tests/e2e/udp_capture.h"
@@ -24,7 +24,7 @@ class LanRegistry : public OfficeTest {
     const std::string path = RequestsLogPath(dir_);
     if (!WaitForFileText(path, "\"" + url + "\"", 5s)) return "";
     std::string found;
-    for (const std::string& line : config::SplitLines(platform::ReadFileText(path))) {
+    for (const std::string& line : platform::SplitLines(platform::ReadFileText(path))) {
       if (line.find("\"" + url + "\"") != std::string::npos) found = line;
     }
     return found;

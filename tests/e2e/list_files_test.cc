@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "config/text.h"
+#include "config/settings_file.h"
 #include "tests/e2e/office_fixture.h"
 
 namespace tenvar::e2e {

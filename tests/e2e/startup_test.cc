@@ -4,7 +4,7 @@
 
 #include <regex>
 
-#include "config/text.h"
+#include "platform/text.h"
 #include "tests/e2e/tenvar_process.h"
 
 namespace tenvar::e2e {
@@ -21,7 +21,7 @@ TEST(Startup, LogsTheStartLineRefusesASecondCopyAndStopsOnSigterm) {
   TenvarProcess tenvar(dir, {ini});
   ASSERT_TRUE(tenvar.WaitForConsole(kStartLine)) << tenvar.Stderr();
 
-  const std::vector<std::string> lines = config::SplitLines(platform::ReadFileText(log));
+  const std::vector<std::string> lines = platform::SplitLines(platform::ReadFileText(log));
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_TRUE(std::regex_match(
       lines[0],
@@ -37,7 +37,7 @@ TEST(Startup, LogsTheStartLineRefusesASecondCopyAndStopsOnSigterm) {
 
   ASSERT_TRUE(tenvar.Child().Signal(SIGTERM));
   EXPECT_EQ(tenvar.Child().WaitFor(2s), 0);
-  EXPECT_EQ(config::SplitLines(platform::ReadFileText(log)).size(), 1u);
+  EXPECT_EQ(platform::SplitLines(platform::ReadFileText(log)).size(), 1u);
 }
 
 TEST(Startup, StopsOnSigintToo) {

@@ -1,10 +1,10 @@
-#include "dialup/cache_statistics.h"
+#include "cache/cache_statistics.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-namespace tenvar::dialup {
+namespace tenvar::cache {
 namespace {
 
 // Each second's sample is its hits as a truncated percentage of its requests, counted from
@@ -48,4 +48,4 @@ TEST(CacheStatistics, KeepsTheLastTwentySamplesOldestFirst) {
 }
 
 }  // namespace
-}  // namespace tenvar::dialup
+}  // namespace tenvar::cache

@@ -8,11 +8,11 @@
 
 #include "platform/exit_event.h"
 
-namespace tenvar::dialup {
+namespace tenvar::service {
 
 // Returns once `exitEvent` is signalled. Ticks keep to the period's grid: a slow tick shortens
 // the wait after it, and ticks missed by a stall are not made up.
 void RunTimers(const platform::ExitEvent& exitEvent, const std::function<void()>& tick,
                std::chrono::milliseconds period = std::chrono::seconds(1));
 
-}  // namespace tenvar::dialup
+}  // namespace tenvar::service

@@ -1,10 +1,10 @@
-#include "dialup/run_timers.h"
+#include "service/run_timers.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 
-namespace tenvar::dialup {
+namespace tenvar::service {
 namespace {
 
 TEST(RunTimers, TicksEachPeriodUntilTheExitEvent) {
@@ -39,4 +39,4 @@ TEST(RunTimers, LeavesItsWaitAsSoonAsTheExitEventIsSignalled) {
 }
 
 }  // namespace
-}  // namespace tenvar::dialup
+}  // namespace tenvar::service

@@ -1,6 +1,6 @@
-#include "dialup/run_timers.h"
+#include "service/run_timers.h"
 
-namespace tenvar::dialup {
+namespace tenvar::service {
 
 void RunTimers(const platform::ExitEvent& exitEvent, const std::function<void()>& tick,
                std::chrono::milliseconds period) {
@@ -19,4 +19,4 @@ void RunTimers(const platform::ExitEvent& exitEvent, const std::function<void()>
   }
 }
 
-}  // namespace tenvar::dialup
+}  // namespace tenvar::service

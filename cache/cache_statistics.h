@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <mutex>
 
-namespace tenvar::dialup {
+namespace tenvar::cache {
 
 class CacheStatistics {
  public:
@@ -35,4 +35,4 @@ class CacheStatistics {
   History history_{};
 };
 
-}  // namespace tenvar::dialup
+}  // namespace tenvar::cache

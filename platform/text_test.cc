@@ -1,27 +1,25 @@
-#include "config/text.h"
+#include "platform/text.h"
 
 #include <gtest/gtest.h>
 
-namespace tenvar::config {
+namespace tenvar::platform {
 namespace {
-
-TEST(ParseBoolean, AcceptsYesOnAndOneInAnyCaseOnly) {
-  for (const char* value : {"Yes", "yes", "YES", "On", "oN", "1"}) {
-    EXPECT_TRUE(ParseBoolean(value)) << value;
-  }
-  for (const char* value : {"", "No", "true", "Y", "01", "Yes ", "es", "=Yes"}) {
-    EXPECT_FALSE(ParseBoolean(value)) << value;
-  }
-}
 
 TEST(ParseNumber, ReadsLikeAtoiWithoutOverflowing) {
   const struct {
     const char* text;
     std::int32_t expected;
   } cases[] = {
-      {"7days", 7},     {"abc", 0},         {"", 0},           {"  -12x", -12},
-      {"+5", 5},        {"- 5", 0},         {" 8080 >", 8080}, {"0012", 12},
-      {"99999999999", 2147483647}, {"-99999999999", -2147483647 - 1},
+      {"7days", 7},
+      {"abc", 0},
+      {"", 0},
+      {"  -12x", -12},
+      {"+5", 5},
+      {"- 5", 0},
+      {" 8080 >", 8080},
+      {"0012", 12},
+      {"99999999999", 2147483647},
+      {"-99999999999", -2147483647 - 1},
   };
   for (const auto& c : cases) EXPECT_EQ(ParseNumber(c.text), c.expected) << c.text;
 }
@@ -42,4 +40,4 @@ TEST(SplitLines, AcceptsLfAndCrLfAndKeepsEmptyLines) {
 }
 
 }  // namespace
-}  // namespace tenvar::config
+}  // namespace tenvar::platform

@@ -1,12 +1,9 @@
-#include "config/text.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <limits>
-#include <utility>
 
-#include "platform/read_file.h"
-
-namespace tenvar::config {
+namespace tenvar::platform {
 namespace {
 
 char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -43,10 +40,6 @@ bool EndsWithIgnoreCase(std::string_view text, std::string_view suffix) {
          EqualsIgnoreCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
-bool ParseBoolean(std::string_view value) {
-  return EqualsIgnoreCase(value, "Yes") || EqualsIgnoreCase(value, "On") || value == "1";
-}
-
 std::int32_t ParseNumber(std::string_view value) {
   value = TrimLeft(value);
   bool negative = false;
@@ -79,22 +72,4 @@ std::vector<std::string> SplitLines(std::string_view contents) {
   return lines;
 }
 
-SettingsFile ReadSettingsFile(const std::string& path) {
-  using FileOutcome = platform::FileContents::Outcome;
-  SettingsFile result;
-  if (path.empty()) return result;
-  platform::FileContents file = platform::ReadRegularFile(path, kMaxSettingsFileBytes, true);
-  if (file.Result == FileOutcome::OpenFailed) return result;
-  result.Contents = std::move(file.Bytes);
-  result.Time = file.LastWrite;
-  result.Outcome = file.Result == FileOutcome::Read      ? SettingsFileOutcome::Read
-                   : file.Result == FileOutcome::Refused ? SettingsFileOutcome::Refused
-                                                         : SettingsFileOutcome::ReadFailed;
-  return result;
-}
-
-std::string RefusedFileMessage(const std::string& path) {
-  return path + " is not a regular file of at most 16 MiB; it is treated as missing";
-}
-
-}  // namespace tenvar::config
+}  // namespace tenvar::platform

@@ -1,8 +1,8 @@
-#include "dialup/cache_statistics.h"
+#include "cache/cache_statistics.h"
 
 #include <algorithm>
 
-namespace tenvar::dialup {
+namespace tenvar::cache {
 
 CacheStatistics::CacheStatistics(const std::atomic<std::uint32_t>& requestCount,
                                  const std::atomic<std::uint32_t>& cacheHitCount)
@@ -38,4 +38,4 @@ CacheStatistics::History CacheStatistics::CacheHistory() const {
   return history_;
 }
 
-}  // namespace tenvar::dialup
+}  // namespace tenvar::cache
