@@ -1,11 +1,5 @@
 #include "http/ftp_retrieval.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <stdlib.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <vector>
@@ -18,10 +12,14 @@
 #include "http/server_connection.h"
 #include "http/session_log.h"
 #include "http/session_send.h"
+#include "platform/file_system.h"
 #include "platform/name_lookups.h"
 #include "platform/paths.h"
 #include "platform/send_file.h"
 #include "platform/socket.h"
+#include "platform/socket_io.h"
+#include "platform/wait.h"
+#include "platform/write_all.h"
 
 namespace tenvar::http {
 namespace {
@@ -36,17 +34,6 @@ using ftpproxy::TakeFtpReply;
 
 bool Transient(int error) { return error == EAGAIN || error == EWOULDBLOCK || error == EINTR; }
 
-bool WriteAll(int fd, const char* data, std::size_t length) {
-  while (length > 0) {
-    const ssize_t written = ::write(fd, data, length);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    data += written;
-    length -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
 // A file of its own in the temporary directory, removed when the object goes, on every way
 // out of a retrieval.
 class TemporaryFile {
@@ -54,15 +41,13 @@ class TemporaryFile {
   explicit TemporaryFile(const std::string& directory) {
     if (directory.empty() || !platform::CreateDirectories(directory)) return;
     std::string pattern = directory + "/ftp-XXXXXX";
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) return;
-    fd_.Reset(fd);
-    path_ = pattern;
+    fd_ = platform::CreateUniqueFile(pattern);
+    if (fd_.Valid()) path_ = pattern;
   }
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
   ~TemporaryFile() {
-    if (!path_.empty()) ::unlink(path_.c_str());
+    if (!path_.empty()) platform::RemoveFile(path_);
   }
 
   bool Valid() const { return fd_.Valid(); }
@@ -202,23 +187,24 @@ class FtpRetrieval {
       pollfd entries[3] = {{dataEnded ? -1 : data, POLLIN, 0},
                            {final ? -1 : session_.ServerSocket.Get(), POLLIN, 0},
                            {context_.Exit.Fd(), POLLIN, 0}};
-      const int ready = ::poll(entries, 3, kServerSilenceSeconds * 1000);
-      if (ready < 0 && errno == EINTR) continue;
-      if (ready < 0 || entries[2].revents != 0) return false;
-      if (ready == 0) return Fail("The FTP server sent nothing for 15 minutes");
+      const platform::SysResult ready = platform::Poll(entries, kServerSilenceSeconds * 1000);
+      if (ready.Error == EINTR) continue;
+      if (!ready.Ok() || entries[2].revents != 0) return false;
+      if (ready.Value == 0) return Fail("The FTP server sent nothing for 15 minutes");
 
       if (entries[0].revents != 0) {
-        const ssize_t got = ::recv(data, block.data(), block.size(), 0);
-        if (got > 0) {
+        const platform::SysResult got = platform::ReceiveSome(data, block);
+        if (got.Ok() && got.Value > 0) {
           if (dialling_) context_.Dial.ResetIdleTimer();
-          if (!WriteAll(file_->Fd(), block.data(), static_cast<std::size_t>(got))) {
+          const std::string_view bytes(block.data(), static_cast<std::size_t>(got.Value));
+          if (!platform::WriteAll(file_->Fd(), bytes)) {
             return Fail("Cannot write the temporary file in " + tempDir_);
           }
-          itemSize_ += static_cast<std::uint64_t>(got);
-        } else if (got == 0) {
+          itemSize_ += bytes.size();
+        } else if (got.Ok()) {
           dataEnded = true;
-        } else if (!Transient(errno)) {
-          LogDebug(context_, session_, "Error reading from FTP data socket: %ld", long{errno});
+        } else if (!Transient(got.Error)) {
+          LogDebug(context_, session_, "Error reading from FTP data socket: %ld", long{got.Error});
           return Fail("The FTP data connection failed");
         }
       }
@@ -241,12 +227,11 @@ class FtpRetrieval {
   std::optional<FtpReply> NextReply() {
     for (;;) {
       if (std::optional<FtpReply> reply = TakeFtpReply(received_)) return reply;
-      pollfd entries[2] = {{session_.ServerSocket.Get(), POLLIN, 0},
-                           {context_.Exit.Fd(), POLLIN, 0}};
-      const int ready = ::poll(entries, 2, kServerSilenceSeconds * 1000);
-      if (ready < 0 && errno == EINTR) continue;
-      if (ready < 0 || entries[1].revents != 0) return std::nullopt;
-      if (ready == 0) {
+      const platform::WaitResult ready = platform::WaitFor(
+          session_.ServerSocket.Get(), POLLIN, context_.Exit,
+          std::chrono::steady_clock::now() + std::chrono::seconds(kServerSilenceSeconds));
+      if (ready == platform::WaitResult::Exit) return std::nullopt;
+      if (ready == platform::WaitResult::TimedOut) {
         Fail("The FTP server sent nothing for 15 minutes");
         return std::nullopt;
       }
@@ -260,11 +245,11 @@ class FtpRetrieval {
   // Appends what the control connection has; false once it has ended or failed.
   bool ReceiveControl() {
     char block[8192];
-    const ssize_t got = ::recv(session_.ServerSocket.Get(), block, sizeof block, 0);
-    if (got < 0) return Transient(errno);
-    if (got == 0) return false;
+    const platform::SysResult got = platform::ReceiveSome(session_.ServerSocket.Get(), block);
+    if (!got.Ok()) return Transient(got.Error);
+    if (got.Value == 0) return false;
     if (dialling_) context_.Dial.ResetIdleTimer();
-    received_.append(block, static_cast<std::size_t>(got));
+    received_.append(block, static_cast<std::size_t>(got.Value));
     return received_.size() < kMaxReplyText;
   }
 

@@ -1,7 +1,6 @@
 #include "http/request_reader.h"
 
 #include <poll.h>
-#include <sys/socket.h>
 
 #include <cerrno>
 #include <chrono>
@@ -10,6 +9,7 @@
 #include "http/proxy_answer.h"
 #include "http/session_log.h"
 #include "http/trace_file.h"
+#include "platform/socket_io.h"
 #include "platform/wait.h"
 
 namespace tenvar::http {
@@ -36,8 +36,8 @@ bool ReadRequest(SessionContext& context, HttpSession& session) {
   // The listener usually hands over the whole header block, read while the browser waited
   // there without a thread.
   if (!request.empty()) {
-    LogDebug(context, session,
-             "%d bytes read from browser socket", static_cast<int>(request.size()));
+    LogDebug(context, session, "%d bytes read from browser socket",
+             static_cast<int>(request.size()));
   }
   std::size_t searchFrom = 0;
   std::size_t headEnd = std::string::npos;
@@ -60,20 +60,23 @@ bool ReadRequest(SessionContext& context, HttpSession& session) {
       return false;
     }
     if (!block) block.reset(new char[kReceiveBlock]);
-    const ssize_t got = ::recv(session.BrowserSocket.Get(), block.get(), kReceiveBlock, 0);
-    mayHaveData = got > 0;
-    if (got == 0) {
+    const platform::SysResult got =
+        platform::ReceiveSome(session.BrowserSocket.Get(), {block.get(), kReceiveBlock});
+    mayHaveData = got.Ok() && got.Value > 0;
+    if (got.Ok() && got.Value == 0) {
       LogDebug(context, session, "Connection closed by browser");
       return false;
     }
-    if (got < 0) {
-      if (errno == EAGAIN || errno == EWOULDBLOCK) block.reset();
-      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
-      LogDebug(context, session, "Error reading from browser socket: %ld", long{errno});
+    if (!got.Ok()) {
+      if (got.Error == EAGAIN || got.Error == EWOULDBLOCK) {
+        block.reset();
+        continue;
+      }
+      LogDebug(context, session, "Error reading from browser socket: %ld", long{got.Error});
       return false;
     }
-    LogDebug(context, session, "%d bytes read from browser socket", static_cast<int>(got));
-    request.append(block.get(), static_cast<size_t>(got));
+    LogDebug(context, session, "%d bytes read from browser socket", static_cast<int>(got.Value));
+    request.append(block.get(), static_cast<size_t>(got.Value));
   }
   LogDebug(context, session, "Complete request received");
   // What came after the header block is the start of the body (or, for CONNECT, of the

@@ -1,10 +1,6 @@
 #include "http/response_reader.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -17,7 +13,8 @@
 #include "http/session_log.h"
 #include "http/session_send.h"
 #include "http/trace_file.h"
-#include "platform/unique_fd.h"
+#include "platform/socket_io.h"
+#include "platform/splice_pipe.h"
 #include "platform/wait.h"
 
 namespace tenvar::http {
@@ -101,28 +98,24 @@ bool DebugLogging(const HttpSession& session) {
 // Waits for the server's next bytes as the copying loop does: false on time-out, error or
 // exit.
 bool WaitForServer(const SessionContext& context, const HttpSession& session) {
-  for (;;) {
-    pollfd entries[2] = {{session.ServerSocket.Get(), POLLIN, 0}, {context.Exit.Fd(), POLLIN, 0}};
-    const int ready = ::poll(entries, 2, kServerSilenceSeconds * 1000);
-    if (ready < 0 && errno == EINTR) continue;
-    return ready > 0 && entries[1].revents == 0;
-  }
+  return platform::WaitFor(
+             session.ServerSocket.Get(), POLLIN, context.Exit,
+             std::chrono::steady_clock::now() + std::chrono::seconds(kServerSilenceSeconds)) ==
+         platform::WaitResult::Ready;
 }
 
 // Moves `count` bytes from the pipe to the browser; false when the browser fails, takes
 // nothing for the stall limit, or the exit event comes first, as for a send.
-bool DrainPipe(const SessionContext& context, const HttpSession& session, int pipe,
-               std::size_t count) {
+bool DrainPipe(const SessionContext& context, const HttpSession& session,
+               platform::SplicePipe& pipe, std::size_t count) {
   const int browser = session.BrowserSocket.Get();
   while (count > 0) {
-    const ssize_t moved =
-        ::splice(pipe, nullptr, browser, nullptr, count, SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
-    if (moved > 0) {
-      count -= static_cast<std::size_t>(moved);
+    const platform::SysResult moved = pipe.Drain(browser, count);
+    if (moved.Ok() && moved.Value > 0) {
+      count -= static_cast<std::size_t>(moved.Value);
       continue;
     }
-    if (moved < 0 && errno == EINTR) continue;
-    if (moved < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) &&
+    if ((moved.Error == EAGAIN || moved.Error == EWOULDBLOCK) &&
         platform::WaitFor(browser, POLLOUT, context.Exit,
                           std::chrono::steady_clock::now() + context.SendStallLimit) ==
             platform::WaitResult::Ready) {
@@ -134,21 +127,14 @@ bool DrainPipe(const SessionContext& context, const HttpSession& session, int pi
   return true;
 }
 
-// A splice into a socket whose reader has gone raises SIGPIPE (there is no MSG_NOSIGNAL for
-// it), so splicing is only for a process that ignores the signal, as the program does.
-bool SigpipeIgnored() {
-  struct sigaction current {};
-  return ::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
-}
-
 // Whether the rest of the body is long enough to pay for a pipe: more than a block to come
 // by its Content-Length, or, without one, a body still arriving in whole blocks.
-bool WorthAPipe(const HttpSession& session, std::size_t blockSize, ssize_t lastReceived) {
+bool WorthAPipe(const HttpSession& session, std::size_t blockSize, std::size_t lastReceived) {
   if (session.ContentLength != 0) {
     return session.ContentLength > session.BodyBytes &&
            session.ContentLength - session.BodyBytes > blockSize;
   }
-  return static_cast<std::size_t>(lastReceived) == blockSize;
+  return lastReceived == blockSize;
 }
 
 // Relays the rest of a body that nobody keeps from the server straight to the browser
@@ -157,37 +143,32 @@ bool WorthAPipe(const HttpSession& session, std::size_t blockSize, ssize_t lastR
 // end. Nothing when no pipe can be had; the caller copies instead.
 std::optional<bool> SpliceBody(SessionContext& context, HttpSession& session, bool debug,
                                bool dialling) {
-  if (!SigpipeIgnored()) return std::nullopt;
-  int ends[2];
-  if (::pipe2(ends, O_NONBLOCK | O_CLOEXEC) != 0) return std::nullopt;
-  const platform::UniqueFd pipeOut(ends[0]);
-  const platform::UniqueFd pipeIn(ends[1]);
-  ::fcntl(pipeIn.Get(), F_SETPIPE_SZ, static_cast<int>(kPipeBytes));
+  std::optional<platform::SplicePipe> pipe = platform::SplicePipe::Open(kPipeBytes);
+  if (!pipe) return std::nullopt;
   // Each read is tried before it is waited for: while the body streams, the next bytes
   // are usually there already, and the wait would be a system call for nothing.
   for (;;) {
     if (context.Exit.IsSignalled()) return false;
-    const ssize_t got = ::splice(session.ServerSocket.Get(), nullptr, pipeIn.Get(), nullptr,
-                                 kPipeBytes, SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
-    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    const platform::SysResult got = pipe->Fill(session.ServerSocket.Get(), kPipeBytes);
+    if (got.Error == EAGAIN || got.Error == EWOULDBLOCK) {
       if (!WaitForServer(context, session)) return false;
       continue;
     }
     if (dialling) context.Dial.ResetIdleTimer();
-    if (got == 0) {
+    if (!got.Ok()) {
+      LogDebug(context, session, "Error reading from server socket: %ld", long{got.Error});
+      return false;
+    }
+    if (got.Value == 0) {
       LogDebug(context, session, "Connection was closed by server");
       return true;
     }
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      LogDebug(context, session, "Error reading from server socket: %ld", long{errno});
-      return false;
-    }
     if (debug) {
-      LogDebug(context, session, "%d bytes received from server", static_cast<int>(got));
+      LogDebug(context, session, "%d bytes received from server", static_cast<int>(got.Value));
     }
-    if (!DrainPipe(context, session, pipeOut.Get(), static_cast<std::size_t>(got))) return false;
-    session.BodyBytes += static_cast<std::uint64_t>(got);
+    const auto moved = static_cast<std::size_t>(got.Value);
+    if (!DrainPipe(context, session, *pipe, moved)) return false;
+    session.BodyBytes += moved;
     if (session.ContentLength != 0 && session.BodyBytes >= session.ContentLength) {
       LogDebug(context, session, "Received number of bytes according to Content-Length header");
       return true;
@@ -219,23 +200,23 @@ ResponseOutcome ReadResponse(SessionContext& context, HttpSession& session, bool
   for (;;) {
     if (wait && !WaitForServer(context, session)) return failed();
     if (context.Exit.IsSignalled()) return failed();
-    const ssize_t got = ::recv(session.ServerSocket.Get(), block.get(), blockSize, MSG_DONTWAIT);
-    wait = got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    const platform::SysResult got =
+        platform::ReceiveSome(session.ServerSocket.Get(), {block.get(), blockSize});
+    wait = got.Error == EAGAIN || got.Error == EWOULDBLOCK;
     if (wait) continue;
     if (dialling) context.Dial.ResetIdleTimer();
-    if (got == 0) {
+    if (!got.Ok()) {
+      LogDebug(context, session, "Error reading from server socket: %ld", long{got.Error});
+      return failed();
+    }
+    if (got.Value == 0) {
       LogDebug(context, session, "Connection was closed by server");
       return relayed();
     }
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      LogDebug(context, session, "Error reading from server socket: %ld", long{errno});
-      return failed();
-    }
     if (debug) {
-      LogDebug(context, session, "%d bytes received from server", static_cast<int>(got));
+      LogDebug(context, session, "%d bytes received from server", static_cast<int>(got.Value));
     }
-    const std::string_view received(block.get(), static_cast<std::size_t>(got));
+    const std::string_view received(block.get(), static_cast<std::size_t>(got.Value));
     const bool headerBefore = session.HeaderParsed;
     // The body's bytes in this block: all of it once the head is known, else what followed
     // the head in the block that completed it.
@@ -256,7 +237,7 @@ ResponseOutcome ReadResponse(SessionContext& context, HttpSession& session, bool
       bodyStart.swap(session.ResponseBuffer);
       body = bodyStart;
     } else {
-      session.BodyBytes += static_cast<std::uint64_t>(got);
+      session.BodyBytes += received.size();
     }
     const bool chunkedEnd = PassBodyOn(context, session, body);
     const bool complete =
@@ -289,7 +270,8 @@ ResponseOutcome ReadResponse(SessionContext& context, HttpSession& session, bool
         block.reset(new char[blockSize]);
       }
     }
-    if (relay && splice && !BodyIsUsed(session) && WorthAPipe(session, blockSize, got)) {
+    if (relay && splice && !BodyIsUsed(session) &&
+        WorthAPipe(session, blockSize, received.size())) {
       const std::optional<bool> spliced = SpliceBody(context, session, debug, dialling);
       if (spliced) return *spliced ? relayed() : failed();
       splice = false;

@@ -1,7 +1,6 @@
 #include "http/server_connection.h"
 
 #include <poll.h>
-#include <sys/socket.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +13,7 @@
 #include "platform/name_lookups.h"
 #include "platform/send.h"
 #include "platform/socket.h"
+#include "platform/socket_io.h"
 #include "platform/wait.h"
 
 namespace tenvar::http {
@@ -56,13 +56,13 @@ Upload SendRequestBody(SessionContext& context, HttpSession& session) {
     if (session.RequestFraming.Type == BodyFraming::Kind::Length) {
       wanted = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, end.LengthLeft()));
     }
-    const ssize_t got = ::recv(browser, block.get(), wanted, MSG_DONTWAIT);
-    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
-    if (got <= 0) {
+    const platform::SysResult got = platform::ReceiveSome(browser, {block.get(), wanted});
+    if (!got.Ok() && (got.Error == EAGAIN || got.Error == EWOULDBLOCK)) continue;
+    if (!got.Ok() || got.Value == 0) {
       LogDebug(context, session, "Connection closed by browser before its request body ended");
       return Upload::BrowserFailed;
     }
-    const std::string_view bytes(block.get(), static_cast<std::size_t>(got));
+    const std::string_view bytes(block.get(), static_cast<std::size_t>(got.Value));
     if (end.Feed(bytes, used) == BodyEnd::State::Malformed) {
       LogDebug(context, session, "Malformed chunked request body");
       return Upload::BrowserFailed;
