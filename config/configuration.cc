@@ -6,8 +6,8 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/text.h"
 #include "config/settings_file.h"
+#include "platform/text.h"
 
 namespace tenvar::config {
 

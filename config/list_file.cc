@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/text.h"
 #include "config/settings_file.h"
+#include "platform/text.h"
 
 namespace tenvar::config {
 namespace {

@@ -4,8 +4,8 @@
 #include <QLineEdit>
 #include <limits>
 
-#include "platform/text.h"
 #include "editor/main_dialog_rules.h"
+#include "platform/text.h"
 
 namespace tenvar::editor {
 

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "cache/header_fields.h"
-#include "platform/text.h"
 #include "http/http_date.h"
+#include "platform/text.h"
 
 namespace tenvar::http {
 namespace {

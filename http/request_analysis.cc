@@ -1,13 +1,12 @@
 #include "http/request_analysis.h"
 
-#include <unistd.h>
 
 #include <array>
-#include <climits>
 #include <utility>
 
-#include "platform/text.h"
 #include "http/http_date.h"
+#include "platform/socket.h"
+#include "platform/text.h"
 
 namespace tenvar::http {
 namespace {
@@ -279,11 +278,7 @@ std::string WithoutHeader(std::string_view request, std::string_view name) {
 
 std::string ViaName(std::int32_t instancePort) {
   // Looked up once: the machine's name does not change under a running proxy.
-  static const std::string hostName = [] {
-    char name[HOST_NAME_MAX + 1] = {};
-    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return std::string("tenvar");
-    return std::string(name);
-  }();
+  static const std::string hostName = platform::MachineName().value_or("tenvar");
   return hostName + ":" + std::to_string(instancePort);
 }
 

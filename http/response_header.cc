@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "platform/text.h"
 #include "http/http_date.h"
+#include "platform/text.h"
 
 namespace tenvar::http {
 namespace {

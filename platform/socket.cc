@@ -6,8 +6,10 @@
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 
 namespace tenvar::platform {
@@ -198,6 +200,12 @@ UniqueFd OpenUdpSocket(std::uint16_t port, bool broadcast, int& error) {
   }
   error = 0;
   return fd;
+}
+
+std::optional<std::string> MachineName() {
+  char name[HOST_NAME_MAX + 1] = {};
+  if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return std::nullopt;
+  return std::string(name);
 }
 
 }  // namespace tenvar::platform

@@ -74,4 +74,7 @@ bool ConnectWithin(int fd, std::chrono::milliseconds timeout, int exitFd, int& e
 // A non-blocking UDP socket bound to INADDR_ANY:port (0 = any), with SO_BROADCAST on request.
 UniqueFd OpenUdpSocket(std::uint16_t port, bool broadcast, int& error);
 
+// The machine's host name; nothing when it has none.
+std::optional<std::string> MachineName();
+
 }  // namespace tenvar::platform

@@ -6,12 +6,11 @@
 #include <thread>
 
 #include "cache/cache_accounting.h"
-#include "cache/cache_store.h"
 #include "cache/cache_statistics.h"
+#include "cache/cache_store.h"
 #include "dialup/dial_status_view.h"
 #include "dialup/ppp_dial_manager.h"
 #include "dialup/ppp_remote_access.h"
-#include "service/run_timers.h"
 #include "dialup/tray_view.h"
 #include "ftpproxy/ftp_proxy_service.h"
 #include "http/session_context.h"
@@ -25,6 +24,7 @@
 #include "service/lan_registry.h"
 #include "service/listener.h"
 #include "service/proxy_app.h"
+#include "service/run_timers.h"
 #include "service/session_threads.h"
 #include "service/tunnel_relay.h"
 

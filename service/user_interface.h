@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "config/message_sink.h"
 #include "cache/cache_statistics.h"
+#include "config/message_sink.h"
 #include "dialup/dial_status_view.h"
 #include "dialup/ppp_dial_manager.h"
 #include "dialup/tray_view.h"
