@@ -401,8 +401,8 @@ void FtpProxyService::Serve(FtpSession& session, const std::uint32_t events[4]) 
   // Data sockets are replaced only by the server's replies and the client's commands, which
   // are acted on after them: every event below still belongs to the socket it was reported
   // for.
-  ServeClientData(session, events[2]);
-  ServeServerData(session, events[3]);
+  ServeData(session, session.ClientData, session.ServerData, events[2]);
+  ServeData(session, session.ServerData, session.ClientData, events[3]);
   ServeServer(session, events[1]);
   ServeClient(session, events[0]);
   if (session.Ended) return;
@@ -439,63 +439,33 @@ void FtpProxyService::ServeServer(FtpSession& session, std::uint32_t events) {
   ActOnServerLines(session);
 }
 
-void FtpProxyService::ServeClientData(FtpSession& session, std::uint32_t events) {
-  FtpEndpoint& clientData = session.ClientData;
-  if (!clientData.Socket.Valid() || events == 0) return;
-  if (clientData.Listening) {
-    AcceptData(session, clientData);
+// One data connection's readiness: an accept, a finished connect, or bytes for the other
+// side's queue. Bytes from the server keep the dial-up line from hanging up as idle.
+void FtpProxyService::ServeData(FtpSession& session, FtpEndpoint& from, FtpEndpoint& to,
+                                std::uint32_t events) {
+  if (!from.Socket.Valid() || events == 0) return;
+  if (from.Listening) {
+    AcceptData(session, from);
     return;
   }
-  if (clientData.Connecting) {
-    if (platform::PendingConnectError(clientData.Socket.Get()) != 0) {
+  if (from.Connecting) {
+    if (platform::PendingConnectError(from.Socket.Get()) != 0) {
       EndTransfer(session, TransferState::EndedFailed);
       return;
     }
-    clientData.Connecting = false;
+    from.Connecting = false;
     return;
   }
-  if (clientData.Closed) {
+  if (from.Closed) {
     // Nothing more can come; a connection that is gone altogether is not waited on.
-    if ((events & kFailure) != 0) clientData.CloseSocket();
+    if ((events & kFailure) != 0) from.CloseSocket();
     return;
   }
   if ((events & (EPOLLIN | kFailure)) == 0) return;
-  switch (ReadInto(clientData.Socket.Get(), readBuffer_, session.ServerData.Unsent)) {
+  if (&from == &session.ServerData) dial_.ResetIdleTimer();
+  switch (ReadInto(from.Socket.Get(), readBuffer_, to.Unsent)) {
     case ReadOutcome::Closed:
-      clientData.Closed = true;
-      break;
-    case ReadOutcome::Failed:
-      EndTransfer(session, TransferState::EndedFailed);
-      break;
-    default:
-      break;
-  }
-}
-
-void FtpProxyService::ServeServerData(FtpSession& session, std::uint32_t events) {
-  FtpEndpoint& serverData = session.ServerData;
-  if (!serverData.Socket.Valid() || events == 0) return;
-  if (serverData.Listening) {
-    AcceptData(session, serverData);
-    return;
-  }
-  if (serverData.Connecting) {
-    if (platform::PendingConnectError(serverData.Socket.Get()) != 0) {
-      EndTransfer(session, TransferState::EndedFailed);
-      return;
-    }
-    serverData.Connecting = false;
-    return;
-  }
-  if (serverData.Closed) {
-    if ((events & kFailure) != 0) serverData.CloseSocket();
-    return;
-  }
-  if ((events & (EPOLLIN | kFailure)) == 0) return;
-  dial_.ResetIdleTimer();
-  switch (ReadInto(serverData.Socket.Get(), readBuffer_, session.ClientData.Unsent)) {
-    case ReadOutcome::Closed:
-      serverData.Closed = true;
+      from.Closed = true;
       break;
     case ReadOutcome::Failed:
       EndTransfer(session, TransferState::EndedFailed);

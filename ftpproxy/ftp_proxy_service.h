@@ -83,8 +83,7 @@ class FtpProxyService {
   void Serve(FtpSession& session, const std::uint32_t events[4]);
   void ServeClient(FtpSession& session, std::uint32_t events);
   void ServeServer(FtpSession& session, std::uint32_t events);
-  void ServeClientData(FtpSession& session, std::uint32_t events);
-  void ServeServerData(FtpSession& session, std::uint32_t events);
+  void ServeData(FtpSession& session, FtpEndpoint& from, FtpEndpoint& to, std::uint32_t events);
   void ActOnClientLines(FtpSession& session);
   void ActOnServerLines(FtpSession& session);
   void HandleOpen(FtpSession& session, const std::string& hostText,
