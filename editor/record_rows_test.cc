@@ -16,23 +16,6 @@ HttpProxyOptions Instance(std::string name, int port, bool useCache = false) {
   return fields;
 }
 
-TEST(RecordRows, RowsStandInTheReverseOrderOfTheRecords) {
-  RecordRows<HttpProxyOptions> proxies;
-  for (const auto& [name, port] : {std::pair{"A", 8080}, {"B", 8081}, {"C", 8082}}) {
-    proxies.Add(Instance(name, port));
-  }
-  const std::vector<RowColumns> rows = {{"C", "8082"}, {"B", "8081"}, {"A", "8080"}};
-  EXPECT_EQ(proxies.Rows(), rows);
-  EXPECT_EQ(proxies.Records().front().Name, "A");  // file order, which Save writes
-
-  RecordRows<IpTunnelConfig> tunnels;
-  tunnels.Add({25, "mail.example", 2525});
-  tunnels.Add({110, "10.0.0.2", 1110});
-  const std::vector<RowColumns> tunnelRows = {{"1110", "10.0.0.2", "110"},
-                                              {"2525", "mail.example", "25"}};
-  EXPECT_EQ(tunnels.Rows(), tunnelRows);
-}
-
 // Which record each row stands for, also when rows repeat a name or a listen port.
 TEST(RecordRows, RowFindsTheFirstRecordThatReadsTheSame) {
   RecordRows<HttpProxyOptions> proxies;
@@ -58,17 +41,6 @@ TEST(RecordRows, RowFindsTheFirstRecordThatReadsTheSame) {
   EXPECT_EQ(tunnels.RecordOf(0), 0u);
   EXPECT_EQ(tunnels.RecordOf(1), 1u);
   EXPECT_EQ(tunnels.RecordOf(2), 0u);
-}
-
-TEST(RecordRows, UpdateRewritesTheRowAndItsRecord) {
-  RecordRows<HttpProxyOptions> proxies;
-  proxies.Add(Instance("A", 8080));
-  proxies.Add(Instance("B", 8081));
-  ASSERT_TRUE(proxies.Update(0, Instance("B2", 9000)));
-  EXPECT_EQ(proxies.Rows()[0], (RowColumns{"B2", "9000"}));
-  EXPECT_EQ(proxies.Records()[1].Name, "B2");
-  EXPECT_EQ(proxies.Records()[0].Name, "A");
-  EXPECT_FALSE(proxies.Update(5, Instance("X", 1)));
 }
 
 // What the list shows is always what Save writes: every row reads like a record.
