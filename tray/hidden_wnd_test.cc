@@ -24,8 +24,6 @@ namespace {
 
 using dialup::ConnectionState;
 
-QList<QAction*> Entries(QMenu& menu) { return menu.actions(); }
-
 QAction* Entry(QMenu& menu, TrayCommand command) {
   for (QAction* action : menu.actions()) {
     if (!action->isSeparator() && action->data().toInt() == static_cast<int>(command))
@@ -38,28 +36,24 @@ TEST(TrayMenu, EntriesInOrderWithDetailsAsDefault) {
   FakeServices services;
   CHiddenWnd window(services, {});
   const std::unique_ptr<QMenu> menu = window.BuildMenu();
-  const QList<QAction*> entries = Entries(*menu);
-  const QStringList texts = {"View &details...",
-                             "&Options...",
-                             "&View log...",
-                             "",
-                             "&Connect",
-                             "&Disconnect",
-                             "",
-                             "E&xit"};
-  ASSERT_EQ(entries.size(), texts.size());
+  const QList<QAction*> entries = menu->actions();
+  // A separator has no text and no command.
+  const std::pair<QString, int> expected[] = {{"View &details...", 59411},
+                                              {"&Options...", 32773},
+                                              {"&View log...", 32776},
+                                              {"", 0},
+                                              {"&Connect", 32775},
+                                              {"&Disconnect", 32777},
+                                              {"", 0},
+                                              {"E&xit", 32772}};
+  ASSERT_EQ(entries.size(), qsizetype(std::size(expected)));
   for (int i = 0; i < entries.size(); ++i) {
-    EXPECT_EQ(entries[i]->isSeparator(), texts[i].isEmpty()) << i;
-    EXPECT_EQ(entries[i]->text(), texts[i]) << i;
+    EXPECT_EQ(entries[i]->isSeparator(), expected[i].first.isEmpty()) << i;
+    EXPECT_EQ(entries[i]->text(), expected[i].first) << i;
+    EXPECT_EQ(entries[i]->data().toInt(), expected[i].second) << i;
   }
   EXPECT_EQ(menu->defaultAction(), entries[0]);
   EXPECT_TRUE(entries[0]->font().bold());
-  const int ids[] = {59411, 32773, 32776, 0, 32775, 32777, 0, 32772};
-  for (int i = 0; i < entries.size(); ++i) {
-    if (!entries[i]->isSeparator()) {
-      EXPECT_EQ(entries[i]->data().toInt(), ids[i]) << i;
-    }
-  }
 }
 
 TEST(TrayMenu, GreysConnectAndDisconnectByDialAndState) {
@@ -71,6 +65,7 @@ TEST(TrayMenu, GreysConnectAndDisconnectByDialAndState) {
   };
   const Case cases[] = {
       {false, ConnectionState::NotConnected, false, false},
+      {false, ConnectionState::Connecting, false, false},
       {false, ConnectionState::Connected, false, false},
       {true, ConnectionState::NotConnected, true, false},
       {true, ConnectionState::Connecting, false, true},
@@ -79,6 +74,7 @@ TEST(TrayMenu, GreysConnectAndDisconnectByDialAndState) {
   FakeServices services;
   CHiddenWnd window(services, {});
   for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "dial " << c.Dial << " state " << static_cast<int>(c.State));
     services.DialOn = c.Dial;
     services.LineState = c.State;
     const std::unique_ptr<QMenu> menu = window.BuildMenu();
