@@ -87,30 +87,15 @@ TEST(TrayMenu, GreysConnectAndDisconnectByDialAndState) {
   }
 }
 
-TEST(TrayCommands, EntriesReachTheirCommands) {
+// Connect, View log (twice) and View details are chosen from the real menu in tray_e2e.
+TEST(TrayCommands, DisconnectEntryHangsUp) {
   FakeServices services;
   services.DialOn = true;
-  CHiddenWnd window(services, {});
-  std::unique_ptr<QMenu> menu = window.BuildMenu();
-  Entry(*menu, TrayCommand::Connect)->trigger();
-  EXPECT_EQ(services.Connects, 1);
   services.LineState = ConnectionState::Connected;
-  menu = window.BuildMenu();
-  Entry(*menu, TrayCommand::Disconnect)->trigger();
+  CHiddenWnd window(services, {});
+  Entry(*window.BuildMenu(), TrayCommand::Disconnect)->trigger();
   EXPECT_EQ(services.Disconnects, 1);
-
-  Entry(*menu, TrayCommand::ToggleLogConsole)->trigger();
-  ASSERT_NE(window.Console(), nullptr);
-  EXPECT_TRUE(window.ConsoleOpen());
-  EXPECT_TRUE(window.Console()->isVisible());
-  Entry(*menu, TrayCommand::ToggleLogConsole)->trigger();
-  EXPECT_FALSE(window.ConsoleOpen());
-  EXPECT_FALSE(window.Console()->isVisible());
-
-  Entry(*menu, TrayCommand::ShowDetails)->trigger();
-  EXPECT_TRUE(window.DetailsOpen());
-  EXPECT_TRUE(window.Details()->isVisible());
-  EXPECT_EQ(services.Connects + services.Disconnects + services.Exits, 2);
+  EXPECT_EQ(services.Connects + services.Exits, 0);
 }
 
 TEST(TrayCommands, ExitClosesTheConsoleFirst) {

@@ -128,7 +128,8 @@ TEST(DialStatusWindow, FollowsTheStatusTextAndCyclesThePictures) {
   EXPECT_FALSE(window.isVisible());
 }
 
-TEST(DialStatusWindow, EnterDoesNothingEscAndCancelHangUp) {
+// Esc, which cancels too, is pressed in tray_e2e.
+TEST(DialStatusWindow, EnterDoesNothingCancelHangsUp) {
   FakeServices services;
   DialStatusWindow window(services);
   QSignalSpy cancelled(&window, &DialStatusWindow::Cancelled);
@@ -138,14 +139,9 @@ TEST(DialStatusWindow, EnterDoesNothingEscAndCancelHangUp) {
   EXPECT_TRUE(window.isVisible());
   EXPECT_EQ(cancelled.count(), 0);
 
-  QTest::keyClick(&window, Qt::Key_Escape);
-  EXPECT_FALSE(window.isVisible());
-  EXPECT_EQ(cancelled.count(), 1);
-
-  window.Open();
   QTest::mouseClick(window.findChild<QPushButton*>("cancel"), Qt::LeftButton);
   EXPECT_FALSE(window.isVisible());
-  EXPECT_EQ(cancelled.count(), 2);
+  EXPECT_EQ(cancelled.count(), 1);
 }
 
 TEST(LogConsole, KeepsTheNewestLinesUpToItsScrollback) {
