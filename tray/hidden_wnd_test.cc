@@ -167,8 +167,8 @@ TEST(TrayCommands, OptionsStartsTheEditorBesideTheProgramWithTheConfiguration) {
     written.close();
     return all;
   };
-  QTRY_COMPARE_WITH_TIMEOUT(lines(), QByteArray("/etc/tenvar/Tenvar.ini\n/etc/tenvar/Tenvar.ini\n"),
-                            10000);
+  const QByteArray twice("/etc/tenvar/Tenvar.ini\n/etc/tenvar/Tenvar.ini\n");
+  EXPECT_TRUE(Eventually([&] { return lines() == twice; })) << lines().toStdString();
 }
 
 TEST(ServiceThreadCalls, AreQueuedToTheGuiThread) {
@@ -210,7 +210,7 @@ TEST(ServiceThreadCalls, AreQueuedToTheGuiThread) {
 TEST(StatisticsTimer, TicksTheServicesFromTheGuiThread) {
   FakeServices services;
   CHiddenWnd window(services, {});
-  QTRY_VERIFY_WITH_TIMEOUT(services.Ticks >= 2, 10000);
+  EXPECT_TRUE(Eventually([&] { return services.Ticks >= 2; }));
 }
 
 }  // namespace

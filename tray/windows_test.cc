@@ -78,8 +78,7 @@ TEST(DetailsWindow, ShowsTheCountersAndTheGraph) {
   // The window's own timer picks up what changed in between.
   services.DialOn = false;
   services.Input.Connections = 2;
-  QTRY_COMPARE_WITH_TIMEOUT(Field(window, "connections"), QStringLiteral("2"), 10000);
-  EXPECT_EQ(Field(window, "connections"), "2");
+  EXPECT_TRUE(Eventually([&] { return Field(window, "connections") == "2"; }));
   EXPECT_EQ(Field(window, "phonebookEntry"), "Not applicable");
   EXPECT_EQ(Field(window, "statusText"), "Permanently connected");
   window.close();
@@ -123,7 +122,7 @@ TEST(DialStatusWindow, FollowsTheStatusTextAndCyclesThePictures) {
 
   // Its own timer keeps the text fresh while open, and stops with Close.
   services.StatusText = "Connected successfully.";
-  QTRY_COMPARE_WITH_TIMEOUT(text->text(), QStringLiteral("Connected successfully."), 10000);
+  EXPECT_TRUE(Eventually([&] { return text->text() == "Connected successfully."; }));
   window.Close();
   EXPECT_FALSE(window.isVisible());
 }
