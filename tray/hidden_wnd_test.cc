@@ -139,8 +139,7 @@ TEST(TrayCommands, OptionsStartsTheEditorBesideTheProgramWithTheConfiguration) {
   QTemporaryDir directory;
   ASSERT_TRUE(directory.isValid());
   FakeServices services;
-  const std::string config = "/etc/tenvar/Tenvar.ini";
-  CHiddenWnd window(services, {directory.path().toStdString(), config});
+  CHiddenWnd window(services, {directory.path().toStdString(), "/etc/tenvar/Tenvar.ini"});
   QSignalSpy launched(&window, &CHiddenWnd::EditorLaunched);
 
   window.RunCommand(TrayCommand::LaunchEditor);  // no editor there: quietly nothing
@@ -160,12 +159,9 @@ TEST(TrayCommands, OptionsStartsTheEditorBesideTheProgramWithTheConfiguration) {
   ASSERT_EQ(launched.count(), 3);
   EXPECT_TRUE(launched[1][0].toBool());
   EXPECT_TRUE(launched[2][0].toBool());
-  QFile written(record);
-  auto lines = [&] {
-    if (!written.open(QIODevice::ReadOnly)) return QByteArray();
-    const QByteArray all = written.readAll();
-    written.close();
-    return all;
+  const auto lines = [&] {
+    QFile written(record);
+    return written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray();
   };
   const QByteArray twice("/etc/tenvar/Tenvar.ini\n/etc/tenvar/Tenvar.ini\n");
   EXPECT_TRUE(Eventually([&] { return lines() == twice; })) << lines().toStdString();
