@@ -61,5 +61,14 @@ TEST(RecordRows, RemovingARowOfTwoThatReadAlikeKeepsTheListTruthful) {
   EXPECT_EQ(tunnels.Records().size(), 2u);
 }
 
+// The top row stands for the newest record, not for the record of the same index.
+TEST(RecordRows, RemovingTheTopRowRemovesTheNewestRecord) {
+  RecordRows<IpTunnelConfig> tunnels;
+  tunnels.Add({25, "a", 2525});
+  tunnels.Add({110, "b", 1110});
+  ASSERT_TRUE(tunnels.Remove(0));
+  EXPECT_EQ(tunnels.Records(), (std::vector<IpTunnelConfig>{{25, "a", 2525}}));
+}
+
 }  // namespace
 }  // namespace tenvar::editor
