@@ -23,10 +23,38 @@
 #include "config/configuration.h"
 #include "editor/ip_tunnel_dialog.h"
 #include "editor/main_dialog.h"
+#include "editor/main_dialog_rules.h"
 #include "editor/proxy_instance_dialog.h"
 
 namespace tenvar::editor {
 namespace {
+
+using Lines = std::vector<std::string>;
+using Rows = std::vector<std::vector<std::string>>;
+
+template <class T = QWidget>
+T* Child(QWidget* parent, const char* name) {
+  T* child = parent->findChild<T*>(name);
+  EXPECT_NE(child, nullptr) << name;
+  return child;
+}
+
+std::string TextOf(QWidget* parent, const char* name) {
+  return Child<QLineEdit>(parent, name)->text().toStdString();
+}
+
+void Type(QWidget* parent, const char* name, const QString& text) {
+  QLineEdit* field = Child<QLineEdit>(parent, name);
+  field->selectAll();
+  QTest::keyClick(field, Qt::Key_Backspace);
+  QTest::keyClicks(field, text);
+}
+
+// A message box as ModalScript records it.
+std::string Said(std::string_view caption, std::string_view text) {
+  return std::string(caption) + ": " + std::string(text);
+}
+std::string Said(const EditorMessage& message) { return Said(message.Caption, message.Text); }
 
 // Acts on each modal window as it appears: every message box is recorded as
 // "<caption>: <text>", then the next step runs on it. A modal window with no step left is
@@ -50,6 +78,13 @@ class ModalScript {
       auto* box = qobject_cast<QMessageBox*>(modal);
       ASSERT_NE(box, nullptr) << "expected a message box, found " << Title(modal);
       Click(box->button(button));
+    });
+  }
+  // Types into the fields of the next dialog, then presses its OK.
+  ModalScript& Fill(std::vector<std::pair<const char*, QString>> fields) {
+    return Then([fields](QWidget* dialog) {
+      for (const auto& [name, text] : fields) Type(dialog, name, text);
+      Click(Child<QPushButton>(dialog, "ok"));
     });
   }
 
@@ -87,26 +122,8 @@ class ModalScript {
   std::deque<Step> steps_;
 };
 
-template <class T = QWidget>
-T* Child(QWidget* parent, const char* name) {
-  T* child = parent->findChild<T*>(name);
-  EXPECT_NE(child, nullptr) << name;
-  return child;
-}
-
-std::string TextOf(QWidget* parent, const char* name) {
-  return Child<QLineEdit>(parent, name)->text().toStdString();
-}
-
-void Type(QWidget* parent, const char* name, const QString& text) {
-  QLineEdit* field = Child<QLineEdit>(parent, name);
-  field->selectAll();
-  QTest::keyClick(field, Qt::Key_Backspace);
-  QTest::keyClicks(field, text);
-}
-
-std::vector<std::vector<std::string>> RowsOf(QWidget* dialog, const char* list) {
-  std::vector<std::vector<std::string>> rows;
+Rows RowsOf(QWidget* dialog, const char* list) {
+  Rows rows;
   auto* tree = Child<QTreeWidget>(dialog, list);
   for (int row = 0; row < tree->topLevelItemCount(); ++row) {
     std::vector<std::string> columns;
@@ -198,9 +215,7 @@ TEST_F(EditorDialogTest, AFirstStartShowsThePresetsAndSaveCreatesTheFile) {
   ModalScript script;
   script.Press(QMessageBox::Yes);
   PressButton(&dialog, "save", script);
-  EXPECT_EQ(script.seen, std::vector<std::string>{
-                             "Confirm action: You have not configured any HTTP proxy instances, "
-                             "are you sure you wish to continue?"});
+  EXPECT_EQ(script.seen, Lines{Said(kNoProxyInstances)});
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   const ReadBack saved = Load(configPath);
   EXPECT_EQ(saved.settings.FTPPort, 1021);
@@ -213,12 +228,10 @@ TEST_F(EditorDialogTest, SavingALoadedFileUnchangedKeepsItsSettings) {
   dir.Write("Tenvar.ini", kOfficeFile);
   const std::string original = dir.Write("original.ini", kOfficeFile);
   MainDialog dialog(Setup());
-  const std::vector<std::vector<std::string>> proxyRows = {
-      {"Guest", "8082"}, {"Lab", "8081"}, {"Office", "8080"}};
-  EXPECT_EQ(RowsOf(&dialog, "proxyList"), proxyRows);
-  const std::vector<std::vector<std::string>> tunnelRows = {{"1110", "10.0.0.2", "110"},
-                                                            {"2525", "mail.example", "25"}};
-  EXPECT_EQ(RowsOf(&dialog, "tunnelList"), tunnelRows);
+  EXPECT_EQ(RowsOf(&dialog, "proxyList"),
+            (Rows{{"Guest", "8082"}, {"Lab", "8081"}, {"Office", "8080"}}));
+  EXPECT_EQ(RowsOf(&dialog, "tunnelList"),
+            (Rows{{"1110", "10.0.0.2", "110"}, {"2525", "mail.example", "25"}}));
   EXPECT_EQ(Child<QComboBox>(&dialog, "phonebookEntry")->currentText(), "isp");
   EXPECT_EQ(TextOf(&dialog, "password"), "se cret");
 
@@ -238,7 +251,6 @@ TEST_F(EditorDialogTest, AddingInstancesDerivesFileNamesAndRefusesATakenPort) {
   MainDialog dialog(Setup(false));
   ModalScript script;
   script.Then([&](QWidget* instance) {
-    EXPECT_EQ(ModalScript::Title(instance), "HTTP Proxy settings");
     EXPECT_EQ(TextOf(instance, "port"), "8080");
     Type(instance, "name", "office");
     EXPECT_EQ(TextOf(instance, "blockFile"), dir.Path() + "/office_blk.ini");
@@ -248,22 +260,10 @@ TEST_F(EditorDialogTest, AddingInstancesDerivesFileNamesAndRefusesATakenPort) {
     ModalScript::Click(Child<QPushButton>(instance, "ok"));
   });
   PressButton(&dialog, "addProxy", script);
-  script
-      .Then([&](QWidget* instance) {
-        Type(instance, "name", "lab");
-        ModalScript::Click(Child<QPushButton>(instance, "ok"));  // still on 8080
-      })
-      .Press(QMessageBox::Ok)
-      .Then([&](QWidget* instance) {
-        Type(instance, "port", "8081");
-        ModalScript::Click(Child<QPushButton>(instance, "ok"));
-      });
+  script.Fill({{"name", "lab"}}).Press(QMessageBox::Ok).Fill({{"port", "8081"}});  // on 8080 first
   PressButton(&dialog, "addProxy", script);
-  EXPECT_EQ(script.seen, std::vector<std::string>{
-                             "Cannot create profile: You already have a proxy instance listening "
-                             "to the port specified. Please enter a different port."});
-  const std::vector<std::vector<std::string>> rows = {{"lab", "8081"}, {"office", "8080"}};
-  EXPECT_EQ(RowsOf(&dialog, "proxyList"), rows);
+  EXPECT_EQ(script.seen, Lines{Said(kInstancePortTaken)});
+  EXPECT_EQ(RowsOf(&dialog, "proxyList"), (Rows{{"lab", "8081"}, {"office", "8080"}}));
 
   PressButton(&dialog, "save", script);
   const ReadBack saved = Load(configPath);
@@ -282,11 +282,7 @@ TEST_F(EditorDialogTest, InstanceDialogRefusesAndCancelChangesNothing) {
   Select(&dialog, "proxyList", -1);
   PressButton(&dialog, "editProxy", script);
 
-  script
-      .Then([&](QWidget* instance) {
-        Type(instance, "name", "");
-        ModalScript::Click(Child<QPushButton>(instance, "ok"));
-      })
+  script.Fill({{"name", ""}})
       .Press(QMessageBox::Ok)
       .Then([&](QWidget* instance) {
         Type(instance, "name", "x");
@@ -297,13 +293,8 @@ TEST_F(EditorDialogTest, InstanceDialogRefusesAndCancelChangesNothing) {
       .Press(QMessageBox::Ok)
       .Then([&](QWidget* instance) { ModalScript::Click(Child<QPushButton>(instance, "cancel")); });
   PressButton(&dialog, "addProxy", script);
-  EXPECT_EQ(script.seen,
-            (std::vector<std::string>{
-                "Cannot continue: You must first select an instance to edit",
-                "Cannot continue: You must specify a name for this proxy instance",
-                "Cannot continue: You have selected to use advanced blocking but have not "
-                "specified a block file.\nPlease uncheck the check box or populate the block "
-                "file field."}));
+  EXPECT_EQ(script.seen, (Lines{Said(kNoInstanceSelected), Said(kInstanceNameMissing),
+                                Said(kBlockFileMissing)}));
   EXPECT_EQ(RowsOf(&dialog, "proxyList").size(), 3u);
   EXPECT_EQ(dialog.Proxies().Records().size(), 3u);
 }
@@ -327,7 +318,7 @@ TEST_F(EditorDialogTest, EditShowsTheRecordAppliesEnablingAndDeleteAsksFirst) {
     ModalScript::Click(Child<QPushButton>(instance, "ok"));
   });
   PressButton(&dialog, "editProxy", script);
-  EXPECT_EQ(RowsOf(&dialog, "proxyList")[2], (std::vector<std::string>{"Office", "8081"}));
+  EXPECT_EQ(RowsOf(&dialog, "proxyList")[2], (Lines{"Office", "8081"}));
   EXPECT_EQ(dialog.Proxies().Records()[0].Port, 8081);
   EXPECT_FALSE(dialog.Proxies().Records()[0].UseCache);
   EXPECT_TRUE(dialog.Proxies().Records()[0].AlwaysGetNewest);
@@ -339,18 +330,17 @@ TEST_F(EditorDialogTest, EditShowsTheRecordAppliesEnablingAndDeleteAsksFirst) {
   EXPECT_EQ(RowsOf(&dialog, "proxyList").size(), 3u);
   script.Press(QMessageBox::Yes);
   PressButton(&dialog, "deleteProxy", script);
-  const std::vector<std::vector<std::string>> rows = {{"Guest", "8082"}, {"Office", "8081"}};
+  const Rows rows = {{"Guest", "8082"}, {"Office", "8081"}};
   EXPECT_EQ(RowsOf(&dialog, "proxyList"), rows);
   Select(&dialog, "proxyList", -1);
   script.Press(QMessageBox::Yes);
   PressButton(&dialog, "deleteProxy", script);
   EXPECT_EQ(RowsOf(&dialog, "proxyList"), rows);
-  EXPECT_EQ(
-      script.seen,
-      (std::vector<std::string>{
-          "Confirm operation: Are you sure you want to delete the proxy instance called: Lab?",
-          "Confirm operation: Are you sure you want to delete the proxy instance called: Lab?",
-          "Confirm operation: Are you sure you want to delete the proxy instance called: ?"}));
+  const std::string deleteLab =
+      Said(kConfirmOperation, FormatMessage(kDeleteInstanceQuestion, "Lab"));
+  EXPECT_EQ(script.seen,
+            (Lines{deleteLab, deleteLab,
+                   Said(kConfirmOperation, FormatMessage(kDeleteInstanceQuestion, ""))}));
 }
 
 TEST_F(EditorDialogTest, TunnelsAreAddedEditedAndDeletedAfterTheirChecks) {
@@ -358,34 +348,19 @@ TEST_F(EditorDialogTest, TunnelsAreAddedEditedAndDeletedAfterTheirChecks) {
   ModalScript script;
   script
       .Then([&](QWidget* tunnel) {
-        EXPECT_EQ(ModalScript::Title(tunnel), "IP Tunnel configuration");
         EXPECT_EQ(TextOf(tunnel, "listen"), "0");
         ModalScript::Click(Child<QPushButton>(tunnel, "ok"));
       })
       .Press(QMessageBox::Ok)
-      .Then([&](QWidget* tunnel) {
-        Type(tunnel, "listen", "2525");
-        ModalScript::Click(Child<QPushButton>(tunnel, "ok"));
-      })
+      .Fill({{"listen", "2525"}})
       .Press(QMessageBox::Ok)
-      .Then([&](QWidget* tunnel) {
-        Type(tunnel, "port", "25");
-        ModalScript::Click(Child<QPushButton>(tunnel, "ok"));
-      })
+      .Fill({{"port", "25"}})
       .Press(QMessageBox::Ok)
-      .Then([&](QWidget* tunnel) {
-        Type(tunnel, "server", "mail.example");
-        ModalScript::Click(Child<QPushButton>(tunnel, "ok"));
-      });
+      .Fill({{"server", "mail.example"}});
   PressButton(&dialog, "addTunnel", script);
-  EXPECT_EQ(
-      script.seen,
-      (std::vector<std::string>{
-          "Cannot continue: You must specify a port to listen to",
-          "Cannot continue: You must specify a port to connect to",
-          "Cannot continue: You must specify the name or address of a server to connect to"}));
-  EXPECT_EQ(RowsOf(&dialog, "tunnelList"),
-            (std::vector<std::vector<std::string>>{{"2525", "mail.example", "25"}}));
+  EXPECT_EQ(script.seen, (Lines{Said(kTunnelListenMissing), Said(kTunnelPortMissing),
+                                Said(kTunnelServerMissing)}));
+  EXPECT_EQ(RowsOf(&dialog, "tunnelList"), (Rows{{"2525", "mail.example", "25"}}));
 
   Select(&dialog, "tunnelList", 0);
   script.Then([&](QWidget* tunnel) {
@@ -394,14 +369,12 @@ TEST_F(EditorDialogTest, TunnelsAreAddedEditedAndDeletedAfterTheirChecks) {
     ModalScript::Click(Child<QPushButton>(tunnel, "ok"));
   });
   PressButton(&dialog, "editTunnel", script);
-  EXPECT_EQ(RowsOf(&dialog, "tunnelList"),
-            (std::vector<std::vector<std::string>>{{"2525", "10.0.0.9", "25"}}));
+  EXPECT_EQ(RowsOf(&dialog, "tunnelList"), (Rows{{"2525", "10.0.0.9", "25"}}));
 
   script.Press(QMessageBox::Yes);
   PressButton(&dialog, "deleteTunnel", script);
   EXPECT_EQ(script.seen.back(),
-            "Confirm operation: Are you sure you want to delete the IP tunnel listening on port: "
-            "2525?");
+            Said(kConfirmOperation, FormatMessage(kDeleteTunnelQuestion, "2525")));
   EXPECT_TRUE(RowsOf(&dialog, "tunnelList").empty());
   EXPECT_TRUE(dialog.Tunnels().Records().empty());
 }
@@ -413,9 +386,7 @@ TEST_F(EditorDialogTest, SaveRefusesMissingDialFieldsAndReportsAFileItCannotWrit
   ModalScript script;
   script.Press(QMessageBox::Ok);
   PressButton(&refused, "save", script);
-  EXPECT_EQ(script.seen.back(),
-            "Cannot continue: You have selected to dial a connection to the Internet but have "
-            "not populated all the related fields.\nPlease correct this before continuing");
+  EXPECT_EQ(script.seen.back(), Said(kDialFieldsMissing));
   EXPECT_FALSE(std::filesystem::exists(configPath));
   EXPECT_TRUE(refused.isVisible());
 
@@ -424,10 +395,9 @@ TEST_F(EditorDialogTest, SaveRefusesMissingDialFieldsAndReportsAFileItCannotWrit
   failing.show();
   script.Press(QMessageBox::Yes).Press(QMessageBox::Ok).Press(QMessageBox::Ok);
   PressButton(&failing, "save", script);
-  const std::vector<std::string> tail(script.seen.end() - 2, script.seen.end());
-  EXPECT_EQ(tail, (std::vector<std::string>{
-                      "Error: Could not open configuration file. Check that Tenvar isn't running",
-                      "OK: " + std::to_string(ENOENT)}));
+  EXPECT_EQ(Lines(script.seen.end() - 2, script.seen.end()),
+            (Lines{Said(kOpenFailedCaption, kOpenFailedText),
+                   Said(kErrorNumberCaption, std::to_string(ENOENT))}));
   EXPECT_TRUE(failing.isVisible());
 }
 
@@ -454,15 +424,9 @@ TEST_F(EditorDialogTest, AFileTheLoaderCouldNotFinishIsReplacedOnlyAfterAQuestio
   EXPECT_EQ(TextOf(&dialog, "ftpPort"), "0");  // the dialog is not filled
   script.Press(QMessageBox::Yes).Press(QMessageBox::No);
   PressButton(&dialog, "save", script);
-  EXPECT_EQ(script.seen,
-            (std::vector<std::string>{
-                "Cannot create HTTP proxy: Incorrect format for HTTPProxy directive, see "
-                "documentation",
-                "Confirm action: You have not configured any HTTP proxy instances, are you sure "
-                "you wish to continue?",
-                "Confirm action: The configuration file could not be read to its end, so this "
-                "dialog does not show all of it.\nSaving will replace the whole file with what "
-                "is shown here. Are you sure you wish to continue?"}));
+  EXPECT_EQ(script.seen, (Lines{"Cannot create HTTP proxy: Incorrect format for HTTPProxy "
+                                "directive, see documentation",
+                                Said(kNoProxyInstances), Said(kLoadIncomplete)}));
   EXPECT_EQ(platform::ReadFileText(configPath), malformed);
 }
 
@@ -481,9 +445,7 @@ TEST_F(EditorDialogTest, CloseAsksAndWritesNothing) {
   EXPECT_TRUE(script.Finished());
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(dialog.result(), QDialog::Rejected);
-  EXPECT_EQ(script.seen[0],
-            "Confirm operation: Closing without saving will lose any changes that you may have "
-            "made.\nAre you sure you with to exit?");
+  EXPECT_EQ(script.seen[0], Said(kCloseQuestion));
   EXPECT_EQ(platform::ReadFileText(configPath), kOfficeFile);
 }
 
@@ -502,14 +464,8 @@ TEST_F(EditorDialogTest, FlushCacheAsksThenDeletesTheFolder) {
   script.Press(QMessageBox::Yes);
   PressButton(&dialog, "flushCache", script);
   EXPECT_FALSE(std::filesystem::exists(cache));
-  const std::string question =
-      "Confirm operation: This will delete all files and subdirectories "
-      "in folder: " +
-      cache + ".\nAre you sure you wish to continue?";
-  EXPECT_EQ(script.seen,
-            (std::vector<std::string>{"Cannot perform operation: You have no cache path "
-                                      "specified, please enter a cache path then try again",
-                                      question, question}));
+  const std::string question = Said(kConfirmOperation, FormatMessage(kFlushQuestion, cache));
+  EXPECT_EQ(script.seen, (Lines{Said(kNoCachePath), question, question}));
 }
 
 TEST_F(EditorDialogTest, HelpOpensTheShippedPageFromTheButtonAndF1) {
@@ -531,9 +487,7 @@ TEST_F(EditorDialogTest, WithoutPppdTheInternetGroupIsDisabledAndItsValuesKept) 
   ModalScript script;
   script.Press(QMessageBox::Ok);
   dialog.ShowStartupInformation();
-  EXPECT_EQ(script.seen, std::vector<std::string>{
-                             "Information: Dial-up networking is not installed on this machine, "
-                             "any related options will be disabled"});
+  EXPECT_EQ(script.seen, Lines{Said(kDialupMissing)});
   EXPECT_FALSE(Child<QGroupBox>(&dialog, "internetConnection")->isEnabled());
   EXPECT_FALSE(Child<QCheckBox>(&dialog, "dial")->isEnabled());
   EXPECT_EQ(Child<QComboBox>(&dialog, "phonebookEntry")->currentText(), "ISP");

@@ -16,23 +16,6 @@ HttpProxyOptions Instance(std::string name, int port, bool useCache = false) {
   return fields;
 }
 
-TEST(RecordRows, RowsStandInTheReverseOrderOfTheRecords) {
-  RecordRows<HttpProxyOptions> proxies;
-  for (const auto& [name, port] : {std::pair{"A", 8080}, {"B", 8081}, {"C", 8082}}) {
-    proxies.Add(Instance(name, port));
-  }
-  const std::vector<RowColumns> rows = {{"C", "8082"}, {"B", "8081"}, {"A", "8080"}};
-  EXPECT_EQ(proxies.Rows(), rows);
-  EXPECT_EQ(proxies.Records().front().Name, "A");  // file order, which Save writes
-
-  RecordRows<IpTunnelConfig> tunnels;
-  tunnels.Add({25, "mail.example", 2525});
-  tunnels.Add({110, "10.0.0.2", 1110});
-  const std::vector<RowColumns> tunnelRows = {{"1110", "10.0.0.2", "110"},
-                                              {"2525", "mail.example", "25"}};
-  EXPECT_EQ(tunnels.Rows(), tunnelRows);
-}
-
 // Which record each row stands for, also when rows repeat a name or a listen port.
 TEST(RecordRows, RowFindsTheFirstRecordThatReadsTheSame) {
   RecordRows<HttpProxyOptions> proxies;
@@ -60,17 +43,6 @@ TEST(RecordRows, RowFindsTheFirstRecordThatReadsTheSame) {
   EXPECT_EQ(tunnels.RecordOf(2), 0u);
 }
 
-TEST(RecordRows, UpdateRewritesTheRowAndItsRecord) {
-  RecordRows<HttpProxyOptions> proxies;
-  proxies.Add(Instance("A", 8080));
-  proxies.Add(Instance("B", 8081));
-  ASSERT_TRUE(proxies.Update(0, Instance("B2", 9000)));
-  EXPECT_EQ(proxies.Rows()[0], (RowColumns{"B2", "9000"}));
-  EXPECT_EQ(proxies.Records()[1].Name, "B2");
-  EXPECT_EQ(proxies.Records()[0].Name, "A");
-  EXPECT_FALSE(proxies.Update(5, Instance("X", 1)));
-}
-
 // What the list shows is always what Save writes: every row reads like a record.
 TEST(RecordRows, RemovingARowOfTwoThatReadAlikeKeepsTheListTruthful) {
   RecordRows<IpTunnelConfig> tunnels;
@@ -87,6 +59,15 @@ TEST(RecordRows, RemovingARowOfTwoThatReadAlikeKeepsTheListTruthful) {
   EXPECT_EQ(tunnels.Rows()[0], (RowColumns{"1110", "b", "110"}));
   EXPECT_FALSE(tunnels.Remove(std::nullopt));  // no selection: nothing changes
   EXPECT_EQ(tunnels.Records().size(), 2u);
+}
+
+// The top row stands for the newest record, not for the record of the same index.
+TEST(RecordRows, RemovingTheTopRowRemovesTheNewestRecord) {
+  RecordRows<IpTunnelConfig> tunnels;
+  tunnels.Add({25, "a", 2525});
+  tunnels.Add({110, "b", 1110});
+  ASSERT_TRUE(tunnels.Remove(0));
+  EXPECT_EQ(tunnels.Records(), (std::vector<IpTunnelConfig>{{25, "a", 2525}}));
 }
 
 }  // namespace

@@ -6,10 +6,11 @@
 
 #include <QAbstractButton>
 #include <QSignalSpy>
-#include <QTest>
 #include <QTimer>
 #include <atomic>
 #include <thread>
+
+#include "tray/tray_test_support.h"
 
 namespace tenvar::tray {
 namespace {
@@ -32,8 +33,8 @@ TEST(ScreenMessages, OnlyTheRaisingThreadWaitsForOk) {
   // The GUI thread keeps serving: a timer of its own fires while the box is up.
   bool timerFired = false;
   QTimer::singleShot(0, [&] { timerFired = true; });
-  QTRY_COMPARE_WITH_TIMEOUT(shown.count(), 1, 10000);
-  QTRY_VERIFY_WITH_TIMEOUT(timerFired, 10000);
+  ASSERT_TRUE(Eventually([&] { return shown.count() == 1; }));
+  EXPECT_TRUE(Eventually([&] { return timerFired; }));
   auto* box = shown[0][0].value<QMessageBox*>();
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(box->windowTitle(), "Initialisation error");
@@ -51,7 +52,7 @@ TEST(ScreenMessages, ReleaseLetsAWaitingThreadGoOn) {
   ScreenMessages messages;
   QSignalSpy shown(&messages, &ScreenMessages::Shown);
   std::thread service([&] { messages.ShowMessage("text", "caption"); });
-  QTRY_COMPARE_WITH_TIMEOUT(shown.count(), 1, 10000);
+  ASSERT_TRUE(Eventually([&] { return shown.count() == 1; }));
   messages.Release();
   service.join();  // would hang without Release
   shown[0][0].value<QMessageBox*>()->close();

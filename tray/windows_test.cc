@@ -7,11 +7,11 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <algorithm>
 
 #include "dialup/tray_view.h"
 #include "tray/cache_history_graph.h"
 #include "tray/details_window.h"
-#include "tray/dial_animation.h"
 #include "tray/dial_status_window.h"
 #include "tray/log_console.h"
 #include "tray/pictures.h"
@@ -20,45 +20,25 @@
 namespace tenvar::tray {
 namespace {
 
-bool IsBar(const QImage& graph, int x, int y) { return graph.pixel(x, y) == kBarColour; }
-
-// Every pixel of the graph that is bar-green, as "x,y" pairs counted per column band.
-int GreenPixels(const QImage& graph, int left, int right) {
-  int count = 0;
-  for (int x = left; x < right; ++x)
-    for (int y = 0; y < graph.height(); ++y) count += IsBar(graph, x, y);
-  return count;
-}
-
-TEST(CacheHistoryGraph, DrawsEachSampleAsItsBarAndNothingElse) {
+// Samples of 100, 3, 4 and 40 %: bars of 25, 0, 1 and 10 pixels standing on row 25.
+TEST(CacheHistoryGraph, PaintsExactlyTheBarsGreen) {
   const QImage empty = EmptyGraph();
   ASSERT_EQ(empty.size(), QSize(kGraphWidth, kGraphHeight));
-  ASSERT_EQ(GreenPixels(empty, 0, kGraphWidth), 0);
-
   cache::CacheStatistics::History history{};
-  history[0] = 100;  // 25 px
-  history[1] = 3;    // under 4 %: nothing
-  history[2] = 4;    // 1 px
-  history[19] = 40;  // 10 px
+  history[0] = 100;
+  history[1] = 3;
+  history[2] = 4;
+  history[19] = 40;
   const QImage graph = DrawCacheHistory(empty, history);
-  ASSERT_EQ(graph.size(), QSize(102, 27));
-
-  for (int x = 1; x < 5; ++x) {
-    for (int y = 1; y < 26; ++y) EXPECT_TRUE(IsBar(graph, x, y)) << x << "," << y;
-    EXPECT_FALSE(IsBar(graph, x, 0));
-    EXPECT_FALSE(IsBar(graph, x, 26));
+  ASSERT_EQ(graph.size(), empty.size());
+  const QRect bars[] = {{1, 1, 4, 25}, {11, 25, 4, 1}, {96, 16, 4, 10}};
+  for (int x = 0; x < graph.width(); ++x) {
+    for (int y = 0; y < graph.height(); ++y) {
+      const bool inBar = std::any_of(std::begin(bars), std::end(bars),
+                                     [&](const QRect& bar) { return bar.contains(x, y); });
+      ASSERT_EQ(graph.pixel(x, y) == kBarColour, inBar) << x << "," << y;
+    }
   }
-  EXPECT_EQ(GreenPixels(graph, 0, 1), 0);
-  EXPECT_EQ(GreenPixels(graph, 5, 6), 0);  // the gap between bars
-  EXPECT_EQ(GreenPixels(graph, 6, 10), 0);
-  EXPECT_EQ(GreenPixels(graph, 11, 15), 4);
-  for (int x = 11; x < 15; ++x) EXPECT_TRUE(IsBar(graph, x, 25));
-  EXPECT_EQ(GreenPixels(graph, 96, 100), 40);
-  for (int x = 96; x < 100; ++x) {
-    EXPECT_TRUE(IsBar(graph, x, 16));
-    EXPECT_FALSE(IsBar(graph, x, 15));
-  }
-  EXPECT_EQ(GreenPixels(graph, 0, kGraphWidth), 100 + 4 + 40);
 }
 
 QString Field(QWidget& window, const char* name) {
@@ -69,7 +49,7 @@ QString Field(QWidget& window, const char* name) {
 TEST(DetailsWindow, ShowsTheCountersAndTheGraph) {
   FakeServices services;
   services.Input.Connections = 6;
-  services.Input.CacheSizeMB = 1.5;
+  services.Input.CacheSizeMB = 12.3456;
   services.Input.CacheItemCount = 17;
   services.Input.CacheHitCount = 3;
   services.Input.RequestCount = 10;
@@ -83,7 +63,7 @@ TEST(DetailsWindow, ShowsTheCountersAndTheGraph) {
 
   EXPECT_EQ(window.windowTitle(), "Tenvar details");
   EXPECT_EQ(Field(window, "connections"), "6");
-  EXPECT_EQ(Field(window, "cacheSize"), "1.500");
+  EXPECT_EQ(Field(window, "cacheSize"), "12.346");
   EXPECT_EQ(Field(window, "items"), "17");
   EXPECT_EQ(Field(window, "hits"), "3/10");
   EXPECT_EQ(Field(window, "countdown"), "00:02:05");
@@ -98,8 +78,7 @@ TEST(DetailsWindow, ShowsTheCountersAndTheGraph) {
   // The window's own timer picks up what changed in between.
   services.DialOn = false;
   services.Input.Connections = 2;
-  QTRY_COMPARE_WITH_TIMEOUT(Field(window, "connections"), QStringLiteral("2"), 10000);
-  EXPECT_EQ(Field(window, "connections"), "2");
+  EXPECT_TRUE(Eventually([&] { return Field(window, "connections") == "2"; }));
   EXPECT_EQ(Field(window, "phonebookEntry"), "Not applicable");
   EXPECT_EQ(Field(window, "statusText"), "Permanently connected");
   window.close();
@@ -119,21 +98,6 @@ TEST(DetailsWindow, EveryFieldHasALabelAsBuddy) {
   EXPECT_TRUE(buddies.contains(window.findChild<QLabel*>("cacheHistory")));
 }
 
-TEST(DialAnimation, ChangesFrameEveryFourthTickInOrder) {
-  DialAnimation animation;
-  std::vector<int> frames;
-  for (int tick = 1; tick <= 20; ++tick) {
-    const std::optional<int> frame = animation.Tick();
-    if (tick % 4 == 0) {
-      ASSERT_TRUE(frame.has_value()) << tick;
-      frames.push_back(*frame);
-    } else {
-      EXPECT_FALSE(frame.has_value()) << tick;
-    }
-  }
-  EXPECT_EQ(frames, (std::vector<int>{0, 1, 2, 3, 0}));
-}
-
 TEST(DialStatusWindow, FollowsTheStatusTextAndCyclesThePictures) {
   FakeServices services;
   services.StatusText = "Opening port";
@@ -144,25 +108,27 @@ TEST(DialStatusWindow, FollowsTheStatusTextAndCyclesThePictures) {
   EXPECT_EQ(text->text(), "Opening port");
   EXPECT_EQ(window.windowTitle(), "Tenvar connection status");
 
-  std::vector<int> shown;
-  for (int tick = 0; tick < 12; ++tick) {
+  // The picture changes every fourth tick, through the four frames and round again.
+  std::string frames;
+  for (int tick = 1; tick <= 20; ++tick) {
     services.StatusText = "step " + std::to_string(tick);
     window.Tick();
     EXPECT_EQ(text->text().toStdString(), services.StatusText);
-    if (shown.empty() || shown.back() != window.Frame()) shown.push_back(window.Frame());
+    frames += std::to_string(window.Frame());
   }
-  EXPECT_EQ(shown, (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(frames, "00000001111222233330");
   EXPECT_EQ(picture->pixmap().toImage(), AnimationFrame(window.Frame()).toImage());
   EXPECT_NE(AnimationFrame(0).toImage(), AnimationFrame(1).toImage());
 
   // Its own timer keeps the text fresh while open, and stops with Close.
   services.StatusText = "Connected successfully.";
-  QTRY_COMPARE_WITH_TIMEOUT(text->text(), QStringLiteral("Connected successfully."), 10000);
+  EXPECT_TRUE(Eventually([&] { return text->text() == "Connected successfully."; }));
   window.Close();
   EXPECT_FALSE(window.isVisible());
 }
 
-TEST(DialStatusWindow, EnterDoesNothingEscAndCancelHangUp) {
+// Esc, which cancels too, is pressed in tray_e2e.
+TEST(DialStatusWindow, EnterDoesNothingCancelHangsUp) {
   FakeServices services;
   DialStatusWindow window(services);
   QSignalSpy cancelled(&window, &DialStatusWindow::Cancelled);
@@ -172,14 +138,9 @@ TEST(DialStatusWindow, EnterDoesNothingEscAndCancelHangUp) {
   EXPECT_TRUE(window.isVisible());
   EXPECT_EQ(cancelled.count(), 0);
 
-  QTest::keyClick(&window, Qt::Key_Escape);
-  EXPECT_FALSE(window.isVisible());
-  EXPECT_EQ(cancelled.count(), 1);
-
-  window.Open();
   QTest::mouseClick(window.findChild<QPushButton*>("cancel"), Qt::LeftButton);
   EXPECT_FALSE(window.isVisible());
-  EXPECT_EQ(cancelled.count(), 2);
+  EXPECT_EQ(cancelled.count(), 1);
 }
 
 TEST(LogConsole, KeepsTheNewestLinesUpToItsScrollback) {

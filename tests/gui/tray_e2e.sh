@@ -157,6 +157,9 @@ open_menu() {
   fail "no tray menu after five right clicks"
 }
 
+# Screenshots window $1 into $2; true once the window is painted (more than four colours).
+painted() { import -window "$1" "$2" 2>/dev/null && (( $(identify -format '%k' "$2") > 4 )); }
+
 # Checks a screenshot: present, of the window's size, and not one flat colour.
 check_shot() {
   local file=$1 width=$2 height=$3 size colours
@@ -177,13 +180,8 @@ xdotool mousemove $((menu_x + menu_w / 2)) $((menu_y + 10)) click 1
 wait_for "the details window" have_window 'Tenvar details'
 read -r details_id details_w details_h _ _ < <(top_window 'Tenvar details')
 (( details_w >= 250 && details_h >= 250 )) || fail "details window is only ${details_w}x${details_h}"
-# Its fields are filled at once; give the window a moment of its own to paint by waiting for
-# a screenshot that is not blank.
-shot_painted() {
-  import -window "$details_id" "$shots/details.png" 2>/dev/null &&
-    (( $(identify -format '%k' "$shots/details.png") > 4 ))
-}
-wait_for "the details window to be painted" shot_painted
+# Its fields are filled at once; the window itself may paint a moment later.
+wait_for "the details window to be painted" painted "$details_id" "$shots/details.png"
 check_shot "$shots/details.png" "$details_w" "$details_h"
 
 # "View log..." by its key opens the console, and again closes it.
@@ -196,17 +194,9 @@ open_menu
 xdotool windowfocus "$menu_id" key c
 wait_for "the dialling status window" have_window 'Tenvar connection status'
 read -r dial_id dial_w dial_h _ _ < <(top_window 'Tenvar connection status')
-dial_painted() {
-  import -window "$dial_id" "$shots/dialling.png" 2>/dev/null &&
-    (( $(identify -format '%k' "$shots/dialling.png") > 4 ))
-}
-wait_for "the dialling status window to be painted" dial_painted
+wait_for "the dialling status window to be painted" painted "$dial_id" "$shots/dialling.png"
 check_shot "$shots/dialling.png" "$dial_w" "$dial_h"
-console_painted() {
-  import -window "$console_id" "$shots/console.png" 2>/dev/null &&
-    (( $(identify -format '%k' "$shots/console.png") > 4 ))
-}
-wait_for "log lines in the console" console_painted
+wait_for "log lines in the console" painted "$console_id" "$shots/console.png"
 check_shot "$shots/console.png" "$console_w" "$console_h"
 grep -q 'Connecting to Internet, using provider' "$work/Tenvar.log" || fail "no dial in the log"
 # Esc is Cancel: the window goes and the dialler is hung up.
