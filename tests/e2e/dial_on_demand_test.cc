@@ -23,13 +23,10 @@ class DialOnDemand : public OfficeTest {
     pppdLog_ = dir_.File("pppd.log");
     hold_ = dir_.File("pppd.hold");
     ASSERT_EQ(::mkfifo(hold_.c_str(), 0600), 0);
-    const std::string ini = WriteOfficeConfiguration(dir_, OfficeOptions{});
-    dir_.Write("Tenvar.ini", platform::ReadFileText(ini) + "Dial Yes\nTimeout 5\n");
-    tenvar_.emplace(
-        dir_, std::vector<std::string>{ini}, "tenvar",
-        std::vector<std::string>{"TENVAR_PPPD=" TENVAR_FAKE_PPPD, "TENVAR_PPP_PEERS=" + peers_,
-                                 "FAKE_PPPD_LOG=" + pppdLog_, "FAKE_PPPD_HOLD=" + hold_});
-    ASSERT_TRUE(tenvar_->WaitForConsole(kProxyStarted)) << tenvar_->Stderr();
+    ASSERT_NO_FATAL_FAILURE(
+        StartTenvar({.MoreLines = "Dial Yes\nTimeout 5\n"},
+                    {"TENVAR_PPPD=" TENVAR_FAKE_PPPD, "TENVAR_PPP_PEERS=" + peers_,
+                     "FAKE_PPPD_LOG=" + pppdLog_, "FAKE_PPPD_HOLD=" + hold_}));
   }
 
   // The dials the stand-in has seen start.
