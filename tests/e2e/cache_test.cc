@@ -109,7 +109,7 @@ class Cache : public OfficeTest {
   }
 };
 
-TEST_F(Cache, ASecondGetIsServedFromTheDiskWithTheOriginsDate) {
+TEST_F(Cache, ASecondGetIsServedFromTheDiskWithTheOriginsDateAndEachPortKeepsItsOwn) {
   ASSERT_NO_FATAL_FAILURE(StartTenvar(Cached()));
   origin_->Add("docs/index.html", "<p>index</p>");
   origin_->Add("a*b.txt", "starred");
@@ -137,6 +137,16 @@ TEST_F(Cache, ASecondGetIsServedFromTheDiskWithTheOriginsDate) {
   EXPECT_EQ(platform::ReadFileText(CacheFile("docs/index.html")), "<p>index</p>");
   ASSERT_EQ(StatusOf(FetchToClose("/a*b.txt")), 200);
   EXPECT_EQ(platform::ReadFileText(CacheFile("a_b.txt")), "starred");
+
+  // Another port of the same host keeps items of its own.
+  const std::string other =
+      "http://127.0.0.1:" + std::to_string(OriginServer::kBodyPort) + "/small.txt";
+  for (int fetch = 0; fetch < 2; ++fetch) {
+    EXPECT_EQ(FetchUrl(other).Body, "GET body=\n");
+  }
+  EXPECT_EQ(FetchToClose("/small.txt").Body, origin_->Content("small.txt"));
+  EXPECT_EQ(platform::ReadFileText(CacheFile("small.txt")), origin_->Content("small.txt"));
+  EXPECT_EQ(platform::ReadFileText(dir_.File("cache/127.0.0.1:8082/small.txt")), "GET body=\n");
 }
 
 TEST_F(Cache, KeepsNoQueryPostFailureOrNoStoreAnswer) {
@@ -263,19 +273,6 @@ TEST_F(Cache, AGzipItemGoesOnlyToBrowsersThatAcceptGzip) {
   EXPECT_EQ(plain.Body, "<p>plain</p>");
   EXPECT_EQ(HeaderValue(plain.Headers, "Content-Encoding"), "");
   EXPECT_EQ(OriginRequests("/gzip.html", 2), 2);
-}
-
-TEST_F(Cache, TwoPortsOfOneHostKeepSeparateItems) {
-  ASSERT_NO_FATAL_FAILURE(StartTenvar(Cached()));
-  const std::string other =
-      "http://127.0.0.1:" + std::to_string(OriginServer::kBodyPort) + "/small.txt";
-  EXPECT_EQ(FetchToClose("/small.txt").Body, origin_->Content("small.txt"));
-  for (int fetch = 0; fetch < 2; ++fetch) {
-    EXPECT_EQ(FetchUrl(other).Body, "GET body=\n");
-  }
-  EXPECT_EQ(FetchToClose("/small.txt").Body, origin_->Content("small.txt"));
-  EXPECT_EQ(platform::ReadFileText(CacheFile("small.txt")), origin_->Content("small.txt"));
-  EXPECT_EQ(platform::ReadFileText(dir_.File("cache/127.0.0.1:8082/small.txt")), "GET body=\n");
 }
 
 TEST_F(Cache, AForcedReloadOrAStaleItemAsksTheOriginAndA304ServesTheItem) {
