@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/text.h"
 #include "tests/e2e/office_fixture.h"
 
 namespace tenvar::e2e {
@@ -15,39 +14,21 @@ namespace {
 
 constexpr std::string_view kTryAgain = "Connecting to the Internet, please try again shortly";
 
-class DialOnDemand : public OfficeTest {
- protected:
-  void StartDialling() {
-    peers_ = dir_.Path() + "/peers";
-    dir_.Write("peers/provider", "noauth\n");
-    pppdLog_ = dir_.File("pppd.log");
-    hold_ = dir_.File("pppd.hold");
-    ASSERT_EQ(::mkfifo(hold_.c_str(), 0600), 0);
-    const std::string ini = WriteOfficeConfiguration(dir_, OfficeOptions{});
-    dir_.Write("Tenvar.ini", platform::ReadFileText(ini) + "Dial Yes\nTimeout 5\n");
-    tenvar_.emplace(
-        dir_, std::vector<std::string>{ini}, "tenvar",
-        std::vector<std::string>{"TENVAR_PPPD=" TENVAR_FAKE_PPPD, "TENVAR_PPP_PEERS=" + peers_,
-                                 "FAKE_PPPD_LOG=" + pppdLog_, "FAKE_PPPD_HOLD=" + hold_});
-    ASSERT_TRUE(tenvar_->WaitForConsole(kProxyStarted)) << tenvar_->Stderr();
-  }
-
-  // The dials the stand-in has seen start.
-  int DialCount() const {
-    int count = 0;
-    for (const std::string& line : platform::SplitLines(platform::ReadFileText(pppdLog_))) {
-      if (line.rfind("call provider", 0) == 0) ++count;
-    }
-    return count;
-  }
-
-  std::string peers_;
-  std::string pppdLog_;
-  std::string hold_;
-};
+using DialOnDemand = OfficeTest;
 
 TEST_F(DialOnDemand, TheFirstRequestDialsOnceAndLaterRequestsPassOnceTheLineIsUp) {
-  ASSERT_NO_FATAL_FAILURE(StartDialling());
+  const std::string pppdLog = dir_.File("pppd.log");
+  const std::string hold = dir_.File("pppd.hold");
+  dir_.Write("peers/provider", "noauth\n");
+  ASSERT_EQ(::mkfifo(hold.c_str(), 0600), 0);
+  ASSERT_NO_FATAL_FAILURE(
+      StartTenvar({.MoreLines = "Dial Yes\nTimeout 5\n"},
+                  {"TENVAR_PPPD=" TENVAR_FAKE_PPPD, "TENVAR_PPP_PEERS=" + dir_.File("peers"),
+                   "FAKE_PPPD_LOG=" + pppdLog, "FAKE_PPPD_HOLD=" + hold}));
+  // The dials the stand-in has seen start.
+  const auto dialCount = [&] {
+    return Occurrences("\n" + platform::ReadFileText(pppdLog), "\ncall provider");
+  };
 
   const CurlResult first = Fetch({OriginServer::Url("/small.txt")});
   EXPECT_EQ(first.Status, 503);
@@ -56,13 +37,13 @@ TEST_F(DialOnDemand, TheFirstRequestDialsOnceAndLaterRequestsPassOnceTheLineIsUp
 
   // While the dial is under way, more requests are told the same and start no second dial.
   for (int i = 0; i < 3; ++i) EXPECT_EQ(Fetch({OriginServer::Url("/small.txt")}).Status, 503);
-  EXPECT_EQ(DialCount(), 1);
+  EXPECT_EQ(dialCount(), 1u);
 
   // Let the stand-in report its addresses: the line is up.
   {
-    platform::UniqueFd hold(::open(hold_.c_str(), O_WRONLY | O_CLOEXEC));
-    ASSERT_TRUE(hold.Valid());
-    ASSERT_EQ(::write(hold.Get(), "go\n", 3), 3);
+    const platform::UniqueFd go(::open(hold.c_str(), O_WRONLY | O_CLOEXEC));
+    ASSERT_TRUE(go.Valid());
+    ASSERT_EQ(::write(go.Get(), "go\n", 3), 3);
   }
   // The program learns of it from the dialler's output; give that a bounded moment.
   CurlResult passed;
@@ -73,7 +54,7 @@ TEST_F(DialOnDemand, TheFirstRequestDialsOnceAndLaterRequestsPassOnceTheLineIsUp
   }
   EXPECT_EQ(passed.Status, 200);
   EXPECT_EQ(passed.Body, origin_->Content("small.txt"));
-  EXPECT_EQ(DialCount(), 1);
+  EXPECT_EQ(dialCount(), 1u);
 
   // Shutting down leaves the line as it is, but the program's own dialler goes with it.
   tenvar_->Stop();

@@ -8,7 +8,6 @@
 #include <regex>
 
 #include "platform/text.h"
-#include "tests/e2e/file_watch.h"
 #include "tests/e2e/office_fixture.h"
 #include "tests/e2e/udp_capture.h"
 
@@ -19,15 +18,29 @@ constexpr std::uint16_t kRegistryPort = 1403;
 
 class LanRegistry : public OfficeTest {
  protected:
-  // Waits for the request log's line for `url` and returns it.
-  std::string RequestLogLineFor(const std::string& url) {
-    const std::string path = RequestsLogPath(dir_);
-    if (!WaitForFileText(path, "\"" + url + "\"", 5s)) return "";
+  // Fetches `path` from the origin and checks its request-log line (date and time as
+  // dd/mm/yyyy and hh:mm:ss): fetched from 127.0.0.1, with `keyword` found and the names the
+  // registry knew.
+  ::testing::AssertionResult FetchIsLogged(const std::string& path, const std::string& keyword,
+                                           const std::string& machine, const std::string& user) {
+    const std::string url = OriginServer::Url(path);
+    const CurlResult answer = Fetch({url});
+    if (answer.Status != 200 ||
+        answer.Body != origin_->Content(path.substr(1, path.find('?') - 1))) {
+      return ::testing::AssertionFailure() << answer.Status << " " << answer.Body << answer.Stderr;
+    }
+    const std::string log = dir_.File("requests.csv");
+    WaitForFileText(log, "\"" + url + "\"", 5s);
     std::string found;
-    for (const std::string& line : platform::SplitLines(platform::ReadFileText(path))) {
+    for (const std::string& line : platform::SplitLines(platform::ReadFileText(log))) {
       if (line.find("\"" + url + "\"") != std::string::npos) found = line;
     }
-    return found;
+    const std::string escapedUrl = std::regex_replace(url, std::regex(R"([.?])"), R"(\$&)");
+    const std::string pattern = "\"" + keyword + R"(","\d\d/\d\d/\d{4}","\d\d:\d\d:\d\d",")" +
+                                machine + R"(","127\.0\.0\.1",")" + user + "\",\"" + escapedUrl +
+                                "\"";
+    if (std::regex_match(found, std::regex(pattern))) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "logged: " << found;
   }
 };
 
@@ -58,38 +71,16 @@ bool SendToRegistry(const char* source, const std::string& datagram) {
                   sizeof to) == static_cast<ssize_t>(datagram.size());
 }
 
-// Whether `line` is a request-log line (date and time as dd/mm/yyyy and hh:mm:ss) for `url`
-// fetched from 127.0.0.1, with the keyword found and the names the registry knew.
-bool IsLogLine(const std::string& line, const std::string& keyword, const std::string& machine,
-               const std::string& user, const std::string& url) {
-  const std::string escapedUrl = std::regex_replace(url, std::regex(R"([.?])"), R"(\$&)");
-  const std::string pattern = "\"" + keyword + R"(","\d\d/\d\d/\d{4}","\d\d:\d\d:\d\d",")" +
-                              machine + R"(","127\.0\.0\.1",")" + user + "\",\"" + escapedUrl +
-                              "\"";
-  return std::regex_match(line, std::regex(pattern));
-}
-
-TEST_F(LanRegistry, LogsARequestOfAnUnregisteredMachineAsUnknown) {
-  ASSERT_NO_FATAL_FAILURE(StartTenvar());
-  const CurlResult small = Fetch({OriginServer::Url("/small.txt")});
-  EXPECT_EQ(small.Status, 200) << small.Stderr;
-  const std::string line = RequestLogLineFor(OriginServer::Url("/small.txt"));
-  EXPECT_TRUE(IsLogLine(line, "", "Unknown", "Unknown", OriginServer::Url("/small.txt"))) << line;
-}
-
 TEST_F(LanRegistry, NamesARegisteredMachineUntilItLeaves) {
   UdpCapture capture;
   ASSERT_TRUE(capture.Valid()) << "a raw socket needs root in the test's namespace";
   ASSERT_NO_FATAL_FAILURE(StartTenvar());
+  EXPECT_TRUE(FetchIsLogged("/small.txt?before", "", "Unknown", "Unknown"));
 
   ASSERT_TRUE(SendToRegistry("127.0.0.1", RegistryDatagram('+', "PC1", "alice")));
   EXPECT_TRUE(capture.WaitFor("127.0.0.1", kRegistryPort, "OK", 5s))
       << "no answer to the registration";
-  const CurlResult named = Fetch({OriginServer::Url("/small.txt?named")});
-  EXPECT_EQ(named.Status, 200) << named.Stderr;
-  const std::string namedLine = RequestLogLineFor(OriginServer::Url("/small.txt?named"));
-  EXPECT_TRUE(IsLogLine(namedLine, "", "PC1", "alice", OriginServer::Url("/small.txt?named")))
-      << namedLine;
+  EXPECT_TRUE(FetchIsLogged("/small.txt?named", "", "PC1", "alice"));
 
   ASSERT_TRUE(SendToRegistry("127.0.0.1", RegistryDatagram('-', "PC1", "alice")));
   // The registry serves datagrams in order: once a later registration is answered, the
@@ -97,51 +88,29 @@ TEST_F(LanRegistry, NamesARegisteredMachineUntilItLeaves) {
   ASSERT_TRUE(SendToRegistry("127.0.0.2", RegistryDatagram('+', "PC2", "bob")));
   EXPECT_TRUE(capture.WaitFor("127.0.0.2", kRegistryPort, "OK", 5s))
       << "no answer to the second registration";
-  const CurlResult unnamed = Fetch({OriginServer::Url("/small.txt?unnamed")});
-  EXPECT_EQ(unnamed.Status, 200) << unnamed.Stderr;
-  const std::string unnamedLine = RequestLogLineFor(OriginServer::Url("/small.txt?unnamed"));
-  EXPECT_TRUE(
-      IsLogLine(unnamedLine, "", "Unknown", "Unknown", OriginServer::Url("/small.txt?unnamed")))
-      << unnamedLine;
+  EXPECT_TRUE(FetchIsLogged("/small.txt?unnamed", "", "Unknown", "Unknown"));
 }
 
-TEST_F(LanRegistry, LogsTheAbuseKeywordFoundInAFetchedPage) {
-  OfficeOptions options;
-  options.AbuseKeywords = "contraband\n";
-  ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
+// A keyword in a fetched page is logged and broadcast as an alert, unless detection is off.
+TEST_F(LanRegistry, LogsTheAbuseKeywordFoundInAFetchedPageOnlyWhenDetectionIsOn) {
   origin_->Add("news.txt", "Today's news: contraband seized at the port.\n");
   UdpCapture capture;
   ASSERT_TRUE(capture.Valid());
-
-  const CurlResult news = Fetch({OriginServer::Url("/news.txt")});
-  EXPECT_EQ(news.Status, 200) << news.Stderr;
-  EXPECT_EQ(news.Body, origin_->Content("news.txt"));
-  CapturedDatagram alert;
-  ASSERT_TRUE(capture.WaitFor("255.255.255.255", 1403, "!", std::chrono::seconds(5), &alert));
-  EXPECT_EQ(alert.Payload, "!");
-  const std::string newsLine = RequestLogLineFor(OriginServer::Url("/news.txt"));
-  EXPECT_TRUE(
-      IsLogLine(newsLine, "contraband", "Unknown", "Unknown", OriginServer::Url("/news.txt")))
-      << newsLine;
-
-  const CurlResult clean = Fetch({OriginServer::Url("/small.txt")});
-  EXPECT_EQ(clean.Status, 200) << clean.Stderr;
-  const std::string cleanLine = RequestLogLineFor(OriginServer::Url("/small.txt"));
-  EXPECT_TRUE(IsLogLine(cleanLine, "", "Unknown", "Unknown", OriginServer::Url("/small.txt")))
-      << cleanLine;
-}
-
-TEST_F(LanRegistry, IgnoresKeywordsWhenAbuseDetectionIsOff) {
-  OfficeOptions options;
-  options.AbuseDetection = false;
-  options.AbuseKeywords = "contraband\n";
-  ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
-  origin_->Add("news.txt", "Today's news: contraband seized at the port.\n");
-
-  const CurlResult news = Fetch({OriginServer::Url("/news.txt")});
-  EXPECT_EQ(news.Status, 200) << news.Stderr;
-  const std::string line = RequestLogLineFor(OriginServer::Url("/news.txt"));
-  EXPECT_TRUE(IsLogLine(line, "", "Unknown", "Unknown", OriginServer::Url("/news.txt"))) << line;
+  for (const bool detection : {true, false}) {
+    SCOPED_TRACE(detection ? "detection on" : "detection off");
+    OfficeOptions options;
+    options.AbuseDetection = detection;
+    options.AbuseKeywords = "contraband\n";
+    tenvar_.reset();
+    ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
+    const std::string query = detection ? "?on" : "?off";
+    EXPECT_TRUE(
+        FetchIsLogged("/news.txt" + query, detection ? "contraband" : "", "Unknown", "Unknown"));
+    if (detection) {
+      EXPECT_EQ(capture.WaitFor("255.255.255.255", kRegistryPort, "!", 5s).value_or("(none)"), "!");
+    }
+    EXPECT_TRUE(FetchIsLogged("/small.txt" + query, "", "Unknown", "Unknown"));
+  }
 }
 
 }  // namespace

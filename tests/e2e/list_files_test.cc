@@ -14,14 +14,6 @@ namespace {
 
 using ListFiles = OfficeTest;
 
-size_t Count(const std::string& text, const std::string& piece) {
-  size_t found = 0;
-  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
-    ++found;
-  }
-  return found;
-}
-
 TEST_F(ListFiles, FifosAsListAndBlockFilesHangNeitherARequestNorTheShutDown) {
   const std::string ini = WriteOfficeConfiguration(dir_, OfficeOptions{});
   // Nobody ever writes to these FIFOs: a blocking open or read would wait forever.
@@ -32,9 +24,7 @@ TEST_F(ListFiles, FifosAsListAndBlockFilesHangNeitherARequestNorTheShutDown) {
     std::filesystem::remove(path);
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
   }
-  tenvar_.emplace(dir_, std::vector<std::string>{ini});
-  ASSERT_TRUE(tenvar_->WaitForConsole(kProxyStarted))
-      << "console: " << tenvar_->ConsoleSoFar() << "\nstderr: " << tenvar_->Stderr();
+  ASSERT_NO_FATAL_FAILURE(StartTenvarWith(ini));
 
   for (int request = 0; request < 2; ++request) {
     const CurlResult answer = Fetch({OriginServer::Url("/echo")});
@@ -47,8 +37,9 @@ TEST_F(ListFiles, FifosAsListAndBlockFilesHangNeitherARequestNorTheShutDown) {
   // Each file is reported once, not once per request.
   const std::string stderrText = tenvar_->Stderr();
   for (const char* name : fifos) {
-    EXPECT_EQ(Count(stderrText, config::RefusedFileMessage(dir_.File(name))), 1u) << name << "\n"
-                                                                                  << stderrText;
+    EXPECT_EQ(Occurrences(stderrText, config::RefusedFileMessage(dir_.File(name))), 1u)
+        << name << "\n"
+        << stderrText;
   }
 }
 

@@ -1,31 +1,71 @@
-// The programs the end-to-end tests talk to (nginx, squid, openssl, curl): finding them,
-// starting one and waiting until it listens, and skipping a test whose program is missing.
-// Stateless; safe from any thread.
+// The programs the end-to-end tests talk to (nginx, squid, vsftpd, openssl, curl, python3):
+// finding them, starting one and waiting until it listens, and skipping a test whose program
+// is missing.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include <chrono>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/child_process.h"
+#include "platform/temp_dir.h"
 
 namespace tenvar::e2e {
+
+using namespace std::chrono_literals;
 
 // The full path of `name` from PATH or the sbin directories (daemons live there and a
 // non-root PATH may lack them); empty when it is not installed.
 std::string FindProgram(const std::string& name);
 
-// Starts a peer in the foreground (argv[0] is looked up with FindProgram) and waits until
-// `readyFile` contains `readyText`, which the peer writes once it listens. On failure
-// `error` says why, with the peer's standard error, and the peer is gone; on success it is
-// in `peer`.
-bool StartPeer(std::vector<std::string> argv, const platform::ChildOptions& options,
-               const std::string& readyFile, const std::string& readyText,
-               std::chrono::milliseconds timeout, std::optional<platform::ChildProcess>& peer,
-               std::string& error);
+// True once the file at `path` contains `text`; false after `timeout`, or when `writer` (a
+// process id, 0 for none) has ended without writing it. Woken by inotify, not by polling.
+bool WaitForFileText(const std::string& path, std::string_view text,
+                     std::chrono::milliseconds timeout, pid_t writer = 0);
+
+// `text` with every "@NAME@" of `values` replaced, so a peer's configuration reads as written.
+std::string Fill(std::string text, const std::vector<std::pair<std::string, std::string>>& values);
+
+// How often `piece` occurs in `text`.
+inline std::size_t Occurrences(std::string_view text, std::string_view piece) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(piece); at != std::string_view::npos;
+       at = text.find(piece, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+// A peer started for one test and ended with the object. Not thread-safe, though its log
+// may be read from any thread once it runs.
+class PeerProgram {
+ public:
+  bool Running() const { return child_.has_value(); }
+  const std::string& Error() const { return error_; }
+  std::string Log() const { return platform::ReadFileText(logPath_); }
+  const std::string& LogPath() const { return logPath_; }
+  bool WaitForLog(std::string_view text, std::chrono::milliseconds timeout = 5s) const {
+    return WaitForFileText(logPath_, text, timeout, child_ ? child_->Pid() : 0);
+  }
+
+ protected:
+  explicit PeerProgram(std::string logPath) : logPath_(std::move(logPath)) {}
+  // Starts `argv` (argv[0] looked up with FindProgram) with its output in `output`.stdout
+  // and .stderr, and waits until `readyFile` holds `readyText`, which the peer writes once
+  // it listens. On failure Error() says why and the peer is gone.
+  void Start(std::vector<std::string> argv, const std::string& output, const std::string& readyFile,
+             std::string_view readyText, std::chrono::milliseconds timeout = 10s);
+
+  std::string logPath_;
+  std::string error_;
+  std::optional<platform::ChildProcess> child_;
+};
 
 }  // namespace tenvar::e2e
 

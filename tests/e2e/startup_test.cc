@@ -40,24 +40,6 @@ TEST(Startup, LogsTheStartLineRefusesASecondCopyAndStopsOnSigterm) {
   EXPECT_EQ(platform::SplitLines(platform::ReadFileText(log)).size(), 1u);
 }
 
-TEST(Startup, StopsOnSigintToo) {
-  platform::TempDir dir;
-  const std::string ini = dir.Write("Tenvar.ini", "LogFile " + dir.File("Tenvar.log") + "\n");
-  TenvarProcess tenvar(dir, {ini});
-  ASSERT_TRUE(tenvar.WaitForConsole(kStartLine)) << tenvar.Stderr();
-  ASSERT_TRUE(tenvar.Child().Signal(SIGINT));
-  EXPECT_EQ(tenvar.Child().WaitFor(2s), 0);
-}
-
-TEST(Startup, AMissingConfigurationFileIsReportedOnStandardError) {
-  platform::TempDir dir;
-  TenvarProcess tenvar(dir, {dir.File("absent.ini")});
-  EXPECT_EQ(tenvar.Child().WaitFor(5s), 1);
-  EXPECT_EQ(tenvar.Stderr(),
-            "Initialisation error: Initialisation file cannot be found, supply it as a command "
-            "line argument or make sure it is in the same directory as the Tenvar executable.\n");
-}
-
 TEST(Startup, LoaderMessagesGoToStandardErrorAndTheLogAndLoadingGoesOn) {
   platform::TempDir dir;
   const std::string log = dir.File("Tenvar.log");
@@ -74,18 +56,33 @@ TEST(Startup, LoaderMessagesGoToStandardErrorAndTheLogAndLoadingGoesOn) {
   EXPECT_NE(logged.find(" - " + first + "\n"), std::string::npos) << logged;
   EXPECT_NE(logged.find(" - " + second + "\n"), std::string::npos) << logged;
   EXPECT_LT(logged.find(second), logged.find(kStartLine));
+  ASSERT_TRUE(tenvar.Child().Signal(SIGINT));
+  EXPECT_EQ(tenvar.Child().WaitFor(2s), 0);
 }
 
-TEST(Startup, AProxyDirectiveWithoutAColonEndsTheProgram) {
-  platform::TempDir dir;
-  const std::string ini =
-      dir.Write("Tenvar.ini", "LogFile " + dir.File("Tenvar.log") + "\n<HTTPProxy Office 8080>\n");
-  TenvarProcess tenvar(dir, {ini});
-  EXPECT_EQ(tenvar.Child().WaitFor(5s), 1);
-  EXPECT_EQ(tenvar.Stderr(),
-            "Cannot create HTTP proxy: Incorrect format for HTTPProxy directive, see "
-            "documentation\n");
-  EXPECT_EQ(platform::ReadFileText(dir.File("Tenvar.log")).find(kStartLine), std::string::npos);
+TEST(Startup, AMissingFileOrAProxyDirectiveWithoutAColonEndsTheProgram) {
+  const struct {
+    const char* Ini;  // nothing: the file is not there
+    const char* Stderr;
+  } kCases[] = {
+      {nullptr,
+       "Initialisation error: Initialisation file cannot be found, supply it as a command line "
+       "argument or make sure it is in the same directory as the Tenvar executable.\n"},
+      {"<HTTPProxy Office 8080>\n",
+       "Cannot create HTTP proxy: Incorrect format for HTTPProxy directive, see documentation\n"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.Stderr);
+    platform::TempDir dir;
+    const std::string log = dir.File("Tenvar.log");
+    const std::string ini = c.Ini == nullptr
+                                ? dir.File("absent.ini")
+                                : dir.Write("Tenvar.ini", "LogFile " + log + "\n" + c.Ini);
+    TenvarProcess tenvar(dir, {ini});
+    EXPECT_EQ(tenvar.Child().WaitFor(5s), 1);
+    EXPECT_EQ(tenvar.Stderr(), c.Stderr);
+    EXPECT_EQ(platform::ReadFileText(log).find(kStartLine), std::string::npos);
+  }
 }
 
 }  // namespace

@@ -33,21 +33,18 @@ class TenvarProcess {
     ::mkfifo(fifo.c_str(), 0600);
     std::vector<std::string> argv = {TENVAR_BINARY, "--headless", "--console"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    platform::ChildOptions options;
-    options.StdoutPath = fifo;
-    options.StderrPath = stderrPath_;
-    options.Environment = std::move(environment);
-    options.Environment.push_back("XDG_CONFIG_HOME=" + dir.File("config"));
+    environment.push_back("XDG_CONFIG_HOME=" + dir.File("config"));
+    const platform::ChildOptions options{fifo, stderrPath_, false, std::move(environment)};
     // The reader is there first, so that the child's open for writing, made before tenvar
     // runs and before Start returns, does not wait for one; reads block again afterwards.
     console_ = platform::UniqueFd(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     std::optional<platform::ChildProcess> started = platform::ChildProcess::Start(argv, options);
     if (!started) return;
     child_.emplace(std::move(*started));
-    if (console_.Valid()) ::fcntl(console_.Get(), F_SETFL, O_RDONLY);
+    ::fcntl(console_.Get(), F_SETFL, O_RDONLY);
     // Room for every line of a busy test that reads the console only at its end: a full
     // FIFO would stall tenvar's logging and with it the sessions under test.
-    if (console_.Valid()) ::fcntl(console_.Get(), F_SETPIPE_SZ, 1 << 20);
+    ::fcntl(console_.Get(), F_SETPIPE_SZ, 1 << 20);
   }
 
   platform::ChildProcess& Child() { return *child_; }

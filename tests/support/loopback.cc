@@ -25,6 +25,30 @@ sockaddr_in LoopbackAddress(int port) {
   return address;
 }
 
+// Reads until `size` bytes have come, the peer closes (or resets) or `timeout` has passed;
+// `closed` says whether the peer ended it.
+std::string ReadUpTo(int fd, std::size_t size, std::chrono::milliseconds timeout, bool* closed) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  std::string received;
+  if (closed != nullptr) *closed = false;
+  while (received.size() < size) {
+    pollfd entry{fd, POLLIN, 0};
+    const int ready = ::poll(&entry, 1, MillisecondsLeft(deadline));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) break;
+    char block[65536];
+    const ssize_t got =
+        ::recv(fd, block, std::min(sizeof block, size - received.size()), MSG_DONTWAIT);
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (got <= 0) {
+      if (closed != nullptr) *closed = true;
+      break;
+    }
+    received.append(block, static_cast<std::size_t>(got));
+  }
+  return received;
+}
+
 }  // namespace
 
 in_addr Loopback() { return in_addr{htonl(INADDR_LOOPBACK)}; }
@@ -93,41 +117,11 @@ bool SendAll(int fd, std::string_view data, int stopFd) {
 }
 
 std::string ReadUntilClosed(int fd, std::chrono::milliseconds timeout, bool* closed) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  std::string received;
-  if (closed != nullptr) *closed = false;
-  for (;;) {
-    pollfd entry{fd, POLLIN, 0};
-    const int ready = ::poll(&entry, 1, MillisecondsLeft(deadline));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) return received;
-    char block[65536];
-    const ssize_t got = ::recv(fd, block, sizeof block, MSG_DONTWAIT);
-    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    if (got <= 0) {
-      if (closed != nullptr) *closed = true;
-      return received;
-    }
-    received.append(block, static_cast<std::size_t>(got));
-  }
+  return ReadUpTo(fd, std::string::npos, timeout, closed);
 }
 
 std::string ReadExactly(int fd, std::size_t size, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  std::string received;
-  while (received.size() < size) {
-    pollfd entry{fd, POLLIN, 0};
-    const int ready = ::poll(&entry, 1, MillisecondsLeft(deadline));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) break;
-    char block[65536];
-    const ssize_t got =
-        ::recv(fd, block, std::min(sizeof block, size - received.size()), MSG_DONTWAIT);
-    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    if (got <= 0) break;
-    received.append(block, static_cast<std::size_t>(got));
-  }
-  return received;
+  return ReadUpTo(fd, size, timeout, nullptr);
 }
 
 bool SeesClose(int fd, std::chrono::milliseconds timeout) {
