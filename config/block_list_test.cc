@@ -8,12 +8,12 @@
 #include <thread>
 #include <vector>
 
+#include "config/config_test_support.h"
 #include "platform/temp_dir.h"
 
 namespace tenvar::config {
 namespace {
 
-constexpr platform::FileTime kSecond = 1'000'000'000;
 constexpr platform::FileTime kBaseTime = 1'600'000'000 * kSecond;
 
 HttpProxyOptions Options(const std::string& blockFile, bool advanced) {
@@ -163,8 +163,7 @@ TEST(BlockList, MissingFileLoadsEmptyListsAndRemembersTheForm) {
 
 TEST(BlockList, ReloadsWhenTheFileTimeChangesAndKeepsListsWhenItIsDeleted) {
   platform::TempDir dir;
-  const std::string file = dir.Write("block.txt", "- * *\n");
-  ASSERT_TRUE(platform::SetLastWriteTime(file, kBaseTime));
+  const std::string file = WriteAt(dir, "block.txt", "- * *\n", kBaseTime);
   const HttpProxyOptions options = Options(file, true);
   BlockList list;
   list.LoadBlockFile(options);
@@ -173,8 +172,7 @@ TEST(BlockList, ReloadsWhenTheFileTimeChangesAndKeepsListsWhenItIsDeleted) {
   EXPECT_EQ(list.IsBlocked("one", "/", options, start), 1);
 
   // Same time: the new contents go unnoticed.
-  dir.Write("block.txt", "+ * *\n");
-  ASSERT_TRUE(platform::SetLastWriteTime(file, kBaseTime));
+  WriteAt(dir, "block.txt", "+ * *\n", kBaseTime);
   EXPECT_EQ(list.IsBlocked("one", "/", options, start + std::chrono::seconds(1)), 1);
 
   // A new time is seen, but not within a second of the last look.
@@ -251,9 +249,9 @@ TEST(BlockList, ConcurrentTestsSeeWholeVersionsWhileTheFileIsRewritten) {
   const std::string staging = dir.File("block.tmp");
   for (int version = 1; version <= kVersions; ++version) {
     // Renaming a finished file into place keeps readers from ever seeing half of one.
-    dir.Write("block.tmp", version % 2 == 0 ? "+ * *\n- * *\n" : "- * *\n+ * *\n");
     // No ASSERT here: returning early would leave the readers running.
-    EXPECT_TRUE(platform::SetLastWriteTime(staging, kBaseTime + version * kSecond));
+    WriteAt(dir, "block.tmp", version % 2 == 0 ? "+ * *\n- * *\n" : "- * *\n+ * *\n",
+            kBaseTime + version * kSecond);
     EXPECT_EQ(std::rename(staging.c_str(), file.c_str()), 0);
     // Every other version is left for the readers to notice by its time.
     if (version % 2 == 0) list.LoadBlockFile(options);

@@ -1,16 +1,30 @@
 // Helpers for tests that run the loader on files in a temporary directory.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "config/configuration.h"
+#include "platform/file_time.h"
 #include "platform/temp_dir.h"
 
 namespace tenvar::config {
+
+inline constexpr platform::FileTime kSecond = 1'000'000'000;
+
+// Writes `name` in `dir` with the given last-write time, by which the readers notice changes.
+inline std::string WriteAt(const platform::TempDir& dir, std::string_view name,
+                           std::string_view text, platform::FileTime time) {
+  const std::string path = dir.Write(name, text);
+  EXPECT_TRUE(platform::SetLastWriteTime(path, time)) << path;
+  return path;
+}
 
 // Remembers every message as "<caption>: <text>".
 class RecordingMessages : public MessageSink {

@@ -78,17 +78,6 @@ TEST(WriteConfiguration, ReadsBackToTheValuesItWasWrittenFrom) {
   EXPECT_EQ(*loaded.configuration.IpTunnels.Load(), tunnels);
 }
 
-TEST(WriteConfiguration, EmptyTextsReadBackAsTheirLoadTimeDefaults) {
-  LoadedConfiguration loaded("");
-  loaded.dir.Write("Tenvar.ini", WriteConfiguration(GlobalSettings{}, {}, {}));
-  ASSERT_TRUE(LoadConfiguration(loaded.configuration));
-  const GlobalSettings settings = *loaded.configuration.Settings.Load();
-  EXPECT_EQ(settings.CacheDir, loaded.dir.Path() + "/cache");
-  EXPECT_EQ(settings.LogFile, loaded.dir.Path() + "/Tenvar.log");
-  EXPECT_EQ(settings.PhonebookEntry, "provider");
-  EXPECT_EQ(settings.Username, "");
-}
-
 GlobalSettings WithPassword(std::string password) {
   GlobalSettings settings;
   settings.Password = std::move(password);

@@ -14,7 +14,6 @@ namespace tenvar::config {
 namespace {
 
 using Lines = std::vector<std::string>;
-constexpr platform::FileTime kSecond = 1'000'000'000;
 
 TEST(LoadConfiguration, SetsLoadTimeDefaultsBesideTheProgram) {
   LoadedConfiguration loaded("");
@@ -176,8 +175,7 @@ TEST(LoadConfiguration, AnUnclosedNewInstanceIsDroppedAndAnUnclosedKnownOneKeeps
   ASSERT_TRUE(LoadConfiguration(loaded.configuration));
   ASSERT_EQ(loaded.Proxies().size(), 1u);
 
-  loaded.dir.Write("Tenvar.ini", "<HTTPProxy Office:8080>\nUseCache Yes\n");
-  platform::SetLastWriteTime(loaded.path, 42 * kSecond);
+  WriteAt(loaded.dir, "Tenvar.ini", "<HTTPProxy Office:8080>\nUseCache Yes\n", 42 * kSecond);
   CheckConfigurationChanged(loaded.configuration);
   ASSERT_EQ(loaded.Proxies().size(), 1u);
   EXPECT_TRUE(loaded.Options(0).UseCache);
@@ -194,17 +192,16 @@ TEST(CheckConfigurationChanged, RereadsOnlyANewTimeAndUpdatesRecordsInPlace) {
   const auto settingsBefore = loaded.configuration.Settings.Load();
 
   // Unchanged time: nothing is read, not even a changed file.
-  loaded.dir.Write("Tenvar.ini", "Timeout 1\n");
-  platform::SetLastWriteTime(loaded.path, 10 * kSecond);
+  WriteAt(loaded.dir, "Tenvar.ini", "Timeout 1\n", 10 * kSecond);
   EXPECT_FALSE(CheckConfigurationChanged(loaded.configuration));
   EXPECT_EQ(loaded.configuration.Settings.Load(), settingsBefore);
 
   // The UseCache line is gone: the running instance keeps the value it had.
-  loaded.dir.Write("Tenvar.ini",
-                   "<HTTPProxy OFFICE:8080>\nEnableLogging No\n</HTTPProxy>\n"
-                   "<HTTPProxy Lab:8081>\n</HTTPProxy>\n"
-                   "<IPTunnel>\nListen 2525\nServer mail\nPort 25\n</IPTunnel>\n");
-  platform::SetLastWriteTime(loaded.path, 20 * kSecond);
+  WriteAt(loaded.dir, "Tenvar.ini",
+          "<HTTPProxy OFFICE:8080>\nEnableLogging No\n</HTTPProxy>\n"
+          "<HTTPProxy Lab:8081>\n</HTTPProxy>\n"
+          "<IPTunnel>\nListen 2525\nServer mail\nPort 25\n</IPTunnel>\n",
+          20 * kSecond);
   EXPECT_FALSE(CheckConfigurationChanged(loaded.configuration));
   EXPECT_EQ(loaded.configuration.ConfigFileTime(), 20 * kSecond);
 
@@ -266,8 +263,7 @@ TEST(CheckConfigurationChangedIfDue, LooksAtTheFileAtMostOnceASecond) {
   CheckConfigurationChangedIfDue(loaded.configuration, start);
   ASSERT_EQ(loaded.configuration.Settings.Load()->Timeout, 1);
 
-  loaded.dir.Write("Tenvar.ini", "Timeout 2\n");
-  platform::SetLastWriteTime(loaded.path, 20 * kSecond);
+  WriteAt(loaded.dir, "Tenvar.ini", "Timeout 2\n", 20 * kSecond);
   const struct {
     std::chrono::milliseconds After;
     int Timeout;
@@ -313,9 +309,7 @@ TEST(CheckConfigurationChanged, ConcurrentRereadsNeverShowReadersAHalfAppliedFil
   }
   for (int n = 1; n <= 150; ++n) {
     // The file itself is replaced whole, so any tearing seen is the loader's.
-    const std::string next = loaded.dir.Write("next.ini", version(n));
-    platform::SetLastWriteTime(next, n * kSecond);
-    std::filesystem::rename(next, loaded.path);
+    std::filesystem::rename(WriteAt(loaded.dir, "next.ini", version(n), n * kSecond), loaded.path);
   }
   done = true;
   for (std::thread& thread : threads) thread.join();

@@ -18,7 +18,6 @@ namespace tenvar::config {
 namespace {
 
 using Entries = ListFile::Entries;
-constexpr platform::FileTime kSecond = 1'000'000'000;
 
 TEST(ListFile, KeepsNonEmptyLinesExactlyAsWritten) {
   platform::TempDir dir;
@@ -30,50 +29,34 @@ TEST(ListFile, KeepsNonEmptyLinesExactlyAsWritten) {
   EXPECT_FALSE(list.AnyOccursIn("http://x/ADS"));
 }
 
-TEST(ListFile, RereadsOnlyWhenTheLastWriteTimeChanges) {
+TEST(ListFile, RereadsOnlyANewTimeAndAVanishedFileStaysEmptyUntilItHasOne) {
   platform::TempDir dir;
-  const std::string path = dir.Write("list.txt", "one\n");
-  platform::SetLastWriteTime(path, 100 * kSecond);
+  const std::string path = WriteAt(dir, "list.txt", "one\n", 100 * kSecond);
   ListFile list;
   list.Refresh(path);
   EXPECT_EQ(list.Time(), 100 * kSecond);
 
   // Same time stamp: the new content goes unnoticed.
-  dir.Write("list.txt", "two\n");
-  platform::SetLastWriteTime(path, 100 * kSecond);
+  WriteAt(dir, "list.txt", "two\n", 100 * kSecond);
   list.Refresh(path);
   EXPECT_EQ(*list.Load(), Entries{"one"});
-
   platform::SetLastWriteTime(path, 200 * kSecond);
   list.Refresh(path);
   EXPECT_EQ(*list.Load(), Entries{"two"});
-}
-
-TEST(ListFile, AVanishedFileEmptiesTheListAndARestoredOldFileStaysUnread) {
-  platform::TempDir dir;
-  const std::string path = dir.Write("trusted.txt", "example.com\n");
-  platform::SetLastWriteTime(path, 100 * kSecond);
-  ListFile list;
-  list.Refresh(path);
-  ASSERT_EQ(list.Load()->size(), 1u);
 
   std::filesystem::remove(path);
   list.Refresh(path);
   EXPECT_TRUE(list.Load()->empty());
-
-  dir.Write("trusted.txt", "example.com\n");
-  platform::SetLastWriteTime(path, 100 * kSecond);
+  WriteAt(dir, "list.txt", "two\n", 200 * kSecond);
   list.Refresh(path);
   EXPECT_TRUE(list.Load()->empty());
-
   list.Refresh("");  // no file named at all
   EXPECT_TRUE(list.Load()->empty());
 }
 
 TEST(ListFile, RunTimeAppendsLastUntilTheFileChangesAndAreNotDuplicated) {
   platform::TempDir dir;
-  const std::string path = dir.Write("trusted.txt", "a.example\n");
-  platform::SetLastWriteTime(path, 100 * kSecond);
+  const std::string path = WriteAt(dir, "trusted.txt", "a.example\n", 100 * kSecond);
   ListFile list;
   list.Refresh(path);
   EXPECT_TRUE(list.AppendIfMissing("http://b.example/"));
@@ -178,8 +161,7 @@ TEST(ListFile, RefusesFilesThatAreNotSmallRegularFiles) {
   for (const RefusedFile& refused : kRefusedFiles) {
     SCOPED_TRACE(refused.Name);
     platform::TempDir dir;
-    const std::string good = dir.Write("good.txt", "kept\n");
-    platform::SetLastWriteTime(good, 100 * kSecond);
+    const std::string good = WriteAt(dir, "good.txt", "kept\n", 100 * kSecond);
     const std::string path = refused.Make(dir);
     RecordingMessages messages;
     ListFile list;
@@ -208,15 +190,13 @@ TEST(ListFile, ReadsAFileOfExactlyTheLimit) {
 
 TEST(ListFile, RefreshIfDueLooksAtTheFileAtMostOncePerInterval) {
   platform::TempDir dir;
-  const std::string path = dir.Write("list.txt", "one\n");
-  platform::SetLastWriteTime(path, 100 * kSecond);
+  const std::string path = WriteAt(dir, "list.txt", "one\n", 100 * kSecond);
   const ListFile::Clock::time_point start{std::chrono::hours(1)};
   ListFile list;
   list.RefreshIfDue(path, start);
   ASSERT_EQ(*list.Load(), Entries{"one"});
 
-  dir.Write("list.txt", "two\n");
-  platform::SetLastWriteTime(path, 200 * kSecond);
+  WriteAt(dir, "list.txt", "two\n", 200 * kSecond);
   struct Step {
     std::chrono::milliseconds After;
     const char* Expected;
@@ -230,8 +210,7 @@ TEST(ListFile, RefreshIfDueLooksAtTheFileAtMostOncePerInterval) {
     list.RefreshIfDue(path, start + step.After);
     EXPECT_EQ(list.Load()->front(), step.Expected) << step.After.count();
   }
-  dir.Write("list.txt", "three\n");
-  platform::SetLastWriteTime(path, 300 * kSecond);
+  WriteAt(dir, "list.txt", "three\n", 300 * kSecond);
   list.RefreshIfDue(path, start + std::chrono::milliseconds(1999));
   EXPECT_EQ(list.Load()->front(), "two");
   list.RefreshIfDue(path, start + std::chrono::milliseconds(2000));
@@ -264,8 +243,7 @@ TEST(ListFile, ReadersNeverSeeAHalfRefreshedList) {
     });
   }
   for (int n = 1; n <= 200; ++n) {
-    dir.Write("list.txt", version(n));
-    platform::SetLastWriteTime(path, n * kSecond);
+    WriteAt(dir, "list.txt", version(n), n * kSecond);
     list.Refresh(path);
   }
   done = true;

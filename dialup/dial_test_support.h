@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <fstream>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -18,6 +17,8 @@
 
 #include "dialup/dial_status_view.h"
 #include "dialup/tray_view.h"
+#include "platform/temp_dir.h"
+#include "platform/text.h"
 #include "platform/unique_fd.h"
 
 namespace tenvar::dialup {
@@ -97,10 +98,7 @@ class Release {
 };
 
 inline std::vector<std::string> ReadLines(const std::string& path) {
-  std::ifstream in(path);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
+  return platform::SplitLines(platform::ReadFileText(path));
 }
 
 }  // namespace tenvar::dialup

@@ -70,12 +70,7 @@ class PppDialManagerTest : public ::testing::Test {
   Recorder recorder;
 };
 
-TEST_F(PppDialManagerTest, TheTrayStartsPermanentlyConnected) {
-  std::unique_ptr<PppDialManager> manager = Manager();
-  EXPECT_EQ(recorder.Entries(), std::vector<std::string>{"tray " + kStartUp});
-  EXPECT_EQ(manager->State(), ConnectionState::NotConnected);
-}
-
+// Checks and ticks while the dial is under way start no second one either.
 TEST_F(PppDialManagerTest, ManyThreadsAskingForTheLineStartExactlyOneDial) {
   UseSettings(true, 5, "alice", "s3cret");
   Release hold(dir.File("hold"));
@@ -93,7 +88,10 @@ TEST_F(PppDialManagerTest, ManyThreadsAskingForTheLineStartExactlyOneDial) {
     }
   }
   ASSERT_TRUE(recorder.WaitFor("status Authentication successful"));
+  EXPECT_FALSE(manager->CheckConnected());
+  manager->Tick();
   EXPECT_EQ(manager->State(), ConnectionState::Connecting);
+  EXPECT_EQ(recorder.LastTray(), kConnecting);
   hold.Signal();
   ASSERT_TRUE(recorder.WaitFor("tray " + kConnected));
   EXPECT_TRUE(manager->CheckConnected());
@@ -117,30 +115,22 @@ TEST_F(PppDialManagerTest, ACompletedDialShowsItsProgressThenTheConnection) {
   EXPECT_FALSE(manager->StatusWindowShown());
   EXPECT_TRUE(manager->IdleCountdownRunning());
   EXPECT_EQ(manager->IdleSecondsLeft(), 300u);
-}
 
-TEST_F(PppDialManagerTest, AskingForTheLineWhileItIsUpDoesNothing) {
-  std::unique_ptr<PppDialManager> manager = Connected();
+  // Asking for the line while it is up does nothing.
   const std::vector<std::string> before = recorder.Entries();
   manager->EnsureConnected();
   EXPECT_EQ(recorder.Entries(), before);
   EXPECT_EQ(ReadLines(PppdLog()).size(), 1u);
 }
 
-TEST_F(PppDialManagerTest, CheckingDuringTheDialKeepsItConnecting) {
-  Release hold(dir.File("hold"));
-  std::unique_ptr<PppDialManager> manager = Manager({"FAKE_PPPD_HOLD=" + hold.Path()});
-  manager->EnsureConnected();
-  ASSERT_TRUE(recorder.WaitFor("status Authentication successful"));
-  EXPECT_FALSE(manager->CheckConnected());
-  manager->Tick();
-  EXPECT_EQ(manager->State(), ConnectionState::Connecting);
-  EXPECT_EQ(recorder.LastTray(), kConnecting);
-}
-
-TEST_F(PppDialManagerTest, TheIdleCountdownHangsUpAfterTimeoutMinutesWithoutTraffic) {
+TEST_F(PppDialManagerTest, TrafficRestartsTheIdleCountdownWhichHangsUpAfterTimeoutMinutes) {
   UseSettings(true, 1);
   std::unique_ptr<PppDialManager> manager = Connected();
+  for (int minute = 0; minute < 5; ++minute) {
+    Ticks(*manager, 59);
+    manager->ResetIdleTimer();
+    EXPECT_EQ(manager->IdleSecondsLeft(), 60u);
+  }
   Ticks(*manager, 59);
   EXPECT_EQ(manager->State(), ConnectionState::Connected);
   EXPECT_EQ(manager->IdleSecondsLeft(), 1u);
@@ -153,19 +143,6 @@ TEST_F(PppDialManagerTest, TheIdleCountdownHangsUpAfterTimeoutMinutesWithoutTraf
   manager.reset();  // waits for the stand-in to end
   EXPECT_EQ(ReadLines(PppdLog()).back(), "terminated");
   EXPECT_EQ(Logs().size(), 2u);
-}
-
-TEST_F(PppDialManagerTest, TrafficRestartsTheIdleCountdown) {
-  UseSettings(true, 1);
-  std::unique_ptr<PppDialManager> manager = Connected();
-  for (int minute = 0; minute < 5; ++minute) {
-    Ticks(*manager, 59);
-    manager->ResetIdleTimer();
-    EXPECT_EQ(manager->IdleSecondsLeft(), 60u);
-  }
-  EXPECT_EQ(manager->State(), ConnectionState::Connected);
-  Ticks(*manager, 60);
-  EXPECT_EQ(manager->State(), ConnectionState::NotConnected);
 }
 
 TEST_F(PppDialManagerTest, ATimeoutOfZeroNeverHangsUp) {

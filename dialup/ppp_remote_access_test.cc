@@ -4,9 +4,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 
 #include "dialup/dial_test_support.h"
 #include "platform/temp_dir.h"
@@ -41,47 +39,6 @@ class PppRemoteAccessTest : public ::testing::Test {
   Recorder recorder;
 };
 
-TEST_F(PppRemoteAccessTest, CallsTheEntryWithoutDetachingAndAddsOnlyTheCredentialsGiven) {
-  PppRemoteAccess remote(Options());
-  ASSERT_EQ(remote.Dial({"office", "alice", "s3cret"}, Record()), 0);
-  ASSERT_TRUE(recorder.WaitFor("log Connected successfully."));
-  remote.HangUp();
-  ASSERT_TRUE(recorder.WaitFor("log ended 5"));
-  ASSERT_EQ(remote.Dial({"office", "", ""}, Record()), 0);
-  ASSERT_TRUE(recorder.WaitFor("log Connected successfully.", 2));
-  remote.HangUp();
-  ASSERT_TRUE(recorder.WaitFor("log ended 5", 2));
-  EXPECT_EQ(ReadLines(PppdLog()),
-            (std::vector<std::string>{"call office nodetach user alice password s3cret",
-                                      "terminated", "call office nodetach", "terminated"}));
-}
-
-TEST_F(PppRemoteAccessTest, IsConnectedFromTheLocalAddressLineUntilPppdEnds) {
-  Release drop(dir.File("drop"));
-  PppRemoteAccess remote(Options({"FAKE_PPPD_DROP_AFTER=" + drop.Path()}));
-  ASSERT_EQ(remote.Dial({"provider", "", ""}, Record()), 0);
-  ASSERT_TRUE(recorder.WaitFor("log Connected successfully."));
-  EXPECT_TRUE(remote.HasConnection());
-  drop.Signal();
-  ASSERT_TRUE(recorder.WaitFor("log ended 16"));
-  EXPECT_FALSE(remote.HasConnection());
-  EXPECT_EQ(recorder.Only("log "),
-            (std::vector<std::string>{"Opening port", "Port opened", "Connecting...",
-                                      "Device connected", "Physical connection established",
-                                      "Calculating link speed", "Authentication successful",
-                                      "Connected successfully.", "ended 16"}));
-}
-
-TEST_F(PppRemoteAccessTest, HangUpTerminatesPppdAndEndsTheConnectionAtOnce) {
-  PppRemoteAccess remote(Options());
-  ASSERT_EQ(remote.Dial({"provider", "", ""}, Record()), 0);
-  ASSERT_TRUE(recorder.WaitFor("log Connected successfully."));
-  remote.HangUp();
-  EXPECT_FALSE(remote.HasConnection());
-  ASSERT_TRUE(recorder.WaitFor("log ended 5"));
-  EXPECT_EQ(ReadLines(PppdLog()).back(), "terminated");
-}
-
 TEST_F(PppRemoteAccessTest, ADialInProgressIsNoConnectionEvenWithItsInterfaceUp) {
   Release hold(dir.File("hold"));
   AddUpLink("ppp7");
@@ -96,13 +53,6 @@ TEST_F(PppRemoteAccessTest, ADialInProgressIsNoConnectionEvenWithItsInterfaceUp)
   EXPECT_TRUE(recorder.WaitFor("log ended 5"));
 }
 
-TEST_F(PppRemoteAccessTest, ALinkOfAnotherProgramCountsWithoutAnyDial) {
-  PppRemoteAccess remote(Options());
-  EXPECT_FALSE(remote.HasConnection());
-  AddUpLink("ppp0");
-  EXPECT_TRUE(remote.HasConnection());
-}
-
 TEST_F(PppRemoteAccessTest, ASecondDialIsRefusedWhileTheFirstIsUnderWay) {
   Release hold(dir.File("hold"));
   PppRemoteAccess remote(Options({"FAKE_PPPD_HOLD=" + hold.Path()}));
@@ -112,20 +62,6 @@ TEST_F(PppRemoteAccessTest, ASecondDialIsRefusedWhileTheFirstIsUnderWay) {
   ASSERT_TRUE(recorder.WaitFor("log Connected successfully."));
   EXPECT_EQ(remote.Dial({"provider", "", ""}, Record()), EBUSY);
   EXPECT_EQ(ReadLines(PppdLog()).size(), 1u);
-}
-
-TEST_F(PppRemoteAccessTest, ADialAskedForDuringAHangUpStartsOnceTheFirstHasEnded) {
-  PppRemoteAccess remote(Options());
-  ASSERT_EQ(remote.Dial({"provider", "", ""}, Record()), 0);
-  ASSERT_TRUE(recorder.WaitFor("log Connected successfully."));
-  remote.HangUp();
-  ASSERT_EQ(remote.Dial({"provider", "", ""}, Record()), 0);
-  ASSERT_TRUE(recorder.WaitFor("log Connected successfully.", 2));
-  const std::vector<std::string> notes = recorder.Only("log ");
-  const auto firstEnd = std::find(notes.begin(), notes.end(), "ended 5");
-  ASSERT_NE(firstEnd, notes.end());
-  EXPECT_EQ(std::count(notes.begin(), firstEnd, "Opening port"), 1);
-  EXPECT_TRUE(remote.HasConnection());
 }
 
 TEST_F(PppRemoteAccessTest, PppdThatIgnoresTerminationIsKilledAfterTheGrace) {
@@ -141,26 +77,6 @@ TEST_F(PppRemoteAccessTest, PppdThatIgnoresTerminationIsKilledAfterTheGrace) {
   ASSERT_TRUE(recorder.WaitFor("log Connected successfully."));
   remote.HangUp();
   EXPECT_TRUE(recorder.WaitFor("log ended " + std::to_string(128 + SIGKILL)));
-}
-
-TEST_F(PppRemoteAccessTest, WithoutAPppdProgramNothingIsAvailable) {
-  PppOptions options = Options();
-  options.Program = dir.File("missing/pppd");
-  PppRemoteAccess remote(options);
-  EXPECT_FALSE(remote.Available());
-  EXPECT_EQ(remote.Dial({"provider", "", ""}, Record()), ENOENT);
-  remote.HangUp();
-  EXPECT_TRUE(ReadLines(PppdLog()).empty());
-}
-
-TEST_F(PppRemoteAccessTest, TheProgramIsTheOneNamedByTheEnvironment) {
-  ::setenv("TENVAR_PPPD", kFakePppd, 1);
-  EXPECT_EQ(FindPppdProgram(), kFakePppd);
-  EXPECT_TRUE(PppRemoteAccess().Available());
-  ::setenv("TENVAR_PPPD", dir.File("missing").c_str(), 1);
-  EXPECT_EQ(FindPppdProgram(), "");
-  EXPECT_FALSE(PppRemoteAccess().Available());
-  ::unsetenv("TENVAR_PPPD");
 }
 
 }  // namespace
