@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "config/config_test_support.h"
-#include "http/proxy_answer.h"
 #include "platform/socket.h"
 #include "tests/support/fake_ftp_server.h"
 
@@ -21,43 +20,33 @@ using namespace std::chrono_literals;
 
 const std::string kAnonymousPass = "PASS -" + std::string(kAnonymousFtpPassword);
 
-TEST(ParseDirectoryReply, TakesTheQuotedNameWithDoubledQuotesAsOne) {
+TEST(FtpRetrievalText, ReadsTheLoginDirectoryAndWritesPathsAndPasswords) {
   EXPECT_EQ(ParseDirectoryReply("257 \"/home/ann\" is the current directory\r\n"), "/home/ann");
   EXPECT_EQ(ParseDirectoryReply("257 \"/say \"\"hi\"\"\" created\r\n"), "/say \"hi\"");
   EXPECT_EQ(ParseDirectoryReply("257 /no/quotes\r\n"), std::nullopt);
   EXPECT_EQ(ParseDirectoryReply("257 \"/unterminated\r\n"), std::nullopt);
-}
-
-TEST(FtpPathIn, JoinsTheUrlPathToTheLoginDirectory) {
   EXPECT_EQ(FtpPathIn("/", "pub/f.txt"), "/pub/f.txt");
   EXPECT_EQ(FtpPathIn("/home/ann", "f.txt"), "/home/ann/f.txt");
   EXPECT_EQ(FtpPathIn("/home/ann", ""), "/home/ann");
   EXPECT_EQ(FtpPathIn("/", ""), "/");
-}
-
-TEST(FtpPassCommand, PutsTheDashBeforeTheAnonymousDefaultOnly) {
-  EXPECT_EQ(FtpPassCommand("anonymous", kAnonymousFtpPassword),
-            "PASS -" + std::string(kAnonymousFtpPassword) + "\r\n");
+  // The dash asks the server for short replies, and only the default password gets it.
+  EXPECT_EQ(FtpPassCommand("anonymous", kAnonymousFtpPassword), kAnonymousPass + "\r\n");
   EXPECT_EQ(FtpPassCommand("ann", "secret"), "PASS secret\r\n");
   EXPECT_EQ(FtpPassCommand("anonymous", "me@home"), "PASS me@home\r\n");
 }
 
-class RecordingDial : public dialup::DialManager {
+class NoDial : public dialup::DialManager {
  public:
-  bool CheckConnected() override { return false; }
-  void EnsureConnected() override { ++Ensured; }
+  bool CheckConnected() override { return true; }
+  void EnsureConnected() override {}
   void ResetIdleTimer() override {}
-  std::atomic<int> Ensured{0};
 };
-
 // A browser's ftp:// request as the analysis leaves it, served on a thread of its own;
 // the test reads the answer from the browser's end of a socket pair.
 class FtpRetrievalTest : public ::testing::Test {
  protected:
-  std::string Retrieve(std::uint16_t port, std::string path, bool dial = false,
-                       MethodCode method = MethodCode::Get) {
+  std::string Retrieve(std::uint16_t port, std::string path, MethodCode method = MethodCode::Get) {
     config::GlobalSettings settings;
-    settings.Dial = dial;
     settings.TempDir = loaded_.dir.File("Temp");
     loaded_.configuration.Settings.Store(settings);
     int pair[2];
@@ -91,7 +80,7 @@ class FtpRetrievalTest : public ::testing::Test {
 
   config::LoadedConfiguration loaded_{""};
   platform::ExitEvent exit_;
-  RecordingDial dial_;
+  NoDial dial_;
   std::mutex logLock_;
   std::atomic<std::uint32_t> requests_{0};
   std::atomic<std::uint32_t> hits_{0};
@@ -133,7 +122,7 @@ TEST_F(FtpRetrievalTest, FetchesAFileInImageTypeOverAPassiveConnection) {
 
 TEST_F(FtpRetrievalTest, AHeadRequestGetsTheHeaderAlone) {
   test::FakeFtpServer server("220 Scripted\r\n", {{"/notes.txt", "some notes"}});
-  EXPECT_EQ(Retrieve(server.Port(), "notes.txt", false, MethodCode::Head),
+  EXPECT_EQ(Retrieve(server.Port(), "notes.txt", MethodCode::Head),
             "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 10\r\n"
             "Connection: close\r\n\r\n");
 }
@@ -143,16 +132,6 @@ TEST_F(FtpRetrievalTest, AServerThatCannotBeReachedIsA502) {
   const std::uint16_t closedPort = platform::LocalPort(platform::OpenTcpListener(0, error).Get());
   const std::string answer = Retrieve(closedPort, "f");
   EXPECT_TRUE(answer.starts_with("HTTP/1.0 502 Bad Gateway\r\n")) << answer;
-}
-
-TEST_F(FtpRetrievalTest, WithTheLineDownStartsDiallingAndAsksTheBrowserToWait) {
-  // No server listens: the answer comes before any connect is tried.
-  int error = 0;
-  const std::uint16_t closedPort = platform::LocalPort(platform::OpenTcpListener(0, error).Get());
-  EXPECT_EQ(Retrieve(closedPort, "f", /*dial=*/true),
-            ProxyAnswer("503 Service Unavailable",
-                        "Connecting to the Internet, please try again shortly"));
-  EXPECT_EQ(dial_.Ensured, 1);
 }
 
 }  // namespace
