@@ -275,7 +275,7 @@ TEST_F(FtpProxy, DataCommandsItCannotServeAreAnsweredWithoutTheServer) {
   EXPECT_TRUE(Logged("FTP: Illegal PORT command from 127.0.0.1 naming 10.0.0.1:51201"));
 }
 
-TEST_F(FtpProxy, ASessionEndsWhenItsClientLeavesOrQuitsOrItsServerSaysGoodbye) {
+TEST_F(FtpProxy, ASessionEndsWhenItsClientLeavesOrQuitsItsServerSaysGoodbyeOrTheServiceStops) {
   FakeFtpServer server("220 Ready\r\n");
   ASSERT_NO_FATAL_FAILURE(Start());
   Peer unopened = Peer::ConnectTo(port_);
@@ -293,16 +293,14 @@ TEST_F(FtpProxy, ASessionEndsWhenItsClientLeavesOrQuitsOrItsServerSaysGoodbye) {
   EXPECT_TRUE(client.Closed());
   // The service closes a session's client connection only when it drops the session.
   EXPECT_EQ(service_->SessionCount(), 0u);
-}
 
-TEST_F(FtpProxy, StopsAtTheExitEventAndClosesEverySession) {
-  ASSERT_NO_FATAL_FAILURE(Start());
-  Peer client = Peer::ConnectTo(port_);
-  client.Line();
+  // At the exit event the service stops and closes every session it still has.
+  Peer remaining = Peer::ConnectTo(port_);
+  remaining.Line();
   exit_.Signal();
   thread_.join();
   EXPECT_EQ(service_->SessionCount(), 0u);
-  EXPECT_TRUE(client.Closed());
+  EXPECT_TRUE(remaining.Closed());
 }
 
 // Lowers this process's soft limit on descriptors while it lives, and takes every one still
