@@ -104,16 +104,7 @@ TEST(CacheStore, ReportsTheFirstReasonToRefuseAndKeepsNothing) {
   }
 }
 
-TEST(CacheStore, ALimitOfZeroTakesOneItemAndAnIgnoredLimitTakesAll) {
-  StoreFixture limited;
-  EXPECT_TRUE(limited.Store({{}, limited.dir.File("h/1"), "/1", 0, nullptr, true, 0}, "a"));
-  EXPECT_FALSE(limited.Store({{}, limited.dir.File("h/2"), "/2", 0, nullptr, true, 0}, "b"));
-  EXPECT_EQ(limited.log.back(), "Not caching, cache is full");
-  // Once the item is gone the cache takes one again.
-  RemoveCacheItem(limited.CacheDir(), limited.dir.File("h/1"), limited.Counters());
-  EXPECT_EQ(limited.items, 0);
-  EXPECT_TRUE(limited.Store({{}, limited.dir.File("h/2"), "/2", 0, nullptr, true, 0}, "b"));
-
+TEST(CacheStore, AnIgnoredLimitTakesItemsBeyondIt) {
   StoreFixture unlimited;
   unlimited.sizeMB = 500.0;
   EXPECT_TRUE(unlimited.Store({{}, unlimited.dir.File("h/3"), "/3", 0, nullptr, false, 0}, "c"));

@@ -11,74 +11,52 @@ std::string AddressText(in_addr address) {
   return ::inet_ntop(AF_INET, &address, text, sizeof text);
 }
 
-TEST(TakeFtpReply, TakesOneLineRepliesInTurn) {
+// A reply is taken whole once its last line has come; the rest stays for the next.
+TEST(TakeFtpReply, TakesOneReplyAtATimeOnceItsLastLineHasCome) {
   std::string received = "220 Ready\r\n331 Password\r\n230";
   std::optional<FtpReply> first = TakeFtpReply(received);
   ASSERT_TRUE(first);
   EXPECT_EQ(first->Code, 220);
   EXPECT_EQ(first->Text, "220 Ready\r\n");
-  std::optional<FtpReply> second = TakeFtpReply(received);
-  ASSERT_TRUE(second);
-  EXPECT_EQ(second->Code, 331);
+  EXPECT_EQ(TakeFtpReply(received)->Code, 331);
   EXPECT_EQ(TakeFtpReply(received), std::nullopt);
   EXPECT_EQ(received, "230");
-}
 
-TEST(TakeFtpReply, TakesAMultiLineReplyWholeOnceItsLastLineHasCome) {
-  std::string received = "220-Welcome\r\n 220 is not the end\r\n220-nor is this\r\n";
+  received = "220-Welcome\r\n 220 is not the end\r\n220-nor is this\r\n";
   EXPECT_EQ(TakeFtpReply(received), std::nullopt);
   received += "220 Ready\r\n230 next\r\n";
-  std::optional<FtpReply> reply = TakeFtpReply(received);
-  ASSERT_TRUE(reply);
-  EXPECT_EQ(reply->Code, 220);
-  EXPECT_EQ(reply->Text,
-            "220-Welcome\r\n 220 is not the end\r\n220-nor is this\r\n220 Ready\r\n");
+  std::optional<FtpReply> whole = TakeFtpReply(received);
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(whole->Code, 220);
+  EXPECT_EQ(whole->Text, "220-Welcome\r\n 220 is not the end\r\n220-nor is this\r\n220 Ready\r\n");
   EXPECT_EQ(received, "230 next\r\n");
-}
 
-TEST(TakeFtpReply, ALineWithoutACodeIsAReplyOfCodeZero) {
-  std::string received = "hello\r\n";
-  std::optional<FtpReply> reply = TakeFtpReply(received);
-  ASSERT_TRUE(reply);
-  EXPECT_EQ(reply->Code, 0);
+  received = "hello\r\n";  // no code: a reply of code zero
+  EXPECT_EQ(TakeFtpReply(received)->Code, 0);
   EXPECT_EQ(received, "");
 }
 
-TEST(TakeLine, TakesCompleteLinesOneAtATimeAndLeavesAPartialOne) {
+TEST(TakeLine, TakesCrLfLinesOneAtATimeAndLeavesAPartialOne) {
   std::string text = "USER a\r\nPASS b\r\nCW";
   EXPECT_EQ(TakeLine(text), "USER a\r\n");
   EXPECT_EQ(TakeLine(text), "PASS b\r\n");
   EXPECT_EQ(TakeLine(text), std::nullopt);
   EXPECT_EQ(text, "CW");
+  std::string lineFeedOnly = "LIST\n";
+  EXPECT_EQ(TakeLine(lineFeedOnly), std::nullopt);
 }
 
-TEST(TakeLine, ALineFeedAloneEndsNoLine) {
-  std::string text = "LIST\n";
-  EXPECT_EQ(TakeLine(text), std::nullopt);
-}
-
-TEST(CommandWord, IsTheFirstFourCharactersInUpperCase) {
+TEST(ControlText, SplitsCommandsAndReadsReplyCodes) {
   EXPECT_EQ(CommandWord("open host\r\n"), "OPEN");
   EXPECT_EQ(CommandWord("Retr file\r\n"), "RETR");
   EXPECT_EQ(CommandWord("CD\r\n"), "CD\r\n");
-}
-
-TEST(CommandArgument, IsTheLineAfterItsFirstFiveCharactersWithoutTheLineEnd) {
   EXPECT_EQ(CommandArgument("RETR pub/a b.txt\r\n"), "pub/a b.txt");
-  EXPECT_EQ(CommandArgument("STOR x\r\n"), "x");
   EXPECT_EQ(CommandArgument("LIST\r\n"), "");
-}
-
-TEST(ReplyCode, ReadsThreeDigitsFollowedByABlankAHyphenOrTheLineEnd) {
-  EXPECT_EQ(ReplyCode("220 ready\r\n"), 220);
-  EXPECT_EQ(ReplyCode("226-first\r\n"), 226);
-  EXPECT_EQ(ReplyCode("200\r\n"), 200);
-  EXPECT_EQ(ReplyCode(" 226 indented\r\n"), std::nullopt);
-  EXPECT_EQ(ReplyCode("2260 too long\r\n"), std::nullopt);
-  EXPECT_EQ(ReplyCode("ab1 x\r\n"), std::nullopt);
-}
-
-TEST(MultilineReply, OpensWithAHyphenAndEndsWithTheSameCodeAndABlank) {
+  const std::pair<const char*, std::optional<int>> codes[] = {
+      {"220 ready\r\n", 220},    {"226-first\r\n", 226},    {"200\r\n", 200},
+      {" 226 indented\r\n", {}}, {"2260 too long\r\n", {}}, {"ab1 x\r\n", {}},
+  };
+  for (const auto& [line, code] : codes) EXPECT_EQ(ReplyCode(line), code) << line;
   EXPECT_TRUE(OpensMultilineReply("220-Welcome\r\n"));
   EXPECT_FALSE(OpensMultilineReply("220 Welcome\r\n"));
   EXPECT_FALSE(OpensMultilineReply("text-like line\r\n"));
@@ -93,41 +71,29 @@ TEST(ParseOpenArgument, TakesAHostAndAnOptionalPort) {
   ASSERT_TRUE(plain);
   EXPECT_EQ(plain->Host, "ftp.example.com");
   EXPECT_EQ(plain->Port, 21);
-
   const std::optional<OpenTarget> withPort = ParseOpenArgument("127.0.0.1 2121");
   ASSERT_TRUE(withPort);
   EXPECT_EQ(withPort->Host, "127.0.0.1");
   EXPECT_EQ(withPort->Port, 2121);
-
-  EXPECT_EQ(ParseOpenArgument(""), std::nullopt);
-  EXPECT_EQ(ParseOpenArgument("   "), std::nullopt);
-  EXPECT_EQ(ParseOpenArgument("host 0"), std::nullopt);
-  EXPECT_EQ(ParseOpenArgument("host 65536"), std::nullopt);
-  EXPECT_EQ(ParseOpenArgument("host port"), std::nullopt);
+  for (const char* refused : {"", "   ", "host 0", "host 65536", "host port"}) {
+    EXPECT_EQ(ParseOpenArgument(refused), std::nullopt) << refused;
+  }
 }
 
-TEST(ParseHostPort, ReadsSixNumbersAsAddressAndPort) {
+TEST(ParseHostPort, ReadsSixBytesAsAddressAndPortAsPortCommandWritesThem) {
   const std::optional<DataAddress> address = ParseHostPort("192,168,1,20,4,1");
   ASSERT_TRUE(address);
   EXPECT_EQ(AddressText(address->Address), "192.168.1.20");
   EXPECT_EQ(address->Port, 4 * 256 + 1);
-}
-
-TEST(ParseHostPort, RefusesWhatIsNotSixBytes) {
   for (const char* text : {"", "1,2,3,4,5", "1,2,3,4,5,6,7", "1,2,3,256,5,6", "1,2,3,4,x,6",
                            "1,2,3,4,0,0", "1,2,,4,5,6", "-1,2,3,4,5,6"}) {
     EXPECT_EQ(ParseHostPort(text), std::nullopt) << text;
   }
-}
-
-TEST(PortCommand, NamesTheAddressBytesInNetworkOrderAndThePortInTwoHalves) {
-  DataAddress address;
-  ASSERT_EQ(::inet_pton(AF_INET, "10.0.0.7", &address.Address), 1);
-  address.Port = 50001;
-  EXPECT_EQ(PortCommand(address), "PORT 10,0,0,7,195,81\r\n");
-  const std::optional<DataAddress> back = ParseHostPort("10,0,0,7,195,81");
-  ASSERT_TRUE(back);
-  EXPECT_EQ(back->Port, 50001);
+  DataAddress named;
+  ASSERT_EQ(::inet_pton(AF_INET, "10.0.0.7", &named.Address), 1);
+  named.Port = 50001;
+  EXPECT_EQ(PortCommand(named), "PORT 10,0,0,7,195,81\r\n");
+  EXPECT_EQ(ParseHostPort("10,0,0,7,195,81")->Port, 50001);
 }
 
 TEST(ParseExtendedPort, ReadsIPv4WithAnyDelimiterAndTellsOtherFamiliesFromNonsense) {
@@ -159,14 +125,6 @@ TEST(ParsePassiveReply, FindsTheSixNumbersWithOrWithoutParentheses) {
   for (const char* reply : {"227 Entering Passive Mode\r\n", "227 (10,1,2,3,4)\r\n", "227"}) {
     EXPECT_EQ(ParsePassiveReply(reply), std::nullopt) << reply;
   }
-}
-
-TEST(PassiveReplies, NameTheAddressAndPortAsRfc959AndRfc2428Write) {
-  DataAddress address;
-  ASSERT_EQ(::inet_pton(AF_INET, "192.168.1.2", &address.Address), 1);
-  address.Port = 50001;
-  EXPECT_EQ(PassiveReply(address), "227 Entering Passive Mode (192,168,1,2,195,81).\r\n");
-  EXPECT_EQ(ExtendedPassiveReply(50001), "229 Entering Extended Passive Mode (|||50001|)\r\n");
 }
 
 TEST(ParseProxyLogin, SplitsTheUserFromTheServerAtTheLastAt) {

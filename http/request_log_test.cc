@@ -58,9 +58,6 @@ TEST_F(RequestLogLineTest, QuotesEveryColumnAndWritesTheLocalDateAndTime) {
        "\"\",\"06/11/1994\",\"08:49:37\",\"Unknown\",\"192.168.0.7\",\"Unknown\",\"http://h/a\"\n"},
       {"UTC", kExample, "", desk, "10.0.0.1", "http://h/",
        "\"\",\"06/11/1994\",\"08:49:37\",\"DESK-3\",\"192.168.0.3\",\"alice\",\"http://h/\"\n"},
-      {"UTC", kExample, "casino", std::nullopt, "1.2.3.4", "http://casino.example/",
-       "\"casino\",\"06/11/1994\",\"08:49:37\",\"Unknown\",\"1.2.3.4\",\"Unknown\","
-       "\"http://casino.example/\"\n"},
       {"UTC", kExample, "", quoted, "", "http://h/?q=\"x\"",
        "\"\",\"06/11/1994\",\"08:49:37\",\"PC \"\"2\"\"\",\"192.168.0.2\",\"bob\","
        "\"http://h/?q=\"\"x\"\"\"\n"},
@@ -77,27 +74,21 @@ TEST_F(RequestLogLineTest, QuotesEveryColumnAndWritesTheLocalDateAndTime) {
   }
 }
 
-TEST(WriteRequestLog, AppendsToAnExistingFileAndCreatesAMissingOne) {
+TEST(WriteRequestLog, AppendsCreatesAMissingFileAndQuietlyMissesWhatItCannotWrite) {
   platform::TempDir dir;
   std::mutex lock;
   const std::string existing = dir.Write("existing.csv", "old\n");
   WriteRequestLog(existing, lock, "new\n");
   EXPECT_EQ(platform::ReadFileText(existing), "old\nnew\n");
-
   const std::string created = dir.File("created.csv");
   WriteRequestLog(created, lock, "first\n");
   WriteRequestLog(created, lock, "second\n");
   EXPECT_EQ(platform::ReadFileText(created), "first\nsecond\n");
-}
 
-TEST(WriteRequestLog, QuietlyMissesLinesItCannotWrite) {
-  platform::TempDir dir;
-  std::mutex lock;
   WriteRequestLog("", lock, "nowhere\n");
   WriteRequestLog(dir.File("missing/dir/log.csv"), lock, "lost\n");
   EXPECT_FALSE(std::filesystem::exists(dir.File("missing")));
-  // The lock is free again afterwards.
-  EXPECT_TRUE(lock.try_lock());
+  EXPECT_TRUE(lock.try_lock());  // not left held
   lock.unlock();
 }
 
@@ -107,23 +98,16 @@ TEST(WriteRequestLog, ConcurrentWritersProduceWholeLines) {
   std::mutex lock;
   constexpr int kWriters = 8;
   constexpr int kLinesEach = 200;
+  const auto line = [](int writer, int i) {
+    return RequestLogLine(kExample, "", std::nullopt, std::to_string(writer),
+                          "http://h/" + std::string(300, 'a' + writer) + std::to_string(i));
+  };
   std::set<std::string> expected;
-  for (int writer = 0; writer < kWriters; ++writer) {
-    for (int i = 0; i < kLinesEach; ++i) {
-      expected.insert(
-          RequestLogLine(kExample, "", std::nullopt, std::to_string(writer),
-                         "http://h/" + std::string(300, 'a' + writer) + std::to_string(i)));
-    }
-  }
   std::vector<std::thread> writers;
   for (int writer = 0; writer < kWriters; ++writer) {
+    for (int i = 0; i < kLinesEach; ++i) expected.insert(line(writer, i));
     writers.emplace_back([&, writer] {
-      for (int i = 0; i < kLinesEach; ++i) {
-        WriteRequestLog(
-            path, lock,
-            RequestLogLine(kExample, "", std::nullopt, std::to_string(writer),
-                           "http://h/" + std::string(300, 'a' + writer) + std::to_string(i)));
-      }
+      for (int i = 0; i < kLinesEach; ++i) WriteRequestLog(path, lock, line(writer, i));
     });
   }
   for (std::thread& writer : writers) writer.join();
@@ -131,7 +115,7 @@ TEST(WriteRequestLog, ConcurrentWritersProduceWholeLines) {
   const std::vector<std::string> lines = platform::SplitLines(platform::ReadFileText(path));
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(kWriters * kLinesEach));
   std::set<std::string> written;
-  for (const std::string& line : lines) written.insert(line + "\n");
+  for (const std::string& text : lines) written.insert(text + "\n");
   EXPECT_EQ(written, expected);
 }
 

@@ -15,23 +15,20 @@
 namespace tenvar::service {
 namespace {
 
+// A message is no format: a percent sign or an empty text is written as it is.
 TEST(EventLog, WritesTheTimePrefixAndTheMessageLiterally) {
-  EXPECT_EQ(LogTimePrefix(0).size(), std::string("01/01/1970 @ 00:00:00 - ").size());
   platform::TempDir dir;
   const std::string path = dir.File("Tenvar.log");
   EventLog log([&] { return path; });
-  log.LogEvent("Tenvar started - v1.2 build 1 on 17/04/2000");
   log.LogEvent("100% %s %d");
   log.LogEvent("");
   const std::vector<std::string> lines = platform::SplitLines(platform::ReadFileText(path));
-  ASSERT_EQ(lines.size(), 3u);
+  ASSERT_EQ(lines.size(), 2u);
   const std::regex stamped(R"(\d\d/\d\d/\d{4} @ \d\d:\d\d:\d\d - (.*))");
   std::smatch match;
   ASSERT_TRUE(std::regex_match(lines[0], match, stamped));
-  EXPECT_EQ(match[1], "Tenvar started - v1.2 build 1 on 17/04/2000");
-  ASSERT_TRUE(std::regex_match(lines[1], match, stamped));
   EXPECT_EQ(match[1], "100% %s %d");
-  ASSERT_TRUE(std::regex_match(lines[2], match, stamped));
+  ASSERT_TRUE(std::regex_match(lines[1], match, stamped));
   EXPECT_EQ(match[1], "");
 }
 

@@ -31,60 +31,33 @@ std::optional<LanClient> Parse(const std::string& datagram) {
   return ParseRegistration(std::span<const char>(datagram.data(), datagram.size()));
 }
 
-TEST(ParseRegistration, ReadsTheStarAndBothNames) {
-  const std::optional<LanClient> starred = Parse(Registration(std::string("+*PC1\0", 6), "alice"));
-  ASSERT_TRUE(starred.has_value());
-  EXPECT_TRUE(starred->Starred);
-  EXPECT_EQ(starred->MachineName, "PC1");
-  EXPECT_EQ(starred->UserName, "alice");
-  EXPECT_EQ(starred->IpAddress, "");
-
-  const std::optional<LanClient> plain = Parse(Registration(std::string("+PC2\0junk", 9), "bob"));
-  ASSERT_TRUE(plain.has_value());
-  EXPECT_FALSE(plain->Starred);
-  EXPECT_EQ(plain->MachineName, "PC2");
-  EXPECT_EQ(plain->UserName, "bob");
-}
-
-TEST(ParseRegistration, BoundsTheNamesByTheirFields) {
-  // No NUL anywhere in bytes 1..63: the machine name stops after byte 62.
-  const std::string longName = "+" + std::string(70, 'm');
-  const std::optional<LanClient> unended = Parse(longName);
-  ASSERT_TRUE(unended.has_value());
-  EXPECT_EQ(unended->MachineName, std::string(62, 'm'));
-  EXPECT_EQ(unended->UserName, std::string(7, 'm'));  // bytes 64..70
-
-  const std::optional<LanClient> starred = Parse("+*" + std::string(62, 'm'));
-  ASSERT_TRUE(starred.has_value());
-  EXPECT_EQ(starred->MachineName, std::string(61, 'm'));
-  EXPECT_EQ(starred->UserName, "");
-
-  // A user name runs to a NUL or to the end of the datagram.
-  const std::optional<LanClient> ended = Parse(Registration("+PC", std::string("carol\0x", 7)));
-  ASSERT_TRUE(ended.has_value());
-  EXPECT_EQ(ended->UserName, "carol");
-}
-
-TEST(ParseRegistration, ShortDatagramsHaveNoUserAndOthersAreNoRegistration) {
-  const std::optional<LanClient> bare = Parse("+");
-  ASSERT_TRUE(bare.has_value());
-  EXPECT_EQ(bare->MachineName, "");
-  EXPECT_EQ(bare->UserName, "");
-  const std::optional<LanClient> star = Parse("+*");
-  ASSERT_TRUE(star.has_value());
-  EXPECT_TRUE(star->Starred);
-  EXPECT_EQ(star->MachineName, "");
-  const std::optional<LanClient> named = Parse("+PC4");
-  ASSERT_TRUE(named.has_value());
-  EXPECT_EQ(named->MachineName, "PC4");
-  EXPECT_EQ(named->UserName, "");
-
-  EXPECT_FALSE(Parse("").has_value());
-  EXPECT_FALSE(Parse("-").has_value());
-  EXPECT_FALSE(Parse("!").has_value());
-  EXPECT_FALSE(Parse("PC1").has_value());
-  EXPECT_TRUE(Parse("+" + std::string(95, 'x')).has_value());  // 96 bytes
-  EXPECT_FALSE(Parse("+" + std::string(96, 'x')).has_value());  // 97 bytes
+// The machine name runs from byte 1 (2 after a star) to a NUL or byte 62, the user name
+// from byte 64 to a NUL or the end; up to 96 bytes starting with '+' are a registration.
+TEST(ParseRegistration, ReadsTheStarAndBothNamesWithinTheirFields) {
+  const struct {
+    std::string Datagram;
+    std::optional<LanClient> Parsed;
+  } cases[] = {
+      {Registration(std::string("+*PC1\0", 6), "alice"), LanClient{true, "alice", "PC1", ""}},
+      {Registration(std::string("+PC2\0junk", 9), "bob"), LanClient{false, "bob", "PC2", ""}},
+      {"+" + std::string(70, 'm'), LanClient{false, std::string(7, 'm'), std::string(62, 'm'), ""}},
+      {"+*" + std::string(62, 'm'), LanClient{true, "", std::string(61, 'm'), ""}},
+      {Registration("+PC", std::string("carol\0x", 7)), LanClient{false, "carol", "PC", ""}},
+      {"+", LanClient{false, "", "", ""}},
+      {"+*", LanClient{true, "", "", ""}},
+      {"+PC4", LanClient{false, "", "PC4", ""}},
+      {"+" + std::string(95, 'x'),
+       LanClient{false, std::string(32, 'x'), std::string(62, 'x'), ""}},
+      {"", std::nullopt},
+      {"-", std::nullopt},
+      {"!", std::nullopt},
+      {"PC1", std::nullopt},
+      {"+" + std::string(96, 'x'), std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Datagram);
+    EXPECT_EQ(Parse(c.Datagram), c.Parsed);
+  }
 }
 
 // A UDP socket bound to a loopback address, standing in for one LAN machine.
