@@ -57,9 +57,4 @@ std::optional<CachedItem> CacheLookup(std::string_view cacheDir, const std::stri
   return item;
 }
 
-long ReadItemBody(const CachedItem& item, char* block, std::size_t size) {
-  const platform::SysResult got = platform::ReadSome(item.Body.Get(), {block, size});
-  return got.Ok() ? got.Value : -1;
-}
-
 }  // namespace tenvar::cache

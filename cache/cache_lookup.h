@@ -15,7 +15,7 @@
 namespace tenvar::cache {
 
 struct CachedItem {
-  platform::UniqueFd Body;  // open at its start; read it with ReadItemBody
+  platform::UniqueFd Body;  // open at its start
   std::uint64_t Size = 0;
   std::time_t LastModified = 0;  // the origin's Last-Modified (or Date) for the item
   // The origin's fields; nothing for an item stored before headers were kept, which is
@@ -28,8 +28,5 @@ struct CachedItem {
 std::optional<CachedItem> CacheLookup(std::string_view cacheDir, const std::string& cacheFileName,
                                       std::int32_t cacheExpiryDays, std::time_t now,
                                       CacheCounters counters);
-
-// Reads the body's next bytes into `block`: their count, 0 at the end, -1 on an error.
-long ReadItemBody(const CachedItem& item, char* block, std::size_t size);
 
 }  // namespace tenvar::cache

@@ -12,6 +12,7 @@
 #include "cache/cache_lookup.h"
 #include "cache/cache_path.h"
 #include "platform/file_time.h"
+#include "platform/read_file.h"
 #include "platform/temp_dir.h"
 
 namespace tenvar::cache {
@@ -54,7 +55,9 @@ struct StoreFixture {
 std::string BodyOf(const CachedItem& item) {
   std::string body;
   char block[4096];
-  for (long got; (got = ReadItemBody(item, block, sizeof block)) > 0;) body.append(block, got);
+  for (platform::SysResult got; (got = platform::ReadSome(item.Body.Get(), block)).Value > 0;) {
+    body.append(block, static_cast<std::size_t>(got.Value));
+  }
   return body;
 }
 

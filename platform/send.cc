@@ -29,10 +29,6 @@ int SendBuffer(int fd, const char* data, std::size_t length, const ExitEvent& ex
   return 0;
 }
 
-int SendBuffer(int fd, std::span<const char> data, const ExitEvent& exitEvent) {
-  return SendBuffer(fd, data.data(), data.size(), exitEvent);
-}
-
 int SendString(int fd, std::string_view text, const ExitEvent& exitEvent) {
   return SendBuffer(fd, text.data(), text.size(), exitEvent);
 }

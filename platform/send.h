@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <cstddef>
-#include <span>
 #include <string_view>
 
 #include "platform/exit_event.h"
@@ -16,7 +15,6 @@ namespace tenvar::platform {
 // the send) or the socket failed. The socket is left open either way. Nothing to send is a
 // success, unless the exit event is already signalled.
 int SendBuffer(int fd, const char* data, std::size_t length, const ExitEvent& exitEvent);
-int SendBuffer(int fd, std::span<const char> data, const ExitEvent& exitEvent);
 int SendString(int fd, std::string_view text, const ExitEvent& exitEvent);
 
 // Like SendString, but gives up (false) once the peer has taken nothing for `stallLimit`: a
