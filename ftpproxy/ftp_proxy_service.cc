@@ -119,6 +119,21 @@ constexpr std::uint64_t kListenerKey = 1;
 constexpr std::uint64_t kLookUpKey = 2;
 constexpr std::uint64_t kSlots = 4;
 
+// A transfer's two data connections: `connecting` has started its connect to the side that
+// listens (the client in active mode, the server in passive mode); `listening` waits for
+// the one peer it expects. The listening port.
+std::uint16_t OpenDataPair(FtpSession& session, FtpEndpoint& connecting,
+                           platform::UniqueFd connection, FtpEndpoint& listening,
+                           platform::UniqueFd listener, in_addr expected) {
+  connecting.Use(std::move(connection));
+  connecting.Connecting = true;
+  listening.Use(std::move(listener));
+  listening.Listening = true;
+  listening.Expected = expected;
+  session.Transfer = TransferState::Open;
+  return platform::LocalPort(listening.Socket.Get());
+}
+
 }  // namespace
 
 FtpProxyService::FtpProxyService(config::Configuration& configuration,
@@ -663,13 +678,9 @@ void FtpProxyService::HandleActive(FtpSession& session, const std::string& word,
     session.Client.Unsent += kNoDataConnection;
     return;
   }
-  session.ClientData.Use(std::move(clientData));
-  session.ClientData.Connecting = true;
-  session.ServerData.Use(std::move(listener));
-  session.ServerData.Listening = true;
-  session.ServerData.Expected = session.ServerAddress;
-  session.Transfer = TransferState::Open;
-  const std::uint16_t dataPort = platform::LocalPort(session.ServerData.Socket.Get());
+  const std::uint16_t dataPort =
+      OpenDataPair(session, session.ClientData, std::move(clientData), session.ServerData,
+                   std::move(listener), session.ServerAddress);
   // The server hears PORT whichever the client sent: the proxy's side is IPv4.
   session.Server.Unsent += PortCommand({*local, dataPort});
 }
@@ -712,13 +723,9 @@ void FtpProxyService::OpenPassivePair(FtpSession& session, PassiveRequest asked,
     session.Client.Unsent += kNoDataConnection;
     return;
   }
-  session.ServerData.Use(std::move(serverData));
-  session.ServerData.Connecting = true;
-  session.ClientData.Use(std::move(listener));
-  session.ClientData.Listening = true;
-  session.ClientData.Expected = session.ClientAddress;
-  session.Transfer = TransferState::Open;
-  const std::uint16_t dataPort = platform::LocalPort(session.ClientData.Socket.Get());
+  const std::uint16_t dataPort =
+      OpenDataPair(session, session.ServerData, std::move(serverData), session.ClientData,
+                   std::move(listener), session.ClientAddress);
   session.Client.Unsent += asked == PassiveRequest::Epsv ? ExtendedPassiveReply(dataPort)
                                                          : PassiveReply({*local, dataPort});
 }
