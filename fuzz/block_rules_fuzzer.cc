@@ -8,6 +8,7 @@
 
 #include "config/block_list.h"
 #include "fuzz/fuzz_input.h"
+#include "platform/text.h"
 
 namespace {
 
