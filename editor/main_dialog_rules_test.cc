@@ -2,10 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "editor/editor_test_support.h"
-
 namespace tenvar::editor {
-
 namespace {
 
 config::GlobalSettings Dialling(bool dial, std::string entry, std::string user,
@@ -34,10 +31,6 @@ TEST(ChecksBeforeSave, MessagesInOrder) {
       {"refusal comes alone", Dialling(true, "", "", ""), {true, true, 0}, {kDialFieldsMissing}},
       {"no instances", Dialling(false, "", "", ""), {true, false, 0}, {kNoProxyInstances}},
       {"load incomplete", Dialling(false, "", "", ""), {true, true, 2}, {kLoadIncomplete}},
-      {"both questions",
-       Dialling(false, "", "", ""),
-       {true, true, 0},
-       {kNoProxyInstances, kLoadIncomplete}},
       // Without pppd the dial-up fields are disabled and cannot be corrected.
       {"no pppd", Dialling(true, "", "", ""), {false, false, 1}, {}},
   };

@@ -2,10 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "editor/editor_test_support.h"
-
 namespace tenvar::editor {
-
 namespace {
 
 using config::HttpProxyOptions;
@@ -50,63 +47,52 @@ TEST(EnabledFields, EachCheckBoxEnablesItsFields) {
   }
 }
 
-HttpProxyOptions Instance(std::string name, int port) {
-  HttpProxyOptions fields;
-  fields.Name = std::move(name);
-  fields.Port = port;
-  return fields;
-}
-
 TEST(CheckProxyInstance, ChecksInOrder) {
-  const std::vector<HttpProxyOptions> others = {Instance("Office", 8080), Instance("Lab", 8081)};
-  const auto with = [](HttpProxyOptions fields, auto change) {
-    change(fields);
-    return fields;
-  };
+  std::vector<HttpProxyOptions> others(2);
+  others[0].Name = "Office";
+  others[0].Port = 8080;
+  others[1].Name = "Lab";
+  others[1].Port = 8081;
   struct Case {
     const char* name;
-    HttpProxyOptions fields;
-    bool isNew;
     std::optional<EditorMessage> expected;
+    std::string instance = "New";
+    int port = 8082;
+    bool isNew = true;
+    bool blocking = false;
+    std::string blockFile = "";
+    bool upstream = false;
+    std::string upstreamName = "";
+    int upstreamPort = 0;
   };
   const Case cases[] = {
-      {"fine", Instance("New", 8082), true, std::nullopt},
-      {"no name before no port", Instance("", 0), true, kInstanceNameMissing},
-      {"colon in name", Instance("a:b", 8082), true, kInstanceNameHasColon},
-      {"no port", Instance("New", 0), true, kInstancePortMissing},
-      {"advanced blocking without file",
-       with(Instance("New", 8082), [](auto& f) { f.AdvancedBlocking = true; }), true,
-       kBlockFileMissing},
-      {"advanced blocking with file",
-       with(Instance("New", 8082), [](auto& f) { f.AdvancedBlocking = true, f.BlockFile = "b"; }),
-       true, std::nullopt},
-      {"block check before upstream check",
-       with(Instance("New", 8082), [](auto& f) { f.AdvancedBlocking = f.UseUpstream = true; }),
-       true, kBlockFileMissing},
-      {"upstream without host",
-       with(Instance("New", 8082),
-            [](auto& f) { f.UseUpstream = true, f.UpstreamProxyPort = 3128; }),
-       true, kUpstreamMissing},
-      {"upstream without port",
-       with(Instance("New", 8082),
-            [](auto& f) { f.UseUpstream = true, f.UpstreamProxyName = "s"; }),
-       true, kUpstreamMissing},
-      {"upstream set",
-       with(Instance("New", 8082),
-            [](auto& f) {
-              f.UseUpstream = true, f.UpstreamProxyName = "s", f.UpstreamProxyPort = 1;
-            }),
-       true, std::nullopt},
-      {"upstream fields ignored when unchecked",
-       with(Instance("New", 8082), [](auto& f) { f.UpstreamProxyName = "s"; }), true, std::nullopt},
-      {"new instance on a taken port", Instance("New", 8081), true, kInstancePortTaken},
-      {"upstream check before port check",
-       with(Instance("New", 8081), [](auto& f) { f.UseUpstream = true; }), true, kUpstreamMissing},
-      {"edited instance may take a port", Instance("Office", 8081), false, std::nullopt},
-      {"names may repeat", Instance("Office", 9000), true, std::nullopt},
+      // name, expected, instance, port, isNew, blocking, blockFile, upstream, host, port
+      {"fine", std::nullopt},
+      {"no name before no port", kInstanceNameMissing, "", 0},
+      {"colon in name", kInstanceNameHasColon, "a:b"},
+      {"no port", kInstancePortMissing, "New", 0},
+      {"blocking without file", kBlockFileMissing, "New", 8082, true, true},
+      {"blocking with file", std::nullopt, "New", 8082, true, true, "b"},
+      {"block check before upstream check", kBlockFileMissing, "New", 8082, true, true, "", true},
+      {"upstream without host", kUpstreamMissing, "New", 8082, true, false, "", true, "", 3128},
+      {"upstream without port", kUpstreamMissing, "New", 8082, true, false, "", true, "s"},
+      {"upstream set", std::nullopt, "New", 8082, true, false, "", true, "s", 1},
+      {"upstream fields unchecked", std::nullopt, "New", 8082, true, false, "", false, "s"},
+      {"new instance on a taken port", kInstancePortTaken, "New", 8081},
+      {"upstream check before port check", kUpstreamMissing, "New", 8081, true, false, "", true},
+      {"edited instance may take a port", std::nullopt, "Office", 8081, false},
+      {"names may repeat", std::nullopt, "Office", 9000},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(CheckProxyInstance(c.fields, c.isNew, others), c.expected) << c.name;
+    HttpProxyOptions fields;
+    fields.Name = c.instance;
+    fields.Port = c.port;
+    fields.UseUpstream = c.upstream;
+    fields.UpstreamProxyName = c.upstreamName;
+    fields.UpstreamProxyPort = c.upstreamPort;
+    fields.BlockFile = c.blockFile;
+    fields.AdvancedBlocking = c.blocking;
+    EXPECT_EQ(CheckProxyInstance(fields, c.isNew, others), c.expected) << c.name;
   }
 }
 
