@@ -59,15 +59,11 @@ TEST(RecordRows, RemovingARowOfTwoThatReadAlikeKeepsTheListTruthful) {
   EXPECT_EQ(tunnels.Rows()[0], (RowColumns{"1110", "b", "110"}));
   EXPECT_FALSE(tunnels.Remove(std::nullopt));  // no selection: nothing changes
   EXPECT_EQ(tunnels.Records().size(), 2u);
-}
 
-// The top row stands for the newest record, not for the record of the same index.
-TEST(RecordRows, RemovingTheTopRowRemovesTheNewestRecord) {
-  RecordRows<IpTunnelConfig> tunnels;
-  tunnels.Add({25, "a", 2525});
-  tunnels.Add({110, "b", 1110});
+  // The top row stands for the newest record, not for the record of the same index.
+  tunnels.Add({80, "c", 8080});
   ASSERT_TRUE(tunnels.Remove(0));
-  EXPECT_EQ(tunnels.Records(), (std::vector<IpTunnelConfig>{{25, "a", 2525}}));
+  EXPECT_EQ(tunnels.Records(), (std::vector<IpTunnelConfig>{{110, "b", 1110}, {25, "a", 2525}}));
 }
 
 }  // namespace
