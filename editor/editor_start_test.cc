@@ -28,17 +28,6 @@ TEST(EditedFilePath, ChoosesTheNamedFileElseTheOneBesideTheProgram) {
   EXPECT_EQ(EditedFilePath("", {}), "Tenvar.ini");
 }
 
-TEST(FirstStartPresets, PresetsLogCacheFtpPortAndExpiryOnly) {
-  const config::GlobalSettings presets = FirstStartPresets("/opt/tenvar");
-  config::GlobalSettings expected;
-  expected.Timeout = 0;
-  expected.LogFile = "/opt/tenvar/Tenvar.log";
-  expected.CacheDir = "/opt/tenvar/Cache";
-  expected.FTPPort = 1021;
-  expected.CacheExpiry = 7;
-  EXPECT_EQ(presets, expected);
-}
-
 TEST(HelpPagePath, LiesInTheHelpFolderBesideTheProgram) {
   EXPECT_EQ(HelpPagePath("/opt/tenvar"), "/opt/tenvar/help/tenvarc.html");
   EXPECT_EQ(HelpPagePath(""), "./help/tenvarc.html");
