@@ -7,13 +7,6 @@
 namespace tenvar::tray {
 namespace {
 
-TEST(IconAction, RightButtonOpensMenuDoubleClickShowsDetailsOthersNothing) {
-  EXPECT_EQ(IconActionFor(IconMouse::RightButtonUp), IconAction::OpenMenu);
-  EXPECT_EQ(IconActionFor(IconMouse::LeftDoubleClick), IconAction::ShowDetails);
-  EXPECT_EQ(IconActionFor(IconMouse::LeftClick), IconAction::None);
-  EXPECT_EQ(IconActionFor(IconMouse::MiddleClick), IconAction::None);
-}
-
 TEST(EditorProgram, BesideTheProgramOrInTheCurrentDirectory) {
   EXPECT_EQ(EditorProgram("/opt/tenvar/bin"), "/opt/tenvar/bin/tenvarc");
   EXPECT_EQ(EditorProgram(""), "./tenvarc");
