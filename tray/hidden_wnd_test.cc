@@ -62,8 +62,8 @@ TEST(TrayMenu, EntriesInOrderGreyedByDialAndStateWithDetailsAsDefault) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "dial " << c.Dial << " state " << static_cast<int>(c.State));
-    services.DialOn = c.Dial;
-    services.LineState = c.State;
+    services.Input.Dial = c.Dial;
+    services.Input.State = c.State;
     const std::unique_ptr<QMenu> menu = window.BuildMenu();
     EXPECT_EQ(Entry(*menu, TrayCommand::Connect)->isEnabled(), c.Connect);
     EXPECT_EQ(Entry(*menu, TrayCommand::Disconnect)->isEnabled(), c.Disconnect);

@@ -18,25 +18,18 @@ bool Eventually(Condition done) {
 
 class FakeServices : public TrayServices {
  public:
-  DetailsInput Details() override {
-    DetailsInput copy = Input;
-    copy.Dial = DialOn;
-    copy.State = LineState;
-    return copy;
-  }
+  DetailsInput Details() override { return Input; }
   cache::CacheStatistics::History CacheHistory() override { return History; }
-  bool Dial() override { return DialOn; }
-  dialup::ConnectionState State() override { return LineState; }
+  bool Dial() override { return Input.Dial; }
+  dialup::ConnectionState State() override { return Input.State; }
   std::string DialStatusText() override { return StatusText; }
   void Connect() override { ++Connects; }
   void Disconnect() override { ++Disconnects; }
   void Tick() override { ++Ticks; }
   void Exit() override { ++Exits; }
 
-  DetailsInput Input;
+  DetailsInput Input;  // its Dial and State answer Dial() and State() too
   cache::CacheStatistics::History History{};
-  bool DialOn = false;
-  dialup::ConnectionState LineState = dialup::ConnectionState::NotConnected;
   std::string StatusText;
   int Connects = 0;
   int Disconnects = 0;

@@ -55,8 +55,8 @@ TEST(DetailsWindow, ShowsTheCountersAndTheGraphEachBesideItsLabel) {
   services.Input.RequestCount = 10;
   services.Input.IdleSecondsLeft = 125;
   services.Input.PhonebookEntry = "provider";
-  services.DialOn = true;
-  services.LineState = dialup::ConnectionState::Connecting;
+  services.Input.Dial = true;
+  services.Input.State = dialup::ConnectionState::Connecting;
   services.History[0] = 100;
   DetailsWindow window(services);
   window.Open();
@@ -76,7 +76,7 @@ TEST(DetailsWindow, ShowsTheCountersAndTheGraphEachBesideItsLabel) {
             DrawCacheHistory(EmptyGraph(), services.History));
 
   // The window's own timer picks up what changed in between.
-  services.DialOn = false;
+  services.Input.Dial = false;
   services.Input.Connections = 2;
   EXPECT_TRUE(Eventually([&] { return Field(window, "connections") == "2"; }));
   EXPECT_EQ(Field(window, "phonebookEntry"), "Not applicable");
