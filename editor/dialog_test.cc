@@ -428,26 +428,7 @@ TEST_F(EditorDialogTest, AFileTheLoaderCouldNotFinishIsReplacedOnlyAfterAQuestio
   EXPECT_EQ(platform::ReadFileText(configPath), malformed);
 }
 
-TEST_F(EditorDialogTest, FlushCacheAsksThenDeletesTheFolder) {
-  const std::string cache = dir.File("cache");
-  dir.Write("cache/host/item", "x");
-  MainDialog dialog(Setup(false));
-  ModalScript script;
-  Type(&dialog, "cacheDir", "");
-  script.Press(QMessageBox::Ok);
-  PressButton(&dialog, "flushCache", script);
-  Type(&dialog, "cacheDir", QString::fromStdString(cache));
-  script.Press(QMessageBox::No);
-  PressButton(&dialog, "flushCache", script);
-  EXPECT_TRUE(std::filesystem::exists(dir.File("cache/host/item")));
-  script.Press(QMessageBox::Yes);
-  PressButton(&dialog, "flushCache", script);
-  EXPECT_FALSE(std::filesystem::exists(cache));
-  const std::string question = Said(kConfirmOperation, FormatMessage(kFlushQuestion, cache));
-  EXPECT_EQ(script.seen, (Lines{Said(kNoCachePath), question, question}));
-}
-
-TEST_F(EditorDialogTest, HelpOpensFromTheButtonAndF1AndTheDialogFollowsADrag) {
+TEST_F(EditorDialogTest, HelpOpensFlushCacheAsksFirstAndTheDialogFollowsADrag) {
   MainDialog dialog(Setup(false));
   dialog.show();
   QApplication::setActiveWindow(&dialog);
@@ -464,6 +445,22 @@ TEST_F(EditorDialogTest, HelpOpensFromTheButtonAndF1AndTheDialogFollowsADrag) {
   QTest::mouseMove(&dialog, background + QPoint(40, 25));
   QTest::mouseRelease(&dialog, Qt::LeftButton, Qt::NoModifier, background + QPoint(40, 25));
   EXPECT_EQ(dialog.pos(), before + QPoint(40, 25));
+
+  const std::string cache = dir.File("cache");
+  dir.Write("cache/host/item", "x");
+  ModalScript script;
+  Type(&dialog, "cacheDir", "");
+  script.Press(QMessageBox::Ok);
+  PressButton(&dialog, "flushCache", script);
+  Type(&dialog, "cacheDir", QString::fromStdString(cache));
+  script.Press(QMessageBox::No);
+  PressButton(&dialog, "flushCache", script);
+  EXPECT_TRUE(std::filesystem::exists(dir.File("cache/host/item")));
+  script.Press(QMessageBox::Yes);
+  PressButton(&dialog, "flushCache", script);
+  EXPECT_FALSE(std::filesystem::exists(cache));
+  const std::string question = Said(kConfirmOperation, FormatMessage(kFlushQuestion, cache));
+  EXPECT_EQ(script.seen, (Lines{Said(kNoCachePath), question, question}));
 }
 
 TEST_F(EditorDialogTest, WithoutPppdTheInternetGroupIsDisabledAndItsValuesKept) {

@@ -7,7 +7,7 @@
 namespace tenvar::editor {
 namespace {
 
-TEST(EditedFilePath, ChoosesTheNamedFileElseTheOneBesideTheProgram) {
+TEST(EditorFiles, TheNamedFileElseTheOneBesideTheProgramAndHelpInTheHelpFolderBesideIt) {
   struct Case {
     std::vector<std::string> arguments;
     std::string expected;
@@ -26,10 +26,7 @@ TEST(EditedFilePath, ChoosesTheNamedFileElseTheOneBesideTheProgram) {
         << testing::PrintToString(c.arguments);
   }
   EXPECT_EQ(EditedFilePath("", {}), "Tenvar.ini");
-}
-
-TEST(HelpPagePath, LiesInTheHelpFolderBesideTheProgram) {
-  EXPECT_EQ(HelpPagePath("/opt/tenvar"), "/opt/tenvar/help/tenvarc.html");
+  // Beside a named program directory the dialog test opens it.
   EXPECT_EQ(HelpPagePath(""), "./help/tenvarc.html");
 }
 
