@@ -11,20 +11,16 @@
 namespace tenvar::tray {
 namespace {
 
-dialup::PppOptions NoDialler(const platform::TempDir& dir) {
-  dialup::PppOptions options;
-  options.Program = dir.File("no-pppd");
-  options.NetClassDirectory = dir.File("no-interfaces");
-  return options;
-}
-
 struct Running {
   Running()
       : app(dir.Write("Tenvar.ini", ""), dir.File(".")),
         dial(app.Config,
              // A dialler that does not exist: dial-up is unavailable and every call a no-op.
-             std::make_unique<dialup::PppRemoteAccess>(NoDialler(dir)), tray, dialStatus,
-             [](std::string_view) {}),
+             std::make_unique<dialup::PppRemoteAccess>(
+                 dialup::PppOptions{.Program = dir.File("no-pppd"),
+                                    .NetClassDirectory = dir.File("no-interfaces"),
+                                    .Environment = {}}),
+             tray, dialStatus, [](std::string_view) {}),
         statistics(app.RequestCount, app.CacheHitCount),
         services{app, dial, statistics, [this] { return connections; }, [this] { ++ticks; }} {}
 
