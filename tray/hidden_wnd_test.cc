@@ -5,14 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
+#include <filesystem>
 #include <thread>
 
+#include "platform/temp_dir.h"
 #include "tray/details_window.h"
 #include "tray/dial_status_window.h"
 #include "tray/log_console.h"
@@ -112,35 +112,27 @@ TEST(TrayCommands, DetailsOpenOnceAndEveryWayOutClearsTheFlag) {
 }
 
 TEST(TrayCommands, OptionsStartsTheEditorBesideTheProgramWithTheConfiguration) {
-  QTemporaryDir directory;
-  ASSERT_TRUE(directory.isValid());
+  platform::TempDir dir;
   FakeServices services;
-  CHiddenWnd window(services, {directory.path().toStdString(), "/etc/tenvar/Tenvar.ini"});
+  CHiddenWnd window(services, {dir.Path(), "/etc/tenvar/Tenvar.ini"});
   QSignalSpy launched(&window, &CHiddenWnd::EditorLaunched);
 
   window.RunCommand(TrayCommand::LaunchEditor);  // no editor there: quietly nothing
   ASSERT_EQ(launched.count(), 1);
   EXPECT_FALSE(launched[0][0].toBool());
 
-  const QString editor = directory.filePath("tenvarc");
-  const QString record = directory.filePath("arguments");
-  QFile script(editor);
-  ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-  script.write(QStringLiteral("#!/bin/sh\necho \"$@\" >> '%1'\n").arg(record).toUtf8());
-  script.close();
-  script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  const std::string record = dir.File("arguments");
+  std::filesystem::permissions(dir.Write("tenvarc", "#!/bin/sh\necho \"$@\" >> '" + record + "'\n"),
+                               std::filesystem::perms::owner_all);
 
   window.RunCommand(TrayCommand::LaunchEditor);
   window.RunCommand(TrayCommand::LaunchEditor);  // each use starts another
   ASSERT_EQ(launched.count(), 3);
   EXPECT_TRUE(launched[1][0].toBool());
   EXPECT_TRUE(launched[2][0].toBool());
-  const auto lines = [&] {
-    QFile written(record);
-    return written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray();
-  };
-  const QByteArray twice("/etc/tenvar/Tenvar.ini\n/etc/tenvar/Tenvar.ini\n");
-  EXPECT_TRUE(Eventually([&] { return lines() == twice; })) << lines().toStdString();
+  const std::string twice = "/etc/tenvar/Tenvar.ini\n/etc/tenvar/Tenvar.ini\n";
+  EXPECT_TRUE(Eventually([&] { return platform::ReadFileText(record) == twice; }))
+      << platform::ReadFileText(record);
 }
 
 TEST(TrayCommands, ServiceThreadCallsAreQueuedToTheGuiThreadAndExitClosesTheConsoleFirst) {
