@@ -134,41 +134,33 @@ TEST(Send, WaitsForTheReaderAndDeliversEveryByteInOrder) {
 // a peer that went away fails the send (SendSome's too); nothing is sent after the exit, and no
 // SIGPIPE arrives.
 TEST(Send, TheExitEventOrAClosedPeerFailsTheSend) {
-  const struct {
-    const char* name;
-    bool whileWaiting;
-    std::function<void(SocketPair&, const ExitEvent&)> interrupt;
-  } cases[] = {
-      {"exit before", false, [](SocketPair&, const ExitEvent& exit) { exit.Signal(); }},
-      {"peer gone before", false,
-       [](SocketPair& pair, const ExitEvent&) { pair.Receiver.Reset(); }},
-      {"exit while waiting", true, [](SocketPair&, const ExitEvent& exit) { exit.Signal(); }},
-      {"peer leaves while waiting", true,
-       [](SocketPair& pair, const ExitEvent&) { pair.Receiver.Reset(); }},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    SocketPair pair = SmallWindowPair();
-    ExitEvent exitEvent;
-    if (!c.whileWaiting) {
-      c.interrupt(pair, exitEvent);
-      EXPECT_EQ(SendString(pair.Sender.Get(), "data", exitEvent), -1);
-      char byte = 0;
-      if (pair.Receiver.Valid()) {
-        EXPECT_EQ(::recv(pair.Receiver.Get(), &byte, 1, 0), -1);
-        EXPECT_EQ(errno, EAGAIN);
-      } else {
-        EXPECT_EQ(SendSome(pair.Sender.Get(), std::string_view("lost")).Error, EPIPE);
+  for (const bool whileWaiting : {false, true}) {
+    for (const bool exit : {true, false}) {
+      SCOPED_TRACE(std::string(exit ? "exit" : "peer gone") +
+                   (whileWaiting ? " while waiting" : ""));
+      SocketPair pair = SmallWindowPair();
+      ExitEvent exitEvent;
+      const auto interrupt = [&] { exit ? exitEvent.Signal() : pair.Receiver.Reset(); };
+      if (!whileWaiting) {
+        interrupt();
+        EXPECT_EQ(SendString(pair.Sender.Get(), "data", exitEvent), -1);
+        char byte = 0;
+        if (pair.Receiver.Valid()) {
+          EXPECT_EQ(::recv(pair.Receiver.Get(), &byte, 1, 0), -1);
+          EXPECT_EQ(errno, EAGAIN);
+        } else {
+          EXPECT_EQ(SendSome(pair.Sender.Get(), std::string_view("lost")).Error, EPIPE);
+        }
+        continue;
       }
-      continue;
+      const std::string payload = test::RandomBytes(4 << 20, 2);
+      std::future<int> sent = std::async(
+          std::launch::async, [&] { return SendString(pair.Sender.Get(), payload, exitEvent); });
+      ASSERT_EQ(sent.wait_for(100ms), std::future_status::timeout);
+      interrupt();
+      ASSERT_EQ(sent.wait_for(5s), std::future_status::ready);
+      EXPECT_EQ(sent.get(), -1);
     }
-    const std::string payload = test::RandomBytes(4 << 20, 2);
-    std::future<int> sent = std::async(
-        std::launch::async, [&] { return SendString(pair.Sender.Get(), payload, exitEvent); });
-    ASSERT_EQ(sent.wait_for(100ms), std::future_status::timeout);
-    c.interrupt(pair, exitEvent);
-    ASSERT_EQ(sent.wait_for(5s), std::future_status::ready);
-    EXPECT_EQ(sent.get(), -1);
   }
 }
 
