@@ -32,61 +32,10 @@ TEST(WriteConfiguration, LaysOutGlobalsInstancesAndTunnelsInOrder) {
             "\n<IPTunnel>\n  Listen 2525\n  Server mail.example\n  Port 25\n</IPTunnel>\n");
 }
 
-TEST(WriteConfiguration, ReadsBackToTheValuesItWasWrittenFrom) {
-  LoadedConfiguration loaded("");
-  GlobalSettings settings;
-  settings.PhonebookEntry = "office-isdn";
-  settings.Dial = true;
-  settings.Timeout = -3;
-  settings.Username = "user name";
-  settings.Password = "p@ss word";
-  settings.FTPPort = 1021;
-  settings.CacheDir = "/srv/tenvar cache";
-  settings.LimitCache = true;
-  settings.CacheLimit = 512;
-  settings.CacheExpiry = 0;
-  settings.LogFile = "/var/log/tenvar.log";
-  settings.TempDir = loaded.dir.Path() + "/Temp";
-
-  HttpProxyOptions full;
-  full.Name = "Front Office";
-  full.Port = 8080;
-  full.UseUpstream = full.UseCache = full.AlwaysGetNewest = full.AdvancedBlocking = true;
-  full.EnableLogging = full.AbuseDetection = true;
-  full.UpstreamProxyName = "squid.lan";
-  full.UpstreamProxyPort = 3128;
-  full.BlockFile = loaded.dir.File("block rules.txt");
-  full.UpstreamExclusions = "/etc/tenvar/direct.txt";
-  full.CacheExclusions = "/etc/tenvar/nocache.txt";
-  full.RequestsLog = "/var/log/front.csv";
-  full.AbuseKeywords = "/etc/tenvar/words.txt";
-  full.TrustedSites = "/etc/tenvar/trusted.txt";
-  HttpProxyOptions bare;
-  bare.Name = "Lab";
-  bare.Port = 8081;
-  bare.Debug = true;  // never written, so it reads back false
-  const std::vector<IpTunnelConfig> tunnels = {{25, "mail.example", 2525}, {110, "10.0.0.2", 1110}};
-
-  loaded.dir.Write("Tenvar.ini", WriteConfiguration(settings, {full, bare}, tunnels));
-  ASSERT_TRUE(LoadConfiguration(loaded.configuration));
-  EXPECT_TRUE(loaded.messages.Lines().empty());
-  EXPECT_EQ(*loaded.configuration.Settings.Load(), settings);
-  ASSERT_EQ(loaded.Proxies().size(), 2u);
-  EXPECT_EQ(loaded.Options(0), full);
-  bare.Debug = false;
-  EXPECT_EQ(loaded.Options(1), bare);
-  EXPECT_EQ(*loaded.configuration.IpTunnels.Load(), tunnels);
-}
-
-GlobalSettings WithPassword(std::string password) {
-  GlobalSettings settings;
-  settings.Password = std::move(password);
-  return settings;
-}
-
-unsigned ModeOf(const std::string& path) {
+struct stat StatusOf(const std::string& path) {
   struct stat status {};
-  return ::stat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+  EXPECT_EQ(::stat(path.c_str(), &status), 0) << path;
+  return status;
 }
 
 size_t EntriesIn(const std::string& folder) {
@@ -95,18 +44,10 @@ size_t EntriesIn(const std::string& folder) {
   return count;
 }
 
-TEST(SaveConfigurationFile, ReplacesTheFileWholeAndLeavesNothingElseBehind) {
-  platform::TempDir dir;
-  const std::string path = dir.Write("Tenvar.ini", "Dial Yes\n# a comment the editor drops\n");
-  const SaveOutcome outcome = SaveConfigurationFile(path, GlobalSettings{}, {}, {{1, "s", 2}});
-  ASSERT_TRUE(outcome.Ok()) << outcome.Error;
-  EXPECT_EQ(platform::ReadFileText(path), WriteConfiguration(GlobalSettings{}, {}, {{1, "s", 2}}));
-  EXPECT_EQ(EntriesIn(dir.Path()), 1u);
-}
-
-// The mode a saved file ends up with: an existing file keeps its own, a new one is private
-// when it holds a password.
-TEST(SaveConfigurationFile, ModeOfTheSavedFile) {
+// The file is replaced whole, nothing else is left behind, and the saved file's mode (and,
+// when root saves it, its owner) is its own when it existed; a new one holding a password is
+// private.
+TEST(SaveConfigurationFile, ReplacesTheFileWholeKeepingItsModeOrMakingItPrivate) {
   struct Case {
     const char* name;
     int existingMode;  // -1: no file yet
@@ -120,14 +61,29 @@ TEST(SaveConfigurationFile, ModeOfTheSavedFile) {
       {"existing world-readable", 0644, "", 0644},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     platform::TempDir dir;
     const std::string path = dir.File("Tenvar.ini");
+    // Only root can give a file to another user.
+    const bool givenAway = c.existingMode >= 0 && ::geteuid() == 0;
     if (c.existingMode >= 0) {
-      dir.Write("Tenvar.ini", "Dial No\n");
+      dir.Write("Tenvar.ini", "Dial Yes\n# a comment the editor drops\n");
       ::chmod(path.c_str(), static_cast<mode_t>(c.existingMode));
     }
-    ASSERT_TRUE(SaveConfigurationFile(path, WithPassword(c.password), {}, {}).Ok()) << c.name;
-    EXPECT_EQ(ModeOf(path), c.expected) << c.name;
+    if (givenAway) {
+      ASSERT_EQ(::chown(path.c_str(), 12345, 23456), 0);
+    }
+    GlobalSettings settings;
+    settings.Password = c.password;
+    ASSERT_TRUE(SaveConfigurationFile(path, settings, {}, {{1, "s", 2}}).Ok());
+    const struct stat status = StatusOf(path);
+    EXPECT_EQ(status.st_mode & 07777, c.expected);
+    if (givenAway) {
+      EXPECT_EQ(status.st_uid, 12345u);
+      EXPECT_EQ(status.st_gid, 23456u);
+    }
+    EXPECT_EQ(platform::ReadFileText(path), WriteConfiguration(settings, {}, {{1, "s", 2}}));
+    EXPECT_EQ(EntriesIn(dir.Path()), 1u);
   }
 }
 
@@ -169,34 +125,54 @@ TEST(SaveConfigurationFile, ASymbolicLinkStaysALinkAndItsTargetIsReplaced) {
   EXPECT_EQ(platform::ReadFileText(target), WriteConfiguration(GlobalSettings{}, {}, {}));
 }
 
-TEST(SaveConfigurationFile, AFileSavedByRootKeepsItsOwner) {
-  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
-  platform::TempDir dir;
-  const std::string path = dir.Write("Tenvar.ini", "Dial No\n");
-  ASSERT_EQ(::chown(path.c_str(), 12345, 23456), 0);
-  ASSERT_TRUE(SaveConfigurationFile(path, GlobalSettings{}, {}, {}).Ok());
-  struct stat status {};
-  ASSERT_EQ(::stat(path.c_str(), &status), 0);
-  EXPECT_EQ(status.st_uid, 12345u);
-  EXPECT_EQ(status.st_gid, 23456u);
-}
-
-// The running program notices a saved file by its new last-write time and reads it again.
+// The running program notices a saved file by its new last-write time and reads it again,
+// back to the values it was written from.
 TEST(SaveConfigurationFile, ARunningProgramReadsTheSavedFileAgain) {
-  LoadedConfiguration running("FTPPort 21\n<HTTPProxy Office:8080>\n</HTTPProxy>\n");
-  ASSERT_TRUE(LoadConfiguration(running.configuration));
-  HttpProxyOptions office;
-  office.Name = "Office";
-  office.Port = 8080;
-  office.UseCache = true;
-  GlobalSettings settings = *running.configuration.Settings.Load();
-  settings.FTPPort = 2121;
-  ASSERT_TRUE(SaveConfigurationFile(running.path, settings, {office}, {}).Ok());
+  LoadedConfiguration loaded("FTPPort 21\n");
+  platform::SetLastWriteTime(loaded.path, 10 * kSecond);  // long before the save
+  ASSERT_TRUE(LoadConfiguration(loaded.configuration));
+  GlobalSettings settings;
+  settings.PhonebookEntry = "office-isdn";
+  settings.Dial = true;
+  settings.Timeout = -3;
+  settings.Username = "user name";
+  settings.Password = "p@ss word";
+  settings.FTPPort = 1021;
+  settings.CacheDir = "/srv/tenvar cache";
+  settings.LimitCache = true;
+  settings.CacheLimit = 512;
+  settings.CacheExpiry = 0;
+  settings.LogFile = "/var/log/tenvar.log";
+  settings.TempDir = loaded.dir.Path() + "/Temp";
 
-  CheckConfigurationChanged(running.configuration);
-  EXPECT_EQ(running.configuration.Settings.Load()->FTPPort, 2121);
-  ASSERT_EQ(running.Proxies().size(), 1u);
-  EXPECT_TRUE(running.Options(0).UseCache);
+  HttpProxyOptions full;
+  full.Name = "Front Office";
+  full.Port = 8080;
+  full.UseUpstream = full.UseCache = full.AlwaysGetNewest = full.AdvancedBlocking = true;
+  full.EnableLogging = full.AbuseDetection = true;
+  full.UpstreamProxyName = "squid.lan";
+  full.UpstreamProxyPort = 3128;
+  full.BlockFile = loaded.dir.File("block rules.txt");
+  full.UpstreamExclusions = "/etc/tenvar/direct.txt";
+  full.CacheExclusions = "/etc/tenvar/nocache.txt";
+  full.RequestsLog = "/var/log/front.csv";
+  full.AbuseKeywords = "/etc/tenvar/words.txt";
+  full.TrustedSites = "/etc/tenvar/trusted.txt";
+  HttpProxyOptions bare;
+  bare.Name = "Lab";
+  bare.Port = 8081;
+  bare.Debug = true;  // never written, so it reads back false
+  const std::vector<IpTunnelConfig> tunnels = {{25, "mail.example", 2525}, {110, "10.0.0.2", 1110}};
+
+  ASSERT_TRUE(SaveConfigurationFile(loaded.path, settings, {full, bare}, tunnels).Ok());
+  CheckConfigurationChanged(loaded.configuration);
+  EXPECT_TRUE(loaded.messages.Lines().empty());
+  EXPECT_EQ(*loaded.configuration.Settings.Load(), settings);
+  ASSERT_EQ(loaded.Proxies().size(), 2u);
+  EXPECT_EQ(loaded.Options(0), full);
+  bare.Debug = false;
+  EXPECT_EQ(loaded.Options(1), bare);
+  EXPECT_EQ(*loaded.configuration.IpTunnels.Load(), tunnels);
 }
 
 }  // namespace

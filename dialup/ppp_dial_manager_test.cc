@@ -70,8 +70,10 @@ class PppDialManagerTest : public ::testing::Test {
   Recorder recorder;
 };
 
-// Checks and ticks while the dial is under way start no second one either.
-TEST_F(PppDialManagerTest, ManyThreadsAskingForTheLineStartExactlyOneDial) {
+// Checks and ticks while the dial is under way start no second one either. A cancelled dial
+// hangs up; the first pppd may still be ending when the line is asked for again, and the new
+// one starts once it has, while the old one's end adds nothing.
+TEST_F(PppDialManagerTest, ManyThreadsAskingForTheLineStartExactlyOneDialWhichCanBeCancelled) {
   UseSettings(true, 5, "alice", "s3cret");
   Release hold(dir.File("hold"));
   std::unique_ptr<PppDialManager> manager = Manager({"FAKE_PPPD_HOLD=" + hold.Path()});
@@ -92,25 +94,41 @@ TEST_F(PppDialManagerTest, ManyThreadsAskingForTheLineStartExactlyOneDial) {
   manager->Tick();
   EXPECT_EQ(manager->State(), ConnectionState::Connecting);
   EXPECT_EQ(recorder.LastTray(), kConnecting);
+
+  manager->OnDisconnected();
+  EXPECT_EQ(manager->State(), ConnectionState::NotConnected);
+  EXPECT_EQ(recorder.LastTray(), kNotConnected);
+  EXPECT_FALSE(manager->StatusWindowShown());
+  EXPECT_EQ(manager->DialStatusText(), "Disconnected");
+  const std::vector<std::string> entries = recorder.Entries();
+  EXPECT_EQ(std::vector<std::string>(entries.end() - 4, entries.end()),
+            (std::vector<std::string>{"status Disconnected", "log Disconnecting from Internet",
+                                      "tray " + kNotConnected, "window close"}));
+
+  manager->EnsureConnected();
+  ASSERT_TRUE(recorder.WaitFor("status Authentication successful", 2));
   hold.Signal();
   ASSERT_TRUE(recorder.WaitFor("tray " + kConnected));
   EXPECT_TRUE(manager->CheckConnected());
   EXPECT_EQ(manager->State(), ConnectionState::Connected);
-  EXPECT_EQ(ReadLines(PppdLog()),
-            std::vector<std::string>{"call provider nodetach user alice password s3cret"});
-  EXPECT_EQ(Logs(), std::vector<std::string>{"Connecting to Internet, using provider"});
+  const std::string call = "call provider nodetach user alice password s3cret";
+  EXPECT_EQ(ReadLines(PppdLog()), (std::vector<std::string>{call, "terminated", call}));
+  EXPECT_EQ(Logs(), (std::vector<std::string>{"Connecting to Internet, using provider",
+                                              "Disconnecting from Internet",
+                                              "Connecting to Internet, using provider"}));
 }
 
-TEST_F(PppDialManagerTest, ACompletedDialShowsItsProgressThenTheConnection) {
-  std::unique_ptr<PppDialManager> manager = Connected();
+TEST_F(PppDialManagerTest, ACompletedDialShowsItsProgressThenTheConnectionUntilTheLineDrops) {
+  Release drop(dir.File("drop"));
+  std::unique_ptr<PppDialManager> manager = Connected({"FAKE_PPPD_DROP_AFTER=" + drop.Path()});
   EXPECT_EQ(recorder.Entries(),
             (std::vector<std::string>{
                 "tray " + kStartUp, "tray " + kNotConnected, "tray " + kConnecting,
-                "log Connecting to Internet, using provider", "window open",
-                "status Opening port", "status Port opened", "status Connecting...",
-                "status Device connected", "status Physical connection established",
-                "status Calculating link speed", "status Authentication successful",
-                "status Connected successfully.", "window close", "tray " + kConnected}));
+                "log Connecting to Internet, using provider", "window open", "status Opening port",
+                "status Port opened", "status Connecting...", "status Device connected",
+                "status Physical connection established", "status Calculating link speed",
+                "status Authentication successful", "status Connected successfully.",
+                "window close", "tray " + kConnected}));
   EXPECT_EQ(manager->State(), ConnectionState::Connected);
   EXPECT_FALSE(manager->StatusWindowShown());
   EXPECT_TRUE(manager->IdleCountdownRunning());
@@ -121,17 +139,32 @@ TEST_F(PppDialManagerTest, ACompletedDialShowsItsProgressThenTheConnection) {
   manager->EnsureConnected();
   EXPECT_EQ(recorder.Entries(), before);
   EXPECT_EQ(ReadLines(PppdLog()).size(), 1u);
+
+  drop.Signal();
+  ASSERT_TRUE(recorder.WaitFor("tray " + kNotConnected, 2));
+  EXPECT_EQ(manager->State(), ConnectionState::NotConnected);
+  EXPECT_EQ(recorder.LastTray(), kNotConnected);
+  EXPECT_FALSE(manager->IdleCountdownRunning());
+  EXPECT_FALSE(manager->CheckConnected());
+  EXPECT_EQ(Logs(), (std::vector<std::string>{"Connecting to Internet, using provider",
+                                              "Disconnecting from Internet"}));
 }
 
+// A Timeout of zero never hangs up; a later one counts down from each restart.
 TEST_F(PppDialManagerTest, TrafficRestartsTheIdleCountdownWhichHangsUpAfterTimeoutMinutes) {
-  UseSettings(true, 1);
+  UseSettings(true, 0);
   std::unique_ptr<PppDialManager> manager = Connected();
+  manager->ResetIdleTimer();
+  EXPECT_FALSE(manager->IdleCountdownRunning());
+  Ticks(*manager, 3600);
+  EXPECT_EQ(manager->State(), ConnectionState::Connected);
+
+  UseSettings(true, 1);
   for (int minute = 0; minute < 5; ++minute) {
-    Ticks(*manager, 59);
     manager->ResetIdleTimer();
     EXPECT_EQ(manager->IdleSecondsLeft(), 60u);
+    Ticks(*manager, 59);
   }
-  Ticks(*manager, 59);
   EXPECT_EQ(manager->State(), ConnectionState::Connected);
   EXPECT_EQ(manager->IdleSecondsLeft(), 1u);
   manager->Tick();
@@ -145,112 +178,9 @@ TEST_F(PppDialManagerTest, TrafficRestartsTheIdleCountdownWhichHangsUpAfterTimeo
   EXPECT_EQ(Logs().size(), 2u);
 }
 
-TEST_F(PppDialManagerTest, ATimeoutOfZeroNeverHangsUp) {
-  UseSettings(true, 0);
-  std::unique_ptr<PppDialManager> manager = Connected();
-  manager->ResetIdleTimer();
-  EXPECT_FALSE(manager->IdleCountdownRunning());
-  Ticks(*manager, 3600);
-  EXPECT_EQ(manager->State(), ConnectionState::Connected);
-  EXPECT_EQ(Logs(), std::vector<std::string>{"Connecting to Internet, using provider"});
-}
-
-TEST_F(PppDialManagerTest, WithDialOffTicksNeitherCheckNorCountDown) {
-  UseSettings(false, 1);
-  std::unique_ptr<PppDialManager> manager = Manager();
-  net.Write("ppp0/flags", "0x10d1\n");  // a link dialled by another program
-  manager->ResetIdleTimer();
-  Ticks(*manager, 120);
-  EXPECT_EQ(manager->State(), ConnectionState::NotConnected);
-  EXPECT_EQ(recorder.Entries(), std::vector<std::string>{"tray " + kStartUp});
-}
-
+// Without a pppd program every operation does nothing; with Dial off, ticks neither look at
+// the line nor count down.
 TEST_F(PppDialManagerTest, ALinkOfAnotherProgramIsUsedWithoutDialling) {
-  net.Write("ppp0/flags", "0x10d1\n");
-  std::unique_ptr<PppDialManager> manager = Manager();
-  manager->EnsureConnected();
-  EXPECT_EQ(manager->State(), ConnectionState::Connected);
-  EXPECT_EQ(recorder.LastTray(), kConnected);
-  EXPECT_TRUE(Logs().empty());
-  EXPECT_TRUE(ReadLines(PppdLog()).empty());
-}
-
-TEST_F(PppDialManagerTest, ADialThatFailsPartWayEndsNotConnected) {
-  std::unique_ptr<PppDialManager> manager = Manager({"FAKE_PPPD_FAIL_AT=7"});
-  manager->EnsureConnected();
-  // The first not-connected presentation comes from the check before the dial.
-  ASSERT_TRUE(recorder.WaitFor("tray " + kNotConnected, 2));
-  EXPECT_EQ(manager->State(), ConnectionState::NotConnected);
-  EXPECT_EQ(recorder.LastTray(), kNotConnected);
-  EXPECT_EQ(Logs(), (std::vector<std::string>{"Connecting to Internet, using provider",
-                                              "Error connecting to Internet (19)"}));
-  // The window keeps showing how far the dial got.
-  EXPECT_TRUE(manager->StatusWindowShown());
-  EXPECT_EQ(manager->DialStatusText(), "Retry authentication");
-  manager->OnDisconnected();
-  EXPECT_FALSE(manager->StatusWindowShown());
-}
-
-TEST_F(PppDialManagerTest, CancellingTheDialHangsUp) {
-  Release hold(dir.File("hold"));
-  std::unique_ptr<PppDialManager> manager = Manager({"FAKE_PPPD_HOLD=" + hold.Path()});
-  manager->EnsureConnected();
-  ASSERT_TRUE(recorder.WaitFor("status Authentication successful"));
-  manager->OnDisconnected();
-  EXPECT_EQ(manager->State(), ConnectionState::NotConnected);
-  EXPECT_EQ(recorder.LastTray(), kNotConnected);
-  EXPECT_FALSE(manager->StatusWindowShown());
-  EXPECT_EQ(manager->DialStatusText(), "Disconnected");
-  const std::vector<std::string> entries = recorder.Entries();
-  EXPECT_EQ(std::vector<std::string>(entries.end() - 4, entries.end()),
-            (std::vector<std::string>{"status Disconnected", "log Disconnecting from Internet",
-                                      "tray " + kNotConnected, "window close"}));
-  manager.reset();  // the stand-in's end comes after the hang-up and adds nothing
-  EXPECT_EQ(ReadLines(PppdLog()).back(), "terminated");
-  EXPECT_EQ(Logs(), (std::vector<std::string>{"Connecting to Internet, using provider",
-                                              "Disconnecting from Internet"}));
-}
-
-TEST_F(PppDialManagerTest, ADroppedLineEndsNotConnected) {
-  Release drop(dir.File("drop"));
-  std::unique_ptr<PppDialManager> manager = Connected({"FAKE_PPPD_DROP_AFTER=" + drop.Path()});
-  drop.Signal();
-  ASSERT_TRUE(recorder.WaitFor("tray " + kNotConnected, 2));
-  EXPECT_EQ(manager->State(), ConnectionState::NotConnected);
-  EXPECT_EQ(recorder.LastTray(), kNotConnected);
-  EXPECT_FALSE(manager->IdleCountdownRunning());
-  EXPECT_FALSE(manager->CheckConnected());
-  EXPECT_EQ(Logs(), (std::vector<std::string>{"Connecting to Internet, using provider",
-                                              "Disconnecting from Internet"}));
-}
-
-TEST_F(PppDialManagerTest, TheLineCanBeDialledAgainAfterAHangUp) {
-  std::unique_ptr<PppDialManager> manager = Connected();
-  manager->OnDisconnected();
-  ASSERT_EQ(manager->State(), ConnectionState::NotConnected);
-  // The first pppd may still be ending; the new one starts once it has.
-  manager->EnsureConnected();
-  ASSERT_TRUE(recorder.WaitFor("tray " + kConnected, 2));
-  EXPECT_EQ(manager->State(), ConnectionState::Connected);
-  EXPECT_EQ(ReadLines(PppdLog()),
-            (std::vector<std::string>{"call provider nodetach", "terminated",
-                                      "call provider nodetach"}));
-}
-
-TEST_F(PppDialManagerTest, ADialThatCannotStartIsLoggedAndEndsNotConnected) {
-  const std::string broken = dir.Write("broken-pppd", "\x7f" "ELF, but not really");
-  ::chmod(broken.c_str(), 0755);
-  ::setenv("TENVAR_PPPD", broken.c_str(), 1);
-  std::unique_ptr<PppDialManager> manager = Manager();
-  manager->EnsureConnected();
-  ASSERT_TRUE(recorder.WaitFor("tray " + kNotConnected, 2));
-  EXPECT_EQ(Logs(), (std::vector<std::string>{"Connecting to Internet, using provider",
-                                              "Error connecting to Internet (8)"}));
-  EXPECT_EQ(manager->State(), ConnectionState::NotConnected);
-  EXPECT_EQ(recorder.LastTray(), kNotConnected);
-}
-
-TEST_F(PppDialManagerTest, WithoutAPppdProgramEveryOperationDoesNothing) {
   ::setenv("TENVAR_PPPD", dir.File("missing").c_str(), 1);
   net.Write("ppp0/flags", "0x10d1\n");
   std::unique_ptr<PppDialManager> manager = Manager();
@@ -262,7 +192,49 @@ TEST_F(PppDialManagerTest, WithoutAPppdProgramEveryOperationDoesNothing) {
   manager->OnDisconnected();
   EXPECT_EQ(manager->State(), ConnectionState::NotConnected);
   EXPECT_EQ(recorder.Entries(), std::vector<std::string>{"tray " + kStartUp});
+
+  ::setenv("TENVAR_PPPD", kFakePppd, 1);
+  UseSettings(false, 1);
+  manager->ResetIdleTimer();
+  Ticks(*manager, 120);
+  EXPECT_EQ(manager->State(), ConnectionState::NotConnected);
+  EXPECT_EQ(recorder.Entries(), std::vector<std::string>{"tray " + kStartUp});
+
+  UseSettings(true, 5);
+  manager->EnsureConnected();
+  EXPECT_EQ(manager->State(), ConnectionState::Connected);
+  EXPECT_EQ(recorder.LastTray(), kConnected);
+  EXPECT_TRUE(Logs().empty());
   EXPECT_TRUE(ReadLines(PppdLog()).empty());
+}
+
+// Each dial first shows not connected from its check; the failure shows it again.
+TEST_F(PppDialManagerTest, ADialThatCannotStartOrFailsPartWayIsLoggedAndEndsNotConnected) {
+  const std::string broken = dir.Write("broken-pppd",
+                                       "\x7f"
+                                       "ELF, but not really");
+  ::chmod(broken.c_str(), 0755);
+  ::setenv("TENVAR_PPPD", broken.c_str(), 1);
+  std::unique_ptr<PppDialManager> manager = Manager({"FAKE_PPPD_FAIL_AT=7"});
+  manager->EnsureConnected();
+  ASSERT_TRUE(recorder.WaitFor("tray " + kNotConnected, 2));
+  EXPECT_EQ(manager->State(), ConnectionState::NotConnected);
+  EXPECT_FALSE(manager->StatusWindowShown());
+
+  ::setenv("TENVAR_PPPD", kFakePppd, 1);
+  manager->EnsureConnected();
+  ASSERT_TRUE(recorder.WaitFor("tray " + kNotConnected, 3));
+  EXPECT_EQ(manager->State(), ConnectionState::NotConnected);
+  EXPECT_EQ(recorder.LastTray(), kNotConnected);
+  EXPECT_EQ(Logs(),
+            (std::vector<std::string>{
+                "Connecting to Internet, using provider", "Error connecting to Internet (8)",
+                "Connecting to Internet, using provider", "Error connecting to Internet (19)"}));
+  // The window keeps showing how far the dial got.
+  EXPECT_TRUE(manager->StatusWindowShown());
+  EXPECT_EQ(manager->DialStatusText(), "Retry authentication");
+  manager->OnDisconnected();
+  EXPECT_FALSE(manager->StatusWindowShown());
 }
 
 }  // namespace

@@ -39,35 +39,31 @@ class PppRemoteAccessTest : public ::testing::Test {
   Recorder recorder;
 };
 
-TEST_F(PppRemoteAccessTest, ADialInProgressIsNoConnectionEvenWithItsInterfaceUp) {
+// A second dial is refused while one is under way or up, and the dial's own interface is no
+// connection until the dial completes.
+TEST_F(PppRemoteAccessTest, ASecondDialIsRefusedAndADialInProgressIsNoConnection) {
   Release hold(dir.File("hold"));
   AddUpLink("ppp7");
-  PppRemoteAccess remote(
-      Options({"FAKE_PPPD_HOLD=" + hold.Path(), "FAKE_PPPD_INTERFACE=ppp7"}));
+  PppRemoteAccess remote(Options({"FAKE_PPPD_HOLD=" + hold.Path(), "FAKE_PPPD_INTERFACE=ppp7"}));
   ASSERT_EQ(remote.Dial({"provider", "", ""}, Record()), 0);
+  EXPECT_EQ(remote.Dial({"provider", "", ""}, Record()), EBUSY);
   ASSERT_TRUE(recorder.WaitFor("log Authentication successful"));
   EXPECT_FALSE(remote.HasConnection());
   AddUpLink("ppp3");  // dialled by another program
   EXPECT_TRUE(remote.HasConnection());
-  remote.HangUp();
-  EXPECT_TRUE(recorder.WaitFor("log ended 5"));
-}
-
-TEST_F(PppRemoteAccessTest, ASecondDialIsRefusedWhileTheFirstIsUnderWay) {
-  Release hold(dir.File("hold"));
-  PppRemoteAccess remote(Options({"FAKE_PPPD_HOLD=" + hold.Path()}));
-  ASSERT_EQ(remote.Dial({"provider", "", ""}, Record()), 0);
-  EXPECT_EQ(remote.Dial({"provider", "", ""}, Record()), EBUSY);
   hold.Signal();
   ASSERT_TRUE(recorder.WaitFor("log Connected successfully."));
   EXPECT_EQ(remote.Dial({"provider", "", ""}, Record()), EBUSY);
   EXPECT_EQ(ReadLines(PppdLog()).size(), 1u);
+  remote.HangUp();
+  EXPECT_TRUE(recorder.WaitFor("log ended 5"));
 }
 
 TEST_F(PppRemoteAccessTest, PppdThatIgnoresTerminationIsKilledAfterTheGrace) {
-  const std::string stubborn = dir.Write(
-      "stubborn-pppd", "#!/bin/sh\ntrap '' TERM\necho 'local  IP address 10.0.0.1'\n"
-                       "exec sleep 100\n");
+  const std::string stubborn =
+      dir.Write("stubborn-pppd",
+                "#!/bin/sh\ntrap '' TERM\necho 'local  IP address 10.0.0.1'\n"
+                "exec sleep 100\n");
   ::chmod(stubborn.c_str(), 0755);
   PppOptions options = Options();
   options.Program = stubborn;
