@@ -52,10 +52,11 @@ editor_pid=$!
 window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Configure Tenvar$' | head -1)
 [[ -n $window ]] || { echo "no window titled Configure Tenvar" >&2; exit 1; }
 
-# The window may be mapped before it is painted: photograph until the picture is not blank.
+# The window may be mapped before it is painted, or not yet viewable to import: photograph
+# until the picture is not blank.
 main="$out/tenvarc-main.png"
 for _ in $(seq 200); do
-  import -window "$window" "$main"
+  import -window "$window" "$main" 2>/dev/null || { sleep 0.05; continue; }
   [[ $(convert "$main" -format '%[fx:standard_deviation>0.05]' info:) == 1 ]] && break
 done
 
