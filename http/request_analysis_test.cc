@@ -106,7 +106,7 @@ TEST(ParseUrl, SplitsFtpUrls) {
   }
 }
 
-TEST(ParseUrl, OtherSchemesFillOnlyTheSchemeAndNoColonIsNoUrl) {
+TEST(ParseUrl, OtherSchemesFillOnlyTheSchemeNoColonIsNoUrlAndAHostMayBeMissing) {
   const auto parts = ParseUrl("gopher://h:70/x");
   ASSERT_TRUE(parts);
   EXPECT_EQ(parts->Scheme, "gopher");
@@ -115,14 +115,12 @@ TEST(ParseUrl, OtherSchemesFillOnlyTheSchemeAndNoColonIsNoUrl) {
   EXPECT_EQ(parts->Path, "");
   EXPECT_EQ(ParseUrl("/relative/path"), std::nullopt);
   EXPECT_EQ(ParseUrl(""), std::nullopt);
-}
-
-TEST(ParseUrl, MissingHostsGiveAnEmptyHostInsteadOfAFault) {
+  // Missing hosts give an empty host instead of a fault.
   for (const char* url : {"http:", "http:/", "http://", "http:///x", "http://:80/x",
                           "ftp:", "ftp://", "ftp://@", "ftp://u@", "ftp://u:p@/x", "ftp:///"}) {
-    const auto parts = ParseUrl(url);
-    ASSERT_TRUE(parts) << url;
-    EXPECT_EQ(parts->Host, "") << url;
+    const auto hostless = ParseUrl(url);
+    ASSERT_TRUE(hostless) << url;
+    EXPECT_EQ(hostless->Host, "") << url;
   }
 }
 
