@@ -5,8 +5,8 @@
 #include <regex>
 #include <thread>
 
-#include "platform/text.h"
 #include "platform/temp_dir.h"
+#include "platform/text.h"
 
 namespace tenvar::service {
 namespace {
