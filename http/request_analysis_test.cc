@@ -9,16 +9,6 @@ namespace {
 
 using namespace std::string_literals;
 
-TEST(IsRequestComplete, NeedsACrLfBlankLineEvenWhenItArrivesInTwoPieces) {
-  std::string request = "GET http://h/ HTTP/1.0\r\nHost: h\r\n\r";
-  EXPECT_FALSE(IsRequestComplete(request));
-  request += "\n";
-  EXPECT_TRUE(IsRequestComplete(request));
-  EXPECT_FALSE(IsRequestComplete("GET http://h/ HTTP/1.0\nHost: h\n\n"));
-  EXPECT_FALSE(IsRequestComplete("GET http://h/ HTTP/1.0\r\n\n\r\n"));
-  EXPECT_FALSE(IsRequestComplete(""));
-}
-
 TEST(MethodCodeOf, KnowsTheMethodsInAnyCase) {
   const std::pair<const char*, MethodCode> cases[] = {
       {"GET", MethodCode::Get},         {"get", MethodCode::Get},
