@@ -151,8 +151,6 @@ TEST(ForceConnectionClose, LeavesOneCloseHeaderAndEverythingElseAsItWas) {
       {"GET / HTTP/1.0\r\nHost: h\r\n\r\n",
        "GET / HTTP/1.0\r\nHost: h\r\nConnection: close\r\n\r\n"},
       {"GET / HTTP/1.0\r\n\r\n", "GET / HTTP/1.0\r\nConnection: close\r\n\r\n"},
-      {"GET / HTTP/1.1\r\nConnection: keep-alive\r\nHost: h\r\n\r\n",
-       "GET / HTTP/1.1\r\nConnection: close\r\nHost: h\r\n\r\n"},
       {"GET / HTTP/1.1\r\nHost: h\r\nproxy-connection: keep-alive\r\nAccept: */*\r\n"
        "KEEP-ALIVE: 300\r\nconnection: Keep-Alive\r\nX-Connection: kept\r\n\r\n",
        "GET / HTTP/1.1\r\nHost: h\r\nConnection: close\r\nAccept: */*\r\nX-Connection: "

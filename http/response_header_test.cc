@@ -17,8 +17,8 @@ TEST(ParseResponseHead, WaitsForTheBlankLine) {
 }
 
 // Content-Length counts in any case at a line start of the head only, and an unreadable one
-// is none; the item's time is Last-Modified, else Date. Plain heads, a 304 and the codings
-// nginx sends are read in the whole-program tests.
+// is none; the item's time is Last-Modified, else Date. Plain heads from nginx are read in the
+// whole-program tests.
 TEST(ParseResponseHead, ReadsStatusLengthAndItemTime) {
   const std::string body = "HTTP/1.1 200 OK\r\nServer: s\r\n\r\nContent-Length: 42\r\n\r\n";
   const struct {
@@ -27,6 +27,7 @@ TEST(ParseResponseHead, ReadsStatusLengthAndItemTime) {
     std::optional<std::uint64_t> Length;
     std::optional<std::time_t> ItemTime;
   } cases[] = {
+      {"HTTP/1.0 304 Not Modified\r\n\r\n", 304, std::nullopt, std::nullopt},
       {"HTTP/1.0\r\nServer: a b\r\n\r\n", -1, std::nullopt, std::nullopt},
       {"HTTP/1.1 200 OK\r\ncontent-length:\t42\r\n\r\n", 200, 42, std::nullopt},
       {"HTTP/1.1 200 OK\r\nX-Original-Content-Length: 42\r\n\r\n", 200, std::nullopt, std::nullopt},
@@ -58,6 +59,7 @@ TEST(ParseResponseHead, ReadsStatusLengthAndItemTime) {
   }
 }
 
+// No coding, chunked, and gzip under chunked come from the servers of the whole-program tests.
 TEST(ParseResponseHead, OnlyALoneChunkedCodingCanBeUndone) {
   const struct {
     const char* Lines;
