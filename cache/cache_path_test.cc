@@ -5,23 +5,29 @@
 namespace tenvar::cache {
 namespace {
 
-TEST(CachePathFor, MapsHostAndPathBelowTheCacheDirectory) {
+// Only the three parts count against the length limit: 259 characters pass, 260 do not.
+TEST(CachePathFor, MapsHostPortAndPathBelowTheCacheDirectory) {
   const struct {
     const char* host;
-    const char* path;
-    const char* expected;
+    int port;
+    std::string path;
+    std::string expected;
   } cases[] = {
-      {"www.example", "/", "/c/www.example/index.html"},
-      {"www.example", "/a/b/", "/c/www.example/a/b/index.html"},
-      {"www.example", "/docs/a.html", "/c/www.example/docs/a.html"},
-      {"www.example", "/x*y<z>w|v.gif", "/c/www.example/x_y_z_w_v.gif"},
-      {"www.example", "/A%20b:c\"d", "/c/www.example/A%20b:c\"d"},
-      {"www.example", "/a/./b", "/c/www.example/a/./b"},
-      {"www.example", "/..a/b..", "/c/www.example/..a/b.."},
+      {"www.example", 80, "/", "/c/www.example/index.html"},
+      {"www.example", 80, "/a/b/", "/c/www.example/a/b/index.html"},
+      {"www.example", 80, "/docs/a.html", "/c/www.example/docs/a.html"},
+      {"www.example", 80, "/x*y<z>w|v.gif", "/c/www.example/x_y_z_w_v.gif"},
+      {"www.example", 80, "/A%20b:c\"d", "/c/www.example/A%20b:c\"d"},
+      {"www.example", 80, "/a/./b", "/c/www.example/a/./b"},
+      {"www.example", 80, "/..a/b..", "/c/www.example/..a/b.."},
+      {"h", 8081, "/a", "/c/h:8081/a"},
+      {"h", 8082, "/", "/c/h:8082/index.html"},
+      {"h", 80, "/" + std::string(255, 'p'), "/c/h/" + std::string(255, 'p')},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(CachePathFor("/c", c.host, 80, c.path), c.expected) << c.host << c.path;
+    EXPECT_EQ(CachePathFor("/c", c.host, c.port, c.path), c.expected) << c.host << c.path;
   }
+  EXPECT_EQ(KeptHeadersPathFor("/c", "/c/h:8081/a/b"), "/c/.headers/h:8081/a/b");
 }
 
 TEST(CachePathFor, NeverNamesAFileOutsideTheCacheDirectory) {
@@ -39,24 +45,11 @@ TEST(CachePathFor, NeverNamesAFileOutsideTheCacheDirectory) {
       {"www.example", "/search?q=x"},
       {".headers", "/x"},
       {".partial", "/x"},
+      {"h", "/" + std::string(256, 'p')},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(CachePathFor("/c", c.host, 80, c.path), std::nullopt) << c.host << c.path;
   }
-}
-
-TEST(CachePathFor, APortOtherThan80HasItsOwnFolderAndHeadersLieApart) {
-  EXPECT_EQ(CachePathFor("/c", "h", 80, "/a"), "/c/h/a");
-  EXPECT_EQ(CachePathFor("/c", "h", 8081, "/a"), "/c/h:8081/a");
-  EXPECT_EQ(CachePathFor("/c", "h", 8082, "/"), "/c/h:8082/index.html");
-  EXPECT_EQ(KeptHeadersPathFor("/c", "/c/h:8081/a/b"), "/c/.headers/h:8081/a/b");
-}
-
-TEST(CachePathFor, CountsOnlyTheThreePartsAgainstTheLengthLimit) {
-  const std::string dir = "/c";
-  const std::string host = "h";
-  EXPECT_TRUE(CachePathFor(dir, host, 80, "/" + std::string(255, 'p')).has_value());   // 259
-  EXPECT_FALSE(CachePathFor(dir, host, 80, "/" + std::string(256, 'p')).has_value());  // 260
 }
 
 }  // namespace

@@ -90,29 +90,15 @@ TEST(KeepHeaders, AgeCountsFromTheOriginsDateOrAgeAndA304RefreshesIt) {
             "Cache-Control: max-age=120\r\n");
 }
 
+// The forced reloads (no-cache, max-age=0, Pragma) and a gzip item for browsers that do and do
+// not take gzip are each fetched end to end.
 TEST(CachePolicy, ForcedReloadsAndCodingsTheBrowserAccepts) {
-  const struct {
-    const char* request;
-    bool forced;
-  } reloads[] = {
-      {"", false},
-      {"Cache-Control: no-cache\r\n", true},
-      {"Cache-Control: max-age=0\r\n", true},
-      {"Cache-Control: max-age=10\r\n", false},
-      {"Pragma: no-cache\r\n", true},
-  };
-  for (const auto& c : reloads) {
-    EXPECT_EQ(IsForcedReload(std::string("GET / HTTP/1.1\r\n") + c.request + "\r\n"), c.forced)
-        << c.request;
-  }
+  EXPECT_FALSE(IsForcedReload("GET / HTTP/1.1\r\nCache-Control: max-age=10\r\n\r\n"));
   const struct {
     const char* acceptEncoding;
     const char* itemFields;
     bool accepted;
   } codings[] = {
-      {"", "Content-Type: text/html\r\n", true},
-      {"", "Content-Encoding: gzip\r\n", false},
-      {"gzip, deflate, br", "Content-Encoding: gzip\r\n", true},
       {"GZIP;q=0.5", "Content-Encoding: gzip\r\n", true},
       {"gzip;q=0", "Content-Encoding: gzip\r\n", false},
       {"br", "Content-Encoding: gzip\r\n", false},

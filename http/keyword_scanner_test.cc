@@ -5,15 +5,6 @@
 namespace tenvar::http {
 namespace {
 
-TEST(FindAbuseKeyword, TakesTheFirstKeywordFoundInTheUrlOrTheBodyWithCaseMatching) {
-  const std::vector<std::string> keywords = {"poker", "casino", "Bet"};
-  EXPECT_EQ(FindAbuseKeyword(keywords, "http://casino.example/", ""), "casino");
-  EXPECT_EQ(FindAbuseKeyword(keywords, "http://x/", "the casino and poker"), "poker");
-  EXPECT_EQ(FindAbuseKeyword(keywords, "http://x/bet", "no match here"), std::nullopt);
-  EXPECT_EQ(FindAbuseKeyword({}, "http://casino/", "casino"), std::nullopt);
-  EXPECT_EQ(FindAbuseKeyword({"", "poker"}, "http://x/", "anything"), std::nullopt);
-}
-
 // The body arrives in the blocks given; the URL is searched on its own.
 TEST(KeywordScanner, FindsKeywordsWhereverTheBlocksSplitThem) {
   const struct {

@@ -3,44 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <set>
 #include <thread>
 #include <vector>
 
-#include "platform/text.h"
 #include "platform/temp_dir.h"
+#include "platform/text.h"
 
 namespace tenvar::http {
 namespace {
 
 constexpr std::time_t kExample = 784111777;  // Sun, 06 Nov 1994 08:49:37 GMT
 
-// Runs each test in a known time zone and puts the process's own back afterwards.
-class RequestLogLineTest : public testing::Test {
- protected:
-  void SetUp() override {
-    if (const char* zone = std::getenv("TZ")) previousZone_ = zone;
-    SetZone("UTC");
-  }
-  void TearDown() override {
-    if (previousZone_) {
-      ::setenv("TZ", previousZone_->c_str(), 1);
-    } else {
-      ::unsetenv("TZ");
-    }
-    ::tzset();
-  }
-  static void SetZone(const char* zone) {
-    ::setenv("TZ", zone, 1);
-    ::tzset();
-  }
-
- private:
-  std::optional<std::string> previousZone_;
-};
-
-TEST_F(RequestLogLineTest, QuotesEveryColumnAndWritesTheLocalDateAndTime) {
+TEST(RequestLogLine, QuotesEveryColumnAndWritesTheLocalDateAndTime) {
+  const char* processZone = std::getenv("TZ");
+  const std::optional<std::string> previousZone =
+      processZone ? std::optional<std::string>(processZone) : std::nullopt;
   const LanClientNames desk{"DESK-3", "192.168.0.3", "alice"};
   const LanClientNames quoted{"PC \"2\"", "192.168.0.2", "bob"};
   struct Case {
@@ -68,28 +46,18 @@ TEST_F(RequestLogLineTest, QuotesEveryColumnAndWritesTheLocalDateAndTime) {
        "\"\",\"07/11/1994\",\"00:49:37\",\"Unknown\",\"a\",\"Unknown\",\"u\"\n"},
   };
   for (const Case& entry : cases) {
-    SetZone(entry.Zone);
+    ::setenv("TZ", entry.Zone, 1);
+    ::tzset();
     EXPECT_EQ(RequestLogLine(entry.When, entry.Keyword, entry.Client, entry.Address, entry.Url),
               entry.Line);
   }
-}
-
-TEST(WriteRequestLog, AppendsCreatesAMissingFileAndQuietlyMissesWhatItCannotWrite) {
-  platform::TempDir dir;
-  std::mutex lock;
-  const std::string existing = dir.Write("existing.csv", "old\n");
-  WriteRequestLog(existing, lock, "new\n");
-  EXPECT_EQ(platform::ReadFileText(existing), "old\nnew\n");
-  const std::string created = dir.File("created.csv");
-  WriteRequestLog(created, lock, "first\n");
-  WriteRequestLog(created, lock, "second\n");
-  EXPECT_EQ(platform::ReadFileText(created), "first\nsecond\n");
-
-  WriteRequestLog("", lock, "nowhere\n");
-  WriteRequestLog(dir.File("missing/dir/log.csv"), lock, "lost\n");
-  EXPECT_FALSE(std::filesystem::exists(dir.File("missing")));
-  EXPECT_TRUE(lock.try_lock());  // not left held
-  lock.unlock();
+  // The process's own zone goes back.
+  if (previousZone) {
+    ::setenv("TZ", previousZone->c_str(), 1);
+  } else {
+    ::unsetenv("TZ");
+  }
+  ::tzset();
 }
 
 TEST(WriteRequestLog, ConcurrentWritersProduceWholeLines) {

@@ -1,16 +1,12 @@
 #include "service/event_log.h"
 
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <regex>
 #include <thread>
 
-#include "platform/text.h"
 #include "platform/temp_dir.h"
-#include "platform/unique_fd.h"
+#include "platform/text.h"
 
 namespace tenvar::service {
 namespace {
@@ -30,24 +26,6 @@ TEST(EventLog, WritesTheTimePrefixAndTheMessageLiterally) {
   EXPECT_EQ(match[1], "100% %s %d");
   ASSERT_TRUE(std::regex_match(lines[1], match, stamped));
   EXPECT_EQ(match[1], "");
-}
-
-TEST(EventLog, ALockedOrMissingFileLosesTheLineWithoutFailing) {
-  platform::TempDir dir;
-  const std::string path = dir.Write("Tenvar.log", "");
-  platform::UniqueFd holder(::open(path.c_str(), O_RDONLY));
-  ASSERT_EQ(::flock(holder.Get(), LOCK_EX), 0);
-  EventLog log([&] { return path; });
-  log.LogEvent("lost");
-  EXPECT_EQ(platform::ReadFileText(path), "");
-  holder.Reset();
-  log.LogEvent("kept");
-  EXPECT_NE(platform::ReadFileText(path).find("kept"), std::string::npos);
-
-  EventLog nowhere([&] { return dir.File("no/such/dir/Tenvar.log"); });
-  nowhere.LogEvent("dropped");
-  EventLog unnamed([] { return std::string(); });
-  unnamed.LogEvent("dropped");
 }
 
 TEST(EventLog, ConcurrentLinesArriveWholeAndNoneIsLost) {
