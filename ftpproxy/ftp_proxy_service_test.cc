@@ -192,7 +192,7 @@ class DescriptorsUsedUp {
   explicit DescriptorsUsedUp(int sample) {
     ::getrlimit(RLIMIT_NOFILE, &saved_);
     rlimit lowered = saved_;
-    lowered.rlim_cur = static_cast<rlim_t>(LowestFree() + 16);
+    lowered.rlim_cur = static_cast<rlim_t>(platform::UniqueFd(::dup(0)).Get() + 16);
     ::setrlimit(RLIMIT_NOFILE, &lowered);
     for (int copy = ::dup(sample); copy >= 0; copy = ::dup(sample)) taken_.emplace_back(copy);
     exhausted_ = errno == EMFILE;
@@ -205,11 +205,6 @@ class DescriptorsUsedUp {
   bool Exhausted() const { return exhausted_; }
 
  private:
-  static int LowestFree() {
-    const platform::UniqueFd probe(::dup(0));
-    return probe.Get();
-  }
-
   rlimit saved_{};
   std::vector<platform::UniqueFd> taken_;
   bool exhausted_ = false;
@@ -227,10 +222,8 @@ bool ConnectLoopback(const platform::UniqueFd& socket, std::uint16_t port) {
 std::chrono::nanoseconds ThreadCpuTime(std::jthread& thread) {
   clockid_t clock{};
   timespec used{};
-  if (::pthread_getcpuclockid(thread.native_handle(), &clock) != 0 ||
-      ::clock_gettime(clock, &used) != 0) {
-    return std::chrono::nanoseconds::max();
-  }
+  ::pthread_getcpuclockid(thread.native_handle(), &clock);
+  ::clock_gettime(clock, &used);
   return std::chrono::seconds(used.tv_sec) + std::chrono::nanoseconds(used.tv_nsec);
 }
 
