@@ -6,7 +6,6 @@
 #include <sys/socket.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -22,6 +21,7 @@ namespace tenvar::e2e {
 namespace {
 
 using namespace tenvar::test;
+using namespace std::string_literals;
 
 constexpr int kFtpPort = 2121;
 constexpr const char* kFtpStarted = "FTP service started on port 2121";
@@ -33,9 +33,9 @@ constexpr const char* kFtpStarted = "FTP service started on port 2121";
 //       open or user), then in data mode pasv, epsv, port or eprt: LIST pub, RETR
 //       pub/bin.dat, STOR incoming/<name>, RETR pub/empty.dat, QUIT. Prints each data
 //       port the proxy gives as "data port: ".
-//   guard <port> <server log> <download to>: tries data addresses the proxy must refuse,
-//       then retrieves pub/bin.dat twice, in active and in passive mode, each time after a
-//       connection from 127.0.0.2 to the proxy's data port (appending both to the file).
+//   guard <port> <server log> <download to>: names a third host for data, which the proxy
+//       must refuse, then retrieves pub/bin.dat twice, in active and in passive mode, each time
+//       after a connection from 127.0.0.2 to the proxy's data port (appending both to the file).
 //   stall <port>: starts RETR pub/big.dat in active mode, prints "stalled", never reads
 constexpr const char* kClientScript = R"py(
 import ftplib, io, re, socket, sys, time
@@ -107,8 +107,6 @@ elif mode == 'guard':
     bystander_port = bystander.getsockname()[1]
     refused(ftp, 'PORT 127,0,0,2,%d,%d' % (bystander_port // 256, bystander_port % 256))
     refused(ftp, 'EPRT |1|127.0.0.2|%d|' % bystander_port)
-    refused(ftp, 'PORT 127,0,0,1,0,21')
-    refused(ftp, 'EPRT |2|::1|%d|' % bystander_port)
     with open(sys.argv[4], 'wb') as target:
         listener = ftp.makeport()
         # The proxy's data port for the server is in the PORT it sent the server.
@@ -284,23 +282,11 @@ TEST_F(Ftp, EveryLoginAndDataModeListsRetrievesAndStoresByteForByte) {
                            "FTP: Retrieval request for pub/empty.dat"}) {
     EXPECT_NE(console.find(line), std::string::npos) << line << "\n" << console;
   }
-  // The server is asked only with PASV and with PORTs naming the proxy, and sees the
-  // user without the host the proxy took from it.
+  // The server is asked only with PASV (once for each transfer of the passive sessions) and
+  // with PORTs naming the proxy, and sees the user without the host the proxy took from it.
   const std::string serverLog = server_->Log();
   EXPECT_NE(serverLog.find("\"PORT 127,0,0,1,"), std::string::npos) << serverLog;
-  EXPECT_NE(serverLog.find("\"PASV\""), std::string::npos) << serverLog;
-  std::size_t offers = 0;
-  for (std::size_t at = serverLog.find("\"227 Entering Passive Mode ("); at != std::string::npos;
-       at = serverLog.find("\"227 Entering Passive Mode (", at + 1), ++offers) {
-    unsigned high = 0;
-    unsigned low = 0;
-    ASSERT_EQ(std::sscanf(serverLog.c_str() + at, "\"227 Entering Passive Mode (127,0,0,1,%u,%u",
-                          &high, &low),
-              2);
-    EXPECT_GE(high * 256 + low, unsigned{FtpServer::kFirstPassivePort});
-    EXPECT_LE(high * 256 + low, unsigned{FtpServer::kLastPassivePort});
-  }
-  EXPECT_EQ(offers, 8u) << serverLog;  // the passive sessions' transfers
+  EXPECT_EQ(Occurrences(serverLog, "\"PASV\""), 8u) << serverLog;
   for (const char* never : {"\"EPSV", "\"EPRT", "\"USER anonymous@"}) {
     EXPECT_EQ(serverLog.find(never), std::string::npos) << never << "\n" << serverLog;
   }
@@ -319,12 +305,8 @@ TEST_F(Ftp, DataGoesOnlyBetweenTheClientAndTheServer) {
     if (reply.starts_with("5")) refusals.push_back(reply);
     if (reply.starts_with("226")) completions.push_back(reply);
   }
-  // A third host, a third host by EPRT, a system port, an IPv6 address.
-  EXPECT_EQ(refusals,
-            (std::vector<std::string>{"500 Illegal PORT command", "500 Illegal PORT command",
-                                      "500 Illegal PORT command",
-                                      "522 Network protocol not supported, use (1)"}))
-      << output;
+  // A third host, by PORT and by EPRT.
+  EXPECT_EQ(refusals, std::vector<std::string>(2, "500 Illegal PORT command")) << output;
   EXPECT_EQ(LinesStartingWith(output, "bystander "), std::vector<std::string>{"was left alone"});
 
   // A connection to the proxy's data port from elsewhere is closed at once, and the
@@ -368,12 +350,8 @@ TEST_F(Ftp, LftpWithTenvarAsItsFtpProxyRetrievesAFile) {
   const std::string conversation = platform::ReadFileText(dir_.File("lftp.err"));  // lftp -d
   EXPECT_EQ(status, 0) << conversation;
   EXPECT_TRUE(platform::ReadFileText(dir_.File("lftp.down")) == download) << "download differs";
+  // It went through the proxy, not straight to the server beside it.
   EXPECT_NE(conversation.find("USER anonymous@127.0.0.1"), std::string::npos) << conversation;
-
-  ASSERT_TRUE(tenvar_->Stop());
-  const std::string console = tenvar_->ConsoleSoFar();
-  EXPECT_NE(console.find("FTP: Retrieval request for "), std::string::npos) << console;
-  EXPECT_NE(server_->Log().find("\"USER anonymous\""), std::string::npos) << server_->Log();
 }
 
 TEST_F(Ftp, WithDialOnAndTheLineDownClientsAreToldToComeBack) {
@@ -440,27 +418,24 @@ TEST_F(Ftp, BrowsersGetFtpFilesAndListingsAsCompleteAnswersAndRefusalsAsBadGatew
   server_->Add("pub/notes.txt", "some notes\n");
   ASSERT_NO_FATAL_FAILURE(StartTenvar());
 
-  const CurlResult file = Fetch({FtpServer::Url("/pub/bin.dat")});
-  EXPECT_EQ(file.Status, 200) << file.Stderr;
-  EXPECT_TRUE(file.Body == binary) << file.Body.size() << " bytes";
-  EXPECT_NE(file.Headers.find("HTTP/1.0 200 OK\r\n"), std::string::npos) << file.Headers;
-  EXPECT_NE(file.Headers.find("Content-Length: 1000003\r\n"), std::string::npos) << file.Headers;
-  EXPECT_NE(file.Headers.find("Content-Type: application/octet-stream\r\n"), std::string::npos);
-  EXPECT_NE(file.Headers.find("Connection: close\r\n"), std::string::npos);
+  // blocks.dat is a whole number of 8 KiB blocks long.
+  const std::pair<const char*, std::string> files[] = {{"bin.dat", binary},
+                                                       {"blocks.dat", blocks},
+                                                       {"empty.dat", ""},
+                                                       {"notes.txt", "some notes\n"}};
+  for (const auto& [name, content] : files) {
+    SCOPED_TRACE(name);
+    const CurlResult file = Fetch({FtpServer::Url("/pub/" + std::string(name))});
+    EXPECT_EQ(file.ExitCode, 0) << file.Stderr;
+    EXPECT_TRUE(file.Body == content) << file.Body.size() << " bytes";
+    const std::string type = name[0] == 'n' ? "text/plain" : "application/octet-stream";
+    for (const std::string& header :
+         {"Content-Length: " + std::to_string(content.size()), "Content-Type: " + type,
+          "HTTP/1.0 200 OK"s, "Connection: close"s}) {
+      EXPECT_NE(file.Headers.find(header + "\r\n"), std::string::npos) << file.Headers;
+    }
+  }
   EXPECT_FALSE(TemporaryFileHolds(binary)) << "the temporary file was left behind";
-
-  const CurlResult exact = Fetch({FtpServer::Url("/pub/blocks.dat")});
-  EXPECT_EQ(exact.ExitCode, 0) << exact.Stderr;
-  EXPECT_TRUE(exact.Body == blocks) << exact.Body.size() << " bytes";
-
-  const CurlResult empty = Fetch({FtpServer::Url("/pub/empty.dat")});
-  EXPECT_EQ(empty.Status, 200) << empty.Stderr;
-  EXPECT_EQ(empty.Body, "");
-  EXPECT_NE(empty.Headers.find("Content-Length: 0\r\n"), std::string::npos) << empty.Headers;
-
-  const CurlResult text = Fetch({FtpServer::Url("/pub/notes.txt")});
-  EXPECT_EQ(text.Body, "some notes\n");
-  EXPECT_NE(text.Headers.find("Content-Type: text/plain\r\n"), std::string::npos) << text.Headers;
 
   const CurlResult listing = Fetch({FtpServer::Url("/pub/")});
   EXPECT_EQ(listing.Status, 200) << listing.Stderr;

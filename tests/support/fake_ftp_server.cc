@@ -40,11 +40,6 @@ std::vector<std::string> FakeFtpServer::Commands() const {
   return commands_;
 }
 
-std::string FakeFtpServer::Stored() const {
-  std::lock_guard lock(lock_);
-  return stored_;
-}
-
 bool FakeFtpServer::WaitForConversations(int count) {
   std::unique_lock lock(lock_);
   return ended_.wait_for(lock, kPatience, [&] { return conversations_ >= count; });
@@ -56,10 +51,6 @@ void FakeFtpServer::Serve() {
         platform::AcceptConnection(listener_.Get());
     if (!accepted) continue;
     Peer control(std::move(accepted->Fd), stop_.Fd());
-    if (greeting_.empty()) {
-      stop_.Wait();
-      return;
-    }
     control.Send(greeting_);
     Converse(control);
     std::lock_guard lock(lock_);
@@ -71,7 +62,6 @@ void FakeFtpServer::Serve() {
 void FakeFtpServer::Converse(Peer& control) {
   std::optional<std::pair<in_addr, std::uint16_t>> active;
   platform::UniqueFd passive;
-  std::string directory;
   for (std::string line = control.Line(); !line.empty(); line = control.Line()) {
     line.resize(line.size() - 2);
     {
@@ -80,8 +70,8 @@ void FakeFtpServer::Converse(Peer& control) {
     }
     const std::string word = line.substr(0, line.find(' '));
     const std::string argument = line.size() > word.size() ? line.substr(word.size() + 1) : "";
-    const auto file = files_.find(word == "LIST" ? directory : argument);
-    const bool found = file != files_.end() && (word == "LIST") == file->first.ends_with('/');
+    const auto file = files_.find(argument);
+    const bool found = file != files_.end();
     if (word == "USER") {
       control.Send("331 Password please\r\n");
     } else if (word == "PASS") {
@@ -91,9 +81,6 @@ void FakeFtpServer::Converse(Peer& control) {
     } else if (word == "SIZE") {
       control.Send(found ? "213 " + std::to_string(file->second.size()) + "\r\n"
                          : "550 Could not get file size.\r\n");
-    } else if (word == "CWD") {
-      directory = argument + "/";
-      control.Send(files_.contains(directory) ? "250 Okay\r\n" : "550 No such directory\r\n");
     } else if (word == "TYPE") {
       control.Send("200 Type set\r\n");
     } else if (word == "PORT") {
@@ -106,22 +93,13 @@ void FakeFtpServer::Converse(Peer& control) {
       const std::uint16_t port = platform::LocalPort(passive.Get());
       control.Send("227 Entering Passive Mode (127,0,0,3," + std::to_string(port / 256) + "," +
                    std::to_string(port % 256) + ")\r\n");
-    } else if ((word == "RETR" || word == "LIST") && !found) {
+    } else if (word == "RETR" && !found) {
       control.Send("550 Failed to open file.\r\n");
-    } else if ((word == "RETR" || word == "LIST") && (active || passive.Valid())) {
+    } else if (word == "RETR" && (active || passive.Valid())) {
       control.Send("150 Here it comes\r\n");
       OpenData(active, passive).Send(file->second);
       // Multi-line, and worded unlike any proxy's own completion.
       control.Send("226-Server's own\r\n226 completion\r\n");
-    } else if (word == "STOR" && (active || passive.Valid())) {
-      control.Send("150 Send it\r\n");
-      bool closed = false;
-      const std::string received = OpenData(active, passive).ReadToEnd(&closed);
-      {
-        std::lock_guard lock(lock_);
-        stored_ = closed ? received : "(never closed)";
-      }
-      control.Send("226 Server stored it\r\n");
     } else if (word == "QUIT") {
       control.Send("221 Bye\r\n");
       return;

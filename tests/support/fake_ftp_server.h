@@ -22,17 +22,13 @@ namespace tenvar::test {
 
 class FakeFtpServer {
  public:
-  // `files` maps the argument of RETR (or SIZE) to its content; a key ending in "/" is a
-  // directory whose content is what LIST sends after a CWD there. An empty greeting makes a
-  // server that accepts and never says anything.
+  // `files` maps the argument of RETR (or SIZE) to its content.
   explicit FakeFtpServer(std::string greeting = "220 Ready\r\n",
                          std::map<std::string, std::string> files = {});
   ~FakeFtpServer();
 
   std::uint16_t Port() const { return port_; }
   std::vector<std::string> Commands() const;
-  // What the last STOR received, or "(never closed)" when its data connection stayed open.
-  std::string Stored() const;
   // Waits until `count` control connections have ended; false after the patience.
   bool WaitForConversations(int count);
 
@@ -47,10 +43,9 @@ class FakeFtpServer {
   platform::UniqueFd listener_;
   std::uint16_t port_ = 0;
   platform::ExitEvent stop_;
-  mutable std::mutex lock_;  // guards the three below
+  mutable std::mutex lock_;  // guards the two below
   std::condition_variable ended_;
   std::vector<std::string> commands_;
-  std::string stored_;
   int conversations_ = 0;
   std::jthread thread_;
 };
