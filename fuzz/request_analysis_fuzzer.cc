@@ -41,7 +41,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view entry = input.TakePiece();
   const std::string_view request = input.Rest();
 
-  IsRequestComplete(request);
   const std::optional<RequestLine> line = ParseRequestLine(request);
   const std::optional<std::string> referer = RefererOf(request);
   const std::vector<std::string> entries = {std::string(entry)};

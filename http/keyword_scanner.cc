@@ -54,12 +54,4 @@ bool KeywordScanner::WantsMore() const {
   return false;
 }
 
-std::optional<std::string> FindAbuseKeyword(const std::vector<std::string>& keywords,
-                                            std::string_view url, std::string_view body) {
-  KeywordScanner scanner(keywords);
-  scanner.ScanWhole(url);
-  scanner.Feed(body);
-  return scanner.Found();
-}
-
 }  // namespace tenvar::http

@@ -35,8 +35,4 @@ class KeywordScanner {
   std::string tail_;         // the stream's last `overlap_` bytes
 };
 
-// The first keyword of the list that occurs in the URL or in the body, or nothing.
-std::optional<std::string> FindAbuseKeyword(const std::vector<std::string>& keywords,
-                                            std::string_view url, std::string_view body);
-
 }  // namespace tenvar::http

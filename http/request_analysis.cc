@@ -143,10 +143,6 @@ void SplitFtpAuthority(std::string_view url, std::size_t start, UrlParts& parts)
 
 }  // namespace
 
-bool IsRequestComplete(std::string_view request) {
-  return request.find(kHeaderEnd) != std::string_view::npos;
-}
-
 MethodCode MethodCodeOf(std::string_view method) {
   static constexpr std::array<std::pair<std::string_view, MethodCode>, 8> kMethods = {{
       {"OPTIONS", MethodCode::Options},

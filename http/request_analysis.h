@@ -16,10 +16,6 @@ namespace tenvar::http {
 // The password given for anonymous ftp logins that name no user in the URL.
 inline constexpr std::string_view kAnonymousFtpPassword = "tenvar@localhost";
 
-// True once the header block's terminating blank line ("\r\n\r\n") has arrived; lines ended
-// by LF alone never complete a request.
-bool IsRequestComplete(std::string_view request);
-
 enum class MethodCode : std::uint32_t {
   Other = 0,
   Options = 1,
