@@ -16,37 +16,11 @@ namespace tenvar::service {
 namespace {
 
 using platform::UniqueFd;
+using test::ReadExactly;
 using test::SeesClose;
 using test::SendAll;
 
-// Blocking test sockets give up after this, so a relay that stalls fails a test, not hangs it.
-constexpr int kPatienceSeconds = 15;
-
-void SetPatience(int fd) {
-  const timeval patience{kPatienceSeconds, 0};
-  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
-  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof patience);
-}
-
-void SetBuffers(int fd, int size) {
-  ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-  ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
-}
-
 std::uint16_t PortOf(const UniqueFd& fd) { return platform::LocalPort(fd.Get()); }
-
-// A blocking socket whose buffers are set before it connects, so that the window is small.
-UniqueFd ConnectTo(std::uint16_t port, int buffers = 0) {
-  UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (buffers > 0) SetBuffers(fd.Get(), buffers);
-  SetPatience(fd.Get());
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr = test::Loopback();
-  address.sin_port = htons(port);
-  EXPECT_EQ(::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-  return fd;
-}
 
 // Both ends of one loopback connection: the test keeps Near, the relay gets Far.
 struct Connection {
@@ -54,17 +28,31 @@ struct Connection {
   UniqueFd Far;
 };
 
+// `buffers`, when given, are set on both ends, on the near one before it connects, so that
+// the window is small. The near end blocks, but gives up after the patience, so a relay that
+// stalls fails a test instead of hanging it.
 Connection LoopbackConnection(int buffers = 0) {
-  UniqueFd listener = test::ListenOnLoopback();
-  Connection connection;
-  connection.Near = ConnectTo(PortOf(listener), buffers);
+  const UniqueFd listener = test::ListenOnLoopback();
+  Connection connection{UniqueFd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)), UniqueFd()};
+  const timeval patience{test::kPatience.count() / 1000, 0};
+  ::setsockopt(connection.Near.Get(), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+  ::setsockopt(connection.Near.Get(), SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof patience);
+  const auto setBuffers = [buffers](const UniqueFd& fd) {
+    if (buffers == 0) return;
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUF, &buffers, sizeof buffers);
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_SNDBUF, &buffers, sizeof buffers);
+  };
+  setBuffers(connection.Near);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr = test::Loopback();
+  address.sin_port = htons(PortOf(listener));
+  EXPECT_EQ(
+      ::connect(connection.Near.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address),
+      0);
   connection.Far = test::AcceptWithin(listener.Get());
-  if (buffers > 0) SetBuffers(connection.Far.Get(), buffers);
+  setBuffers(connection.Far);
   return connection;
-}
-
-std::string Receive(int fd, std::size_t length) {
-  return test::ReadExactly(fd, length, std::chrono::seconds(kPatienceSeconds));
 }
 
 class TunnelRelayTest : public ::testing::Test {
@@ -76,20 +64,12 @@ class TunnelRelayTest : public ::testing::Test {
 
   // Whether the relay comes down to `count` links within the tests' patience.
   bool WaitForLinkCount(std::size_t count) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kPatienceSeconds);
+    const auto deadline = std::chrono::steady_clock::now() + test::kPatience;
     while (relay.LinkCount() != count) {
       if (std::chrono::steady_clock::now() > deadline) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
-  }
-
-  // Passes `text` from one near end to the other and back through a link.
-  void ExpectRoundTrip(const UniqueFd& client, const UniqueFd& server, std::string_view text) {
-    ASSERT_TRUE(SendAll(client.Get(), text));
-    EXPECT_EQ(Receive(server.Get(), text.size()), text);
-    ASSERT_TRUE(SendAll(server.Get(), text));
-    EXPECT_EQ(Receive(client.Get(), text.size()), text);
   }
 
   platform::ExitEvent exitEvent;
@@ -110,8 +90,8 @@ TEST_F(TunnelRelayTest, RelaysFourMebibytesEachWayAtOnceUnchanged) {
   {
     std::jthread upSender([&] { SendAll(client.Near.Get(), up); });
     std::jthread downSender([&] { SendAll(server.Near.Get(), down); });
-    std::jthread upReceiver([&] { atServer = Receive(server.Near.Get(), up.size()); });
-    atClient = Receive(client.Near.Get(), down.size());
+    std::jthread upReceiver([&] { atServer = ReadExactly(server.Near.Get(), up.size()); });
+    atClient = ReadExactly(client.Near.Get(), down.size());
   }
   ASSERT_EQ(atServer.size(), up.size());
   EXPECT_TRUE(atServer == up);
@@ -134,22 +114,22 @@ TEST_F(TunnelRelayTest, AnEndOfSendingIsPassedOnAndTheAnswerStillArrives) {
     const std::string answer = test::RandomBytes(1 << 20, 7);
     ASSERT_TRUE(SendAll(first.Get(), "last words"));
     ASSERT_EQ(::shutdown(first.Get(), SHUT_WR), 0);
-    EXPECT_EQ(Receive(second.Get(), 10), "last words");
+    EXPECT_EQ(ReadExactly(second.Get(), 10), "last words");
     EXPECT_TRUE(SeesClose(second.Get()));
     ASSERT_TRUE(SendAll(second.Get(), answer));
     ASSERT_EQ(::shutdown(second.Get(), SHUT_WR), 0);
-    EXPECT_EQ(Receive(first.Get(), answer.size()), answer);
+    EXPECT_EQ(ReadExactly(first.Get(), answer.size()), answer);
     EXPECT_TRUE(SeesClose(first.Get()));
     EXPECT_EQ(relay.LinkCount(), 0u);  // the link is gone before its sockets close
   }
 }
 
-// A connect still under way holds up no other link; on exit every link closes, waiting ones
-// too, and a link added after that is closed at once.
-TEST_F(TunnelRelayTest, AServerStillConnectingHoldsUpNoOtherLinkAndExitClosesEveryLink) {
+// Neither a connect still under way nor a slow reader holds up another link; on exit every
+// link closes, waiting ones too, and a link added after that is closed at once.
+TEST_F(TunnelRelayTest, AServerStillConnectingOrASlowReaderHoldsUpNoOtherLinkAndExitClosesAll) {
   // A listener with a full queue that is never accepted from leaves a connect pending.
   UniqueFd silent = test::ListenOnLoopback(0, 0);
-  UniqueFd filler = ConnectTo(PortOf(silent));
+  UniqueFd filler = test::ConnectTo(PortOf(silent));
   int error = 0;
   UniqueFd probe = platform::StartConnect(in_addr{htonl(INADDR_LOOPBACK)}, PortOf(silent), error);
   if (platform::ConnectWithin(probe.Get(), std::chrono::milliseconds(100), -1, error)) {
@@ -161,34 +141,6 @@ TEST_F(TunnelRelayTest, AServerStillConnectingHoldsUpNoOtherLinkAndExitClosesEve
   relay.AddTunnel(std::move(waiting.Far), "127.0.0.1", PortOf(silent));
   Connection givesUp = LoopbackConnection();
   relay.AddTunnel(std::move(givesUp.Far), "127.0.0.1", PortOf(silent));
-  Connection client = LoopbackConnection();
-  Connection server = LoopbackConnection();
-  relay.AddLink(std::move(client.Far), std::move(server.Far));
-  ExpectRoundTrip(client.Near, server.Near, test::RandomBytes(256 << 10, 3));
-  EXPECT_EQ(relay.LinkCount(), 3u);
-
-  // A waiting client that gives up with a reset: its link ends without the server answering.
-  const linger abort{1, 0};
-  ::setsockopt(givesUp.Near.Get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-  givesUp.Near.Reset();
-  EXPECT_TRUE(WaitForLinkCount(2));
-
-  const auto start = std::chrono::steady_clock::now();
-  exitEvent.Signal();
-  runner.join();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-  EXPECT_EQ(relay.LinkCount(), 0u);
-  EXPECT_TRUE(SeesClose(client.Near.Get()));
-  EXPECT_TRUE(SeesClose(server.Near.Get()));
-  EXPECT_TRUE(SeesClose(waiting.Near.Get()));
-  Connection late = LoopbackConnection();
-  Connection lateServer = LoopbackConnection();
-  relay.AddLink(std::move(late.Far), std::move(lateServer.Far));
-  EXPECT_EQ(relay.LinkCount(), 0u);
-  EXPECT_TRUE(SeesClose(late.Near.Get()));
-}
-
-TEST_F(TunnelRelayTest, ASlowReaderHoldsUpOnlyItsOwnLink) {
   constexpr int kSmallBuffers = 32 << 10;
   Connection slowClient = LoopbackConnection(kSmallBuffers);
   Connection slowServer = LoopbackConnection(kSmallBuffers);
@@ -200,14 +152,38 @@ TEST_F(TunnelRelayTest, ASlowReaderHoldsUpOnlyItsOwnLink) {
   Connection client = LoopbackConnection();
   Connection server = LoopbackConnection();
   relay.AddLink(std::move(client.Far), std::move(server.Far));
-  ExpectRoundTrip(client.Near, server.Near, test::RandomBytes(1 << 20, 5));
+  const std::string text = test::RandomBytes(1 << 20, 5);
+  ASSERT_TRUE(SendAll(client.Near.Get(), text));
+  EXPECT_EQ(ReadExactly(server.Near.Get(), text.size()), text);
+  ASSERT_TRUE(SendAll(server.Near.Get(), text));
+  EXPECT_EQ(ReadExactly(client.Near.Get(), text.size()), text);
+  EXPECT_EQ(relay.LinkCount(), 4u);
   // Nobody has read the slow link yet, so its sender is still held back.
   EXPECT_EQ(flooding.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
-
-  const std::string received = Receive(slowClient.Near.Get(), flood.size());
+  const std::string received = ReadExactly(slowClient.Near.Get(), flood.size());
   EXPECT_TRUE(flooding.get());
   ASSERT_EQ(received.size(), flood.size());
   EXPECT_TRUE(received == flood);
+
+  // A waiting client that gives up with a reset: its link ends without the server answering.
+  const linger abort{1, 0};
+  ::setsockopt(givesUp.Near.Get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+  givesUp.Near.Reset();
+  EXPECT_TRUE(WaitForLinkCount(3));
+
+  const auto start = std::chrono::steady_clock::now();
+  exitEvent.Signal();
+  runner.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_EQ(relay.LinkCount(), 0u);
+  for (const UniqueFd* end : {&client.Near, &server.Near, &waiting.Near, &slowClient.Near}) {
+    EXPECT_TRUE(SeesClose(end->Get()));
+  }
+  Connection late = LoopbackConnection();
+  Connection lateServer = LoopbackConnection();
+  relay.AddLink(std::move(late.Far), std::move(lateServer.Far));
+  EXPECT_EQ(relay.LinkCount(), 0u);
+  EXPECT_TRUE(SeesClose(late.Near.Get()));
 }
 
 }  // namespace
