@@ -38,29 +38,23 @@ class NoDial : public dialup::DialManager {
 // proxy closed the connection before taking all of it. Every wait is bounded.
 class BigAnswerOrigin {
  public:
-  BigAnswerOrigin() {
-    int error = 0;
-    listener_ = platform::OpenTcpListener(0, error);
-    closedEarly_ = std::async(std::launch::async, [this] { return Serve(); });
-  }
+  BigAnswerOrigin() : closedEarly_(std::async(std::launch::async, [this] { return Serve(); })) {}
   std::uint16_t Port() const { return platform::LocalPort(listener_.Get()); }
   // True when the proxy's socket closed part way through the answer.
   bool ClosedEarly() { return closedEarly_.get(); }
 
  private:
   bool Serve() {
-    pollfd waiting{listener_.Get(), POLLIN, 0};
-    if (::poll(&waiting, 1, 20'000) != 1) return false;
-    std::optional<platform::AcceptedConnection> proxy = platform::AcceptConnection(listener_.Get());
-    if (!proxy) return false;
+    const platform::UniqueFd proxy = test::AcceptWithin(listener_.Get(), 20s);
     std::string answer = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(kAnswerBytes) +
                          "\r\nCache-Control: max-age=3600\r\n\r\n";
     answer.append(kAnswerBytes, 'b');
     std::string_view rest = answer;
-    while (!rest.empty()) {
-      pollfd entry{proxy->Fd.Get(), POLLOUT, 0};
+    while (proxy.Valid() && !rest.empty()) {
+      pollfd entry{proxy.Get(), POLLOUT, 0};
       if (::poll(&entry, 1, 20'000) != 1) return false;  // the proxy neither reads nor closes
-      const ssize_t sent = ::send(proxy->Fd.Get(), rest.data(), rest.size(), MSG_NOSIGNAL);
+      const ssize_t sent =
+          ::send(proxy.Get(), rest.data(), rest.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
       if (sent < 0 && errno == EAGAIN) continue;
       if (sent <= 0) return true;
       rest.remove_prefix(static_cast<std::size_t>(sent));
@@ -68,7 +62,7 @@ class BigAnswerOrigin {
     return false;
   }
 
-  platform::UniqueFd listener_;
+  const platform::UniqueFd listener_ = test::ListenOnLoopback();
   std::future<bool> closedEarly_;
 };
 
@@ -106,27 +100,11 @@ class SessionTest : public ::testing::Test {
     });
   }
 
-  // Runs a session whose browser never reads; returns once it has ended (or after a bound,
-  // ending it through the exit event and failing the test).
-  void RunStalledSession(const config::HttpProxyOptions& options, const std::string& url,
-                         platform::UniqueFd& browser) {
-    std::future<void> ended = StartSession(options, "GET " + url + " HTTP/1.0\r\n\r\n", browser);
-    ASSERT_TRUE(ended.valid());
-    if (ended.wait_for(30s) != std::future_status::ready) {
-      ADD_FAILURE() << "the session did not end by itself";
-      exit_.Signal();
-    }
-    ended.get();
-  }
-
   // The whole answer to `method` for an ftp:// item on the loopback `port`.
   std::string Retrieve(std::uint16_t port, const std::string& path, const char* method = "GET") {
-    config::HttpProxyOptions options;
-    options.EnableLogging = true;
-    options.Debug = true;
     platform::UniqueFd browser;
     std::future<void> ended =
-        StartSession(options,
+        StartSession({},
                      std::string(method) + " ftp://127.0.0.1:" + std::to_string(port) + "/" + path +
                          " HTTP/1.0\r\n\r\n",
                      browser);
@@ -170,11 +148,14 @@ class SessionTest : public ::testing::Test {
 using SendStall = SessionTest;
 using FtpRetrievalTest = SessionTest;
 
-const std::string kAnonymousPass = "PASS -" + std::string(kAnonymousFtpPassword);
-
 // The passive reply names an address the server is not on: the data connection must go to
-// the control connection's address all the same. No temporary file is left behind.
+// the control connection's address all the same. No temporary file is left behind, and a
+// server that cannot be reached is a 502.
 TEST_F(FtpRetrievalTest, FetchesAFileInImageTypeOverAPassiveConnectionAndAHeadGetsNoBody) {
+  int error = 0;
+  const std::uint16_t closedPort = platform::LocalPort(platform::OpenTcpListener(0, error).Get());
+  EXPECT_TRUE(Retrieve(closedPort, "f").starts_with("HTTP/1.0 502 Bad Gateway\r\n"));
+
   std::string bytes(70000, '\0');
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i % 253);
   test::FakeFtpServer server("220 Scripted\r\n",
@@ -187,20 +168,14 @@ TEST_F(FtpRetrievalTest, FetchesAFileInImageTypeOverAPassiveConnectionAndAHeadGe
       << answer.substr(0, 200);
   ASSERT_TRUE(server.WaitForConversations(1));
   EXPECT_EQ(server.Commands(),
-            (std::vector<std::string>{"USER anonymous", kAnonymousPass, "PWD", "SIZE /pub/f.bin",
-                                      "TYPE I", "PASV", "RETR /pub/f.bin", "QUIT"}));
+            (std::vector<std::string>{
+                "USER anonymous", "PASS -" + std::string(kAnonymousFtpPassword), "PWD",
+                "SIZE /pub/f.bin", "TYPE I", "PASV", "RETR /pub/f.bin", "QUIT"}));
   EXPECT_TRUE(std::filesystem::is_empty(loaded_.dir.File("Temp")));
 
   EXPECT_EQ(Retrieve(server.Port(), "notes.txt", "HEAD"),
             "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 10\r\n"
             "Connection: close\r\n\r\n");
-}
-
-TEST_F(FtpRetrievalTest, AServerThatCannotBeReachedIsA502) {
-  int error = 0;
-  const std::uint16_t closedPort = platform::LocalPort(platform::OpenTcpListener(0, error).Get());
-  const std::string answer = Retrieve(closedPort, "f");
-  EXPECT_TRUE(answer.starts_with("HTTP/1.0 502 Bad Gateway\r\n")) << answer;
 }
 
 // A relayed answer ends the session with both sockets closed, a cache hit with the browser's.
@@ -235,7 +210,14 @@ TEST_F(SendStall, AnAnswerTheBrowserDoesNotTakeEndsTheSession) {
     if (!c.fromCache) origin.emplace();
     const std::string host = origin ? "127.0.0.1:" + std::to_string(origin->Port()) : "127.0.0.1";
     platform::UniqueFd browser;
-    ASSERT_NO_FATAL_FAILURE(RunStalledSession(options, "http://" + host + "/big.bin", browser));
+    std::future<void> ended =
+        StartSession(options, "GET http://" + host + "/big.bin HTTP/1.0\r\n\r\n", browser);
+    ASSERT_TRUE(ended.valid());
+    if (ended.wait_for(30s) != std::future_status::ready) {
+      ADD_FAILURE() << "the session did not end by itself";
+      exit_.Signal();
+    }
+    ended.get();
     bool closed = false;
     test::ReadUntilClosed(browser.Get(), test::kPatience, &closed);
     EXPECT_TRUE(closed);
