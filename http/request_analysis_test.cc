@@ -37,58 +37,44 @@ TEST(RefererOf, ReadsTheExactCaseHeaderUpToTheCr) {
   EXPECT_EQ(RefererOf("GET / HTTP/1.0\r\nReferer: http://a/b"), std::nullopt);
 }
 
-TEST(ParseUrl, SplitsHttpUrls) {
+// An ftp URL naming no user logs in as anonymous; an http one has no user at all.
+TEST(ParseUrl, SplitsHttpAndFtpUrls) {
+  const std::string_view anonymous = kAnonymousFtpPassword;
   const struct {
     const char* url;
+    UrlKind kind;
     const char* host;
     std::int32_t port;
     const char* path;
+    const char* user = "";
+    std::string_view password = "";
   } cases[] = {
-      {"http://h:8080/a", "h", 8080, "/a"},
-      {"http://h/a:b", "h", 80, "/a:b"},
-      {"http://h", "h", 80, "/"},
-      {"http://h:81", "h", 81, "/"},
-      {"HTTP://H/x?q=1&r=/", "H", 80, "/x?q=1&r=/"},
-      {"Http://h:8080/", "h", 8080, "/"},
-      {"http://h:x/", "h", 0, "/"},
+      {"http://h:8080/a", UrlKind::Http, "h", 8080, "/a"},
+      {"http://h/a:b", UrlKind::Http, "h", 80, "/a:b"},
+      {"http://h", UrlKind::Http, "h", 80, "/"},
+      {"http://h:81", UrlKind::Http, "h", 81, "/"},
+      {"HTTP://H/x?q=1&r=/", UrlKind::Http, "H", 80, "/x?q=1&r=/"},
+      {"Http://h:8080/", UrlKind::Http, "h", 8080, "/"},
+      {"http://h:x/", UrlKind::Http, "h", 0, "/"},
+      {"ftp://u@h/dir/", UrlKind::Ftp, "h", 21, "dir", "u", ""},
+      {"ftp://u:p@h:2121/f.txt", UrlKind::Ftp, "h", 2121, "f.txt", "u", "p"},
+      {"ftp://h/", UrlKind::Ftp, "h", 21, "", "anonymous", anonymous},
+      {"ftp://h", UrlKind::Ftp, "h", 21, "", "anonymous", anonymous},
+      {"ftp://h:2121/f.txt", UrlKind::Ftp, "h", 2121, "f.txt", "anonymous", anonymous},
+      {"FTP://h/a/b/c.txt", UrlKind::Ftp, "h", 21, "a/b/c.txt", "anonymous", anonymous},
+      {"ftp://h/pub/me@home.txt", UrlKind::Ftp, "h", 21, "pub/me@home.txt", "anonymous", anonymous},
+      {"ftp://h/a:b", UrlKind::Ftp, "h", 21, "a:b", "anonymous", anonymous},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.url);
     const auto parts = ParseUrl(c.url);
-    ASSERT_TRUE(parts) << c.url;
-    EXPECT_EQ(parts->Kind, UrlKind::Http) << c.url;
-    EXPECT_EQ(parts->Host, c.host) << c.url;
-    EXPECT_EQ(parts->Port, c.port) << c.url;
-    EXPECT_EQ(parts->Path, c.path) << c.url;
-  }
-}
-
-TEST(ParseUrl, SplitsFtpUrls) {
-  const struct {
-    const char* url;
-    const char* user;
-    std::string_view password;
-    const char* host;
-    std::int32_t port;
-    const char* path;
-  } cases[] = {
-      {"ftp://u@h/dir/", "u", "", "h", 21, "dir"},
-      {"ftp://u:p@h:2121/f.txt", "u", "p", "h", 2121, "f.txt"},
-      {"ftp://h/", "anonymous", kAnonymousFtpPassword, "h", 21, ""},
-      {"ftp://h", "anonymous", kAnonymousFtpPassword, "h", 21, ""},
-      {"ftp://h:2121/f.txt", "anonymous", kAnonymousFtpPassword, "h", 2121, "f.txt"},
-      {"FTP://h/a/b/c.txt", "anonymous", kAnonymousFtpPassword, "h", 21, "a/b/c.txt"},
-      {"ftp://h/pub/me@home.txt", "anonymous", kAnonymousFtpPassword, "h", 21, "pub/me@home.txt"},
-      {"ftp://h/a:b", "anonymous", kAnonymousFtpPassword, "h", 21, "a:b"},
-  };
-  for (const auto& c : cases) {
-    const auto parts = ParseUrl(c.url);
-    ASSERT_TRUE(parts) << c.url;
-    EXPECT_EQ(parts->Kind, UrlKind::Ftp) << c.url;
-    EXPECT_EQ(parts->FtpUser, c.user) << c.url;
-    EXPECT_EQ(parts->FtpPassword, c.password) << c.url;
-    EXPECT_EQ(parts->Host, c.host) << c.url;
-    EXPECT_EQ(parts->Port, c.port) << c.url;
-    EXPECT_EQ(parts->Path, c.path) << c.url;
+    ASSERT_TRUE(parts);
+    EXPECT_EQ(parts->Kind, c.kind);
+    EXPECT_EQ(parts->Host, c.host);
+    EXPECT_EQ(parts->Port, c.port);
+    EXPECT_EQ(parts->Path, c.path);
+    EXPECT_EQ(parts->FtpUser, c.user);
+    EXPECT_EQ(parts->FtpPassword, c.password);
   }
 }
 
