@@ -122,9 +122,10 @@ TEST_F(FtpProxy, RefusesClientsOutsideTheLanAndWithTheLineDownDialsAndTellsThemT
   EXPECT_EQ(service_->SessionCount(), 0u);
 }
 
-// Before a server is open only OPEN and USER name@host are served, and a server that is busy
-// is a 550. After, the data commands the proxy cannot serve never reach the server.
-TEST_F(FtpProxy, CommandsItCannotServeAreAnsweredWithoutTheServer) {
+// Before a server is open only OPEN, QUIT and USER name@host are served, and a server that is
+// busy is a 550. After, the data commands the proxy cannot serve never reach the server. A
+// session ends when its client quits or leaves, and every one left ends when the service stops.
+TEST_F(FtpProxy, CommandsItCannotServeAreAnsweredWithoutTheServerAndEitherSideEndsASession) {
   FakeFtpServer busy("421 Too many users\r\n");
   FakeFtpServer server("220-Welcome\r\n220-to the server\r\n220 Ready\r\n");
   ASSERT_NO_FATAL_FAILURE(Start());
@@ -155,11 +156,12 @@ TEST_F(FtpProxy, CommandsItCannotServeAreAnsweredWithoutTheServer) {
   EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER me@home", "NOOP"}));
   EXPECT_TRUE(Logged("FTP: Connection to localhost"));
   EXPECT_TRUE(Logged("FTP: Illegal PORT command from 127.0.0.1 naming 10.0.0.1:51201"));
-}
 
-TEST_F(FtpProxy, ASessionEndsWhenItsClientLeavesOrQuitsItsServerSaysGoodbyeOrTheServiceStops) {
-  FakeFtpServer server("220 Ready\r\n");
-  ASSERT_NO_FATAL_FAILURE(Start());
+  client.Send("QUIT\r\n");
+  EXPECT_EQ(client.Line(), "221 Bye\r\n");
+  EXPECT_TRUE(client.Closed());
+  // The service closes a session's client connection only when it drops the session.
+  EXPECT_EQ(service_->SessionCount(), 0u);
   Peer unopened = Peer::ConnectTo(port_);
   EXPECT_TRUE(unopened.Line().starts_with("220 Tenvar FTP Proxy server ready. "));
   unopened.Send("QUIT\r\n");
@@ -169,16 +171,9 @@ TEST_F(FtpProxy, ASessionEndsWhenItsClientLeavesOrQuitsItsServerSaysGoodbyeOrThe
     Peer leaving = OpenClient(server);
     EXPECT_EQ(service_->SessionCount(), 1u);
   }
-  Peer client = OpenClient(server);
-  client.Send("QUIT\r\n");
-  EXPECT_EQ(client.Line(), "221 Bye\r\n");
-  EXPECT_TRUE(client.Closed());
-  // The service closes a session's client connection only when it drops the session.
-  EXPECT_EQ(service_->SessionCount(), 0u);
-
-  // At the exit event the service stops and closes every session it still has.
-  Peer remaining = Peer::ConnectTo(port_);
-  remaining.Line();
+  // The server takes one conversation at a time: the one who left has ended.
+  Peer remaining = OpenClient(server);
+  EXPECT_EQ(service_->SessionCount(), 1u);
   exit_.Signal();
   thread_.join();
   EXPECT_EQ(service_->SessionCount(), 0u);
