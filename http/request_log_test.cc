@@ -31,9 +31,7 @@ TEST(RequestLogLine, QuotesEveryColumnAndWritesTheLocalDateAndTime) {
     const char* Line;
   };
   const Case cases[] = {
-      // An unknown client shows its address.
-      {"UTC", kExample, "", std::nullopt, "192.168.0.7", "http://h/a",
-       "\"\",\"06/11/1994\",\"08:49:37\",\"Unknown\",\"192.168.0.7\",\"Unknown\",\"http://h/a\"\n"},
+      // A registered client is named with the address it registered from.
       {"UTC", kExample, "", desk, "10.0.0.1", "http://h/",
        "\"\",\"06/11/1994\",\"08:49:37\",\"DESK-3\",\"192.168.0.3\",\"alice\",\"http://h/\"\n"},
       {"UTC", kExample, "", quoted, "", "http://h/?q=\"x\"",
