@@ -9,10 +9,13 @@
 namespace tenvar::cache {
 namespace {
 
-// A symbolic link could lead a lookup to any file of the machine.
-TEST(CacheLookup, MissesWhatIsNotARegularFile) {
+// What is not a regular file is missed: a symbolic link could lead a lookup to any file of
+// the machine. CacheExpiry counts whole days from the item's creation: the item stays through
+// the last second of its last day and goes after that, still serving the lookup that finds it
+// gone.
+TEST(CacheLookup, MissesWhatIsNotAFileAndDeletesAnItemCacheExpiryDaysAfterItWasCreated) {
   platform::TempDir dir;
-  std::atomic<std::int32_t> items{0};
+  std::atomic<std::int32_t> items{1};
   std::atomic<double> sizeMB{0.0};
   std::filesystem::create_directories(dir.File("host/dir"));
   std::filesystem::create_symlink(dir.Write("outside", "secret"), dir.File("host/link"));
@@ -20,11 +23,6 @@ TEST(CacheLookup, MissesWhatIsNotARegularFile) {
     EXPECT_FALSE(CacheLookup(dir.Path(), dir.File(name), 7, std::time(nullptr), {items, sizeMB}))
         << name;
   }
-}
-
-// CacheExpiry counts whole days from the item's creation: the item stays through the last
-// second of its last day and goes after that, still serving the lookup that finds it gone.
-TEST(CacheLookup, AnItemIsDeletedCacheExpiryDaysAfterItWasCreated) {
   constexpr std::time_t kDay = 86400;
   const struct {
     std::int32_t ExpiryDays;
@@ -36,9 +34,7 @@ TEST(CacheLookup, AnItemIsDeletedCacheExpiryDaysAfterItWasCreated) {
   };
   for (const auto& test : kCases) {
     SCOPED_TRACE(testing::Message() << test.ExpiryDays << " days, " << test.Later << " s on");
-    platform::TempDir dir;
-    std::atomic<std::int32_t> items{1};
-    std::atomic<double> sizeMB{0.0};
+    items = 1;
     const std::string item = dir.Write("host/item", "body");
     const std::optional<CachedItem> found = CacheLookup(
         dir.Path(), item, test.ExpiryDays, std::time(nullptr) + test.Later, {items, sizeMB});
