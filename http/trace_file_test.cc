@@ -40,7 +40,8 @@ TEST(TraceFile, IsTheOwnersAloneAndRollsOverWhenFull) {
 
 // Entries go to their own path in order, and a file removed, renamed or replaced from outside
 // (as log rotation does) is followed: the next entry goes to whatever the path names then.
-TEST(TraceFile, AppendsToWhatThePathNamesAtEachEntry) {
+// Entries from many threads at once never interleave.
+TEST(TraceFile, AppendsWholeEntriesToWhatThePathNamesAtEachEntry) {
   platform::TempDir dir;
   const std::string requests = dir.File("requests.txt");
   const std::string responses = dir.File("responses.txt");
@@ -69,11 +70,8 @@ TEST(TraceFile, AppendsToWhatThePathNamesAtEachEntry) {
   std::filesystem::create_directory(dir.File("missing"));
   AppendTrace(unopenable.c_str(), "kept");
   EXPECT_EQ(ReadFileText(unopenable), "kept");
-}
 
-TEST(TraceFile, ConcurrentEntriesNeverInterleave) {
-  platform::TempDir dir;
-  const std::string path = dir.File("requests.txt");
+  const std::string path = dir.File("concurrent.txt");
   constexpr int kThreads = 8;
   constexpr int kEntries = 200;
   constexpr std::size_t kEntrySize = 3000;
