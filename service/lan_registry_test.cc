@@ -26,10 +26,6 @@ std::string Registration(std::string_view head, std::string_view user) {
   return datagram;
 }
 
-std::optional<LanClient> Parse(const std::string& datagram) {
-  return ParseRegistration(std::span<const char>(datagram.data(), datagram.size()));
-}
-
 // The machine name runs from byte 1 (2 after a star) to a NUL or byte 62, the user name
 // from byte 64 to a NUL or the end; up to 96 bytes starting with '+' are a registration.
 TEST(ParseRegistration, ReadsTheStarAndBothNamesWithinTheirFields) {
@@ -53,7 +49,7 @@ TEST(ParseRegistration, ReadsTheStarAndBothNamesWithinTheirFields) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Datagram);
-    EXPECT_EQ(Parse(c.Datagram), c.Parsed);
+    EXPECT_EQ(ParseRegistration(c.Datagram), c.Parsed);
   }
 }
 
