@@ -1,60 +1,31 @@
 #include "tests/e2e/peer_program.h"
 
 #include <poll.h>
-#include <sys/inotify.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
-#include <filesystem>
-
-#include "platform/unique_fd.h"
+#include <sstream>
 
 namespace tenvar::e2e {
 
 std::string FindProgram(const std::string& name) {
   const char* path = std::getenv("PATH");
-  std::string directories = path != nullptr ? path : "";
-  directories += ":/usr/local/sbin:/usr/sbin:/sbin";
-  std::string_view rest = directories;
-  while (!rest.empty()) {
-    const size_t colon = rest.find(':');
-    const std::string_view directory = rest.substr(0, colon);
-    rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
-    if (directory.empty()) continue;
-    const std::string candidate = std::string(directory) + "/" + name;
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+  std::istringstream directories(std::string(path != nullptr ? path : "") +
+                                 ":/usr/local/sbin:/usr/sbin:/sbin");
+  for (std::string directory; std::getline(directories, directory, ':');) {
+    const std::string candidate = directory + "/" + name;
+    if (!directory.empty() && ::access(candidate.c_str(), X_OK) == 0) return candidate;
   }
   return "";
 }
 
 bool WaitForFileText(const std::string& path, std::string_view text,
-                     std::chrono::milliseconds timeout, pid_t writer) {
+                     std::chrono::milliseconds timeout, int writerEnded) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   const auto holds = [&] { return platform::ReadFileText(path).find(text) != std::string::npos; };
-  platform::UniqueFd watch(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
-  // The directory is watched, not the file: the file may not exist yet.
-  const std::string directory = std::filesystem::path(path).parent_path().string();
-  if (!watch.Valid() ||
-      ::inotify_add_watch(watch.Get(), directory.c_str(),
-                          IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO) < 0) {
-    return false;
-  }
-  platform::UniqueFd writerEnded(writer > 0 ? static_cast<int>(::syscall(SYS_pidfd_open, writer, 0))
-                                            : -1);
-  // The watch is in place before each look, so no write can slip between look and wait.
-  while (!holds()) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return false;
-    pollfd entries[2] = {{watch.Get(), POLLIN, 0}, {writerEnded.Get(), POLLIN, 0}};
-    const int ready = ::poll(entries, writerEnded.Valid() ? 2 : 1, static_cast<int>(left.count()));
-    if (ready < 0 && errno != EINTR) return false;
-    if (ready > 0 && (entries[1].revents & POLLIN) != 0) return holds();
-    char events[4096];
-    while (::read(watch.Get(), events, sizeof events) > 0) {
-    }
+  // A look every 10 ms, each wait cut short once the writer has ended.
+  for (pollfd ended{writerEnded, POLLIN, 0}; !holds();) {
+    if (std::chrono::steady_clock::now() >= deadline || ::poll(&ended, 1, 10) > 0) return holds();
   }
   return true;
 }
@@ -84,7 +55,7 @@ void PeerProgram::Start(std::vector<std::string> argv, const std::string& output
     error_ = name + " could not be started";
     return;
   }
-  if (!WaitForFileText(readyFile, readyText, timeout, child->Pid())) {
+  if (!WaitForFileText(readyFile, readyText, timeout, child->EndFd())) {
     const std::optional<int> status = child->WaitFor(0ms);
     error_ = name +
              (status ? " ended with status " + std::to_string(*status)

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/types.h>
 
 #include <chrono>
 #include <optional>
@@ -24,10 +23,10 @@ using namespace std::chrono_literals;
 // non-root PATH may lack them); empty when it is not installed.
 std::string FindProgram(const std::string& name);
 
-// True once the file at `path` contains `text`; false after `timeout`, or when `writer` (a
-// process id, 0 for none) has ended without writing it. Woken by inotify, not by polling.
+// True once the file at `path` contains `text`; false after `timeout`, or when `writerEnded`
+// (a child's end descriptor, -1 for none) shows that the writer ended without writing it.
 bool WaitForFileText(const std::string& path, std::string_view text,
-                     std::chrono::milliseconds timeout, pid_t writer = 0);
+                     std::chrono::milliseconds timeout, int writerEnded = -1);
 
 // `text` with every "@NAME@" of `values` replaced, so a peer's configuration reads as written.
 std::string Fill(std::string text, const std::vector<std::pair<std::string, std::string>>& values);
@@ -51,7 +50,7 @@ class PeerProgram {
   std::string Log() const { return platform::ReadFileText(logPath_); }
   const std::string& LogPath() const { return logPath_; }
   bool WaitForLog(std::string_view text, std::chrono::milliseconds timeout = 5s) const {
-    return WaitForFileText(logPath_, text, timeout, child_ ? child_->Pid() : 0);
+    return WaitForFileText(logPath_, text, timeout, child_ ? child_->EndFd() : -1);
   }
 
  protected:
