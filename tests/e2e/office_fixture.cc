@@ -17,8 +17,8 @@ std::string WriteOfficeConfiguration(const platform::TempDir& dir, const OfficeO
   std::ostringstream ini;
   ini << "LogFile " << dir.File("Tenvar.log") << "\nCacheDir " << dir.File("cache")
       << "\nCacheExpiry " << options.CacheExpiry << "\nLimitCache " << yesNo(options.LimitCache)
-      << "\nCacheLimit " << options.CacheLimit << "\n<HTTPProxy Office:" << kProxyPort
-      << ">\n  UseUpstream " << yesNo(options.UseUpstream) << "\n  UpstreamProxyName 127.0.0.1"
+      << "\nCacheLimit 0\n<HTTPProxy Office:" << kProxyPort << ">\n  UseUpstream "
+      << yesNo(options.UseUpstream) << "\n  UpstreamProxyName 127.0.0.1"
       << "\n  UpstreamProxyPort " << options.UpstreamPort << "\n  UseCache "
       << yesNo(options.UseCache) << "\n  AlwaysGetNewest " << yesNo(options.AlwaysGetNewest)
       << "\n  CacheExclusions " << dir.File("nocache.txt") << "\n  BlockFile "

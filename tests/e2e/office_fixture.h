@@ -28,7 +28,6 @@ struct OfficeOptions {
   bool UseCache = false;
   bool AlwaysGetNewest = false;
   bool LimitCache = false;
-  int CacheLimit = 0;
   int CacheExpiry = 7;
   // Contents of the instance's list files.
   std::string BlockFile = "";
