@@ -1,6 +1,6 @@
-// FTP as the office sees it: FTP clients (Python's ftplib in every data mode, lftp with its
-// FTP-proxy setting) through the FTP proxy port, and browsers (curl) fetching ftp:// URLs
-// through the HTTP proxy, with vsftpd as the server on the Internet side.
+// FTP as the office sees it: FTP clients (Python's ftplib in every data mode) through the FTP
+// proxy port, and browsers (curl) fetching ftp:// URLs through the HTTP proxy, with vsftpd as
+// the server on the Internet side.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -174,10 +174,9 @@ class Ftp : public TenvarTest {
   }
 
   // Starts tenvar with the office's HTTP proxy and the FTP proxy on kFtpPort.
-  void StartTenvar(bool dial = false) {
-    const std::string dialLine = dial ? "Dial Yes\n" : "";
-    ASSERT_NO_FATAL_FAILURE(TenvarTest::StartTenvar(
-        {.MoreLines = "FTPPort " + std::to_string(kFtpPort) + "\n" + dialLine}));
+  void StartTenvar() {
+    ASSERT_NO_FATAL_FAILURE(
+        TenvarTest::StartTenvar({.MoreLines = "FTPPort " + std::to_string(kFtpPort) + "\n"}));
     ASSERT_TRUE(tenvar_->WaitForConsole(kFtpStarted)) << tenvar_->ConsoleSoFar();
   }
 
@@ -328,41 +327,6 @@ TEST_F(Ftp, DataGoesOnlyBetweenTheClientAndTheServer) {
       << console;
 }
 
-TEST_F(Ftp, LftpWithTenvarAsItsFtpProxyRetrievesAFile) {
-  TENVAR_REQUIRE_PROGRAM("lftp");
-  const std::string download = RandomBytes(500000, 8);
-  server_->Add("pub/bin.dat", download);
-  ASSERT_NO_FATAL_FAILURE(StartTenvar());
-
-  // lftp names the server to an FTP proxy as "USER anonymous@127.0.0.1".
-  platform::ChildOptions options;
-  options.StdoutPath = dir_.File("lftp.out");
-  options.StderrPath = dir_.File("lftp.err");
-  options.Environment = {"HOME=" + dir_.File("")};
-  std::optional<platform::ChildProcess> lftp = platform::ChildProcess::Start(
-      {"lftp", "-d", "-c",
-       "set ftp:proxy ftp://127.0.0.1:" + std::to_string(kFtpPort) +
-           "; set net:max-retries 1; get " + FtpServer::Url("/pub/bin.dat") + " -o " +
-           dir_.File("lftp.down")},
-      options);
-  ASSERT_TRUE(lftp);
-  const std::optional<int> status = lftp->WaitFor(60s);
-  const std::string conversation = platform::ReadFileText(dir_.File("lftp.err"));  // lftp -d
-  EXPECT_EQ(status, 0) << conversation;
-  EXPECT_TRUE(platform::ReadFileText(dir_.File("lftp.down")) == download) << "download differs";
-  // It went through the proxy, not straight to the server beside it.
-  EXPECT_NE(conversation.find("USER anonymous@127.0.0.1"), std::string::npos) << conversation;
-}
-
-TEST_F(Ftp, WithDialOnAndTheLineDownClientsAreToldToComeBack) {
-  ASSERT_NO_FATAL_FAILURE(StartTenvar(/*dial=*/true));
-  EXPECT_EQ(Exchange(kFtpPort, ""),
-            "430 Not connected to Internet, connecting now - try again in a short while\r\n");
-  const CurlResult item = Fetch({FtpServer::Url("/pub/")});
-  EXPECT_EQ(item.Status, 503) << item.Stderr;
-  EXPECT_EQ(item.Body, "Connecting to the Internet, please try again shortly");
-}
-
 // OPEN looks names up and answers 550 for a server that is not there; one that never
 // answers, or a client that stops reading, holds up no other session.
 TEST_F(Ftp, OpenWaitsForNoMissingSilentServerOrStalledClientOfAnotherSession) {
@@ -382,7 +346,7 @@ TEST_F(Ftp, OpenWaitsForNoMissingSilentServerOrStalledClientOfAnotherSession) {
   std::optional<platform::ChildProcess> stalled =
       StartClient("stalled", {"stall", std::to_string(kFtpPort)});
   ASSERT_TRUE(stalled);
-  ASSERT_TRUE(WaitForFileText(dir_.File("stalled.out"), "stalled\n", 20s, stalled->Pid()))
+  ASSERT_TRUE(WaitForFileText(dir_.File("stalled.out"), "stalled\n", 20s, stalled->EndFd()))
       << platform::ReadFileText(dir_.File("stalled.err"));
 
   const std::string output = RunSession("client", "open", "port");
