@@ -40,12 +40,7 @@ std::string FetchSlowly(const std::string& url) {
 
 class Cache : public OfficeTest {
  protected:
-  OfficeOptions Cached() {
-    OfficeOptions options;
-    options.UseCache = true;
-    options.Debug = true;
-    return options;
-  }
+  static OfficeOptions Cached() { return {.Debug = true, .UseCache = true}; }
   std::string CacheFile(std::string_view relative) const {
     return dir_.File("cache/127.0.0.1:8081/" + std::string(relative));
   }

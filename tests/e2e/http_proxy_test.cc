@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <latch>
-#include <optional>
 #include <regex>
 #include <thread>
 
@@ -22,22 +21,7 @@ constexpr std::string_view kForbiddenAnswer =
     "HTTP/1.1 403 Forbidden\r\nContent-type: text/html\r\nCache-control: no-cache\r\n\r\n"
     "You are not allowed to view this URL.";
 
-class HttpProxy : public OfficeTest {
- protected:
-  // Starts squid as the upstream proxy and tenvar sending through it, except for requests
-  // whose line contains one of `exclusions` (one per line).
-  void StartWithUpstream(const std::string& exclusions = "") {
-    TENVAR_REQUIRE_PROGRAM("squid");
-    upstream_.emplace(dir_);
-    ASSERT_TRUE(upstream_->Running()) << upstream_->Error();
-    OfficeOptions options;
-    options.UseUpstream = true;
-    options.UpstreamExclusions = exclusions;
-    ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
-  }
-
-  std::optional<UpstreamProxy> upstream_;
-};
+using HttpProxy = OfficeTest;
 
 // A browser's request for `path` on the origin, in the form a proxy is sent it.
 std::string RawGet(std::string_view path) {
@@ -115,11 +99,9 @@ TEST_F(HttpProxy, RefusesAUrlWithABlockedWordOrByTheLastMatchingRule) {
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.BlockFile);
-    OfficeOptions options;
-    options.AdvancedBlocking = c.AdvancedBlocking;
-    options.BlockFile = c.BlockFile;
     tenvar_.reset();
-    ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
+    ASSERT_NO_FATAL_FAILURE(
+        StartTenvar({.AdvancedBlocking = c.AdvancedBlocking, .BlockFile = c.BlockFile}));
     for (const std::string& path : c.Refused) {
       EXPECT_EQ(Exchange(kProxyPort, RawGet(path)), kForbiddenAnswer);
     }
@@ -135,9 +117,7 @@ TEST_F(HttpProxy, RefusesAUrlWithABlockedWordOrByTheLastMatchingRule) {
 }
 
 TEST_F(HttpProxy, LetsOnlyTrustedSitesThroughAndTrustsWhatATrustedPageLinks) {
-  OfficeOptions options;
-  options.TrustedSites = "small.txt\n";
-  ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
+  ASSERT_NO_FATAL_FAILURE(StartTenvar({.TrustedSites = "small.txt\n"}));
 
   const CurlResult trusted = Fetch({OriginServer::Url("/small.txt")});
   EXPECT_EQ(trusted.Status, 200) << trusted.Stderr;
@@ -222,11 +202,8 @@ TEST_F(HttpProxy, LogsSessionLinesWhenEnabledAndDiagnosticsOnlyWithDebug) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(std::string("logging ") + (c.EnableLogging ? "on" : "off") + ", debug " +
                  (c.Debug ? "on" : "off"));
-    OfficeOptions options;
-    options.EnableLogging = c.EnableLogging;
-    options.Debug = c.Debug;
     tenvar_.reset();
-    ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
+    ASSERT_NO_FATAL_FAILURE(StartTenvar({.EnableLogging = c.EnableLogging, .Debug = c.Debug}));
     const CurlResult small = Fetch({OriginServer::Url("/small.txt")});
     EXPECT_EQ(small.Status, 200) << small.Stderr;
     ASSERT_TRUE(tenvar_->Stop());
@@ -243,8 +220,10 @@ TEST_F(HttpProxy, LogsSessionLinesWhenEnabledAndDiagnosticsOnlyWithDebug) {
 // Requests go to squid in absolute form, except those whose line holds an exclusion
 // ("direct"), which go straight to the server; uploads of every framing arrive whole both ways.
 TEST_F(HttpProxy, SendsThroughTheUpstreamProxyUnlessExcludedAndUploadsArriveByteForByte) {
-  ASSERT_NO_FATAL_FAILURE(StartWithUpstream("direct\n"));
-  UpstreamProxy& upstream = *upstream_;
+  TENVAR_REQUIRE_PROGRAM("squid");
+  UpstreamProxy upstream(dir_);
+  ASSERT_TRUE(upstream.Running()) << upstream.Error();
+  ASSERT_NO_FATAL_FAILURE(StartTenvar({.UseUpstream = true, .UpstreamExclusions = "direct\n"}));
   const CurlResult get = Fetch({OriginServer::Url("/echo")});
   EXPECT_EQ(get.Status, 200) << get.Stderr;
   EXPECT_NE(get.Body.find(UpstreamProxy::kVia), std::string::npos) << get.Body;
@@ -331,10 +310,7 @@ TEST_F(HttpProxy, TunnelsTlsThroughConnectJudgedByTheBlockFileAndTheTrustedSites
   TENVAR_REQUIRE_PROGRAM("openssl");
   TlsServer tls(dir_);
   ASSERT_TRUE(tls.Running()) << tls.Error();
-  OfficeOptions options;
-  options.TrustedSites = ":8443\n";
-  options.BlockFile = "localhost\n";
-  ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
+  ASSERT_NO_FATAL_FAILURE(StartTenvar({.BlockFile = "localhost\n", .TrustedSites = ":8443\n"}));
 
   const CurlResult blocked = Fetch({"-k", "https://localhost:8443/"});
   EXPECT_NE(blocked.ExitCode, 0);
@@ -354,10 +330,7 @@ TEST_F(HttpProxy, TunnelsTlsThroughConnectJudgedByTheBlockFileAndTheTrustedSites
 
 // Forwarded requests name this proxy in Via; one that comes back is a loop, answered at once.
 TEST_F(HttpProxy, AnInstanceWhoseUpstreamIsItselfAnswersLoopDetected) {
-  OfficeOptions options;
-  options.UseUpstream = true;
-  options.UpstreamPort = kProxyPort;
-  ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
+  ASSERT_NO_FATAL_FAILURE(StartTenvar({.UseUpstream = true, .UpstreamPort = kProxyPort}));
   const CurlResult answer = Fetch({OriginServer::Url("/small.txt")});
   EXPECT_EQ(answer.Status, 508) << answer.Headers << answer.Stderr;
   ASSERT_TRUE(tenvar_->Stop());

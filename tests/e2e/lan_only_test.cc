@@ -43,9 +43,7 @@ class LanOnly : public OfficeTest {
 };
 
 TEST_F(LanOnly, ConnectionsFromOutsideTheLanAreClosedUnserved) {
-  OfficeOptions options;
-  options.Tunnels = {{OriginServer::kPort, "127.0.0.1", 2525}};
-  ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
+  ASSERT_NO_FATAL_FAILURE(StartTenvar({.Tunnels = {{OriginServer::kPort, "127.0.0.1", 2525}}}));
 
   bool closed = false;
   const std::string proxied = ExchangeFromOutside(

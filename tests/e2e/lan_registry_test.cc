@@ -98,11 +98,9 @@ TEST_F(LanRegistry, LogsTheAbuseKeywordFoundInAFetchedPageOnlyWhenDetectionIsOn)
   ASSERT_TRUE(capture.Valid());
   for (const bool detection : {true, false}) {
     SCOPED_TRACE(detection ? "detection on" : "detection off");
-    OfficeOptions options;
-    options.AbuseDetection = detection;
-    options.AbuseKeywords = "contraband\n";
     tenvar_.reset();
-    ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
+    ASSERT_NO_FATAL_FAILURE(
+        StartTenvar({.AbuseDetection = detection, .AbuseKeywords = "contraband\n"}));
     const std::string query = detection ? "?on" : "?off";
     EXPECT_TRUE(
         FetchIsLogged("/news.txt" + query, detection ? "contraband" : "", "Unknown", "Unknown"));

@@ -23,9 +23,7 @@ class Tunnel : public OfficeTest {
  protected:
   // Starts tenvar with the given tunnels and waits until each listens.
   void StartTunnels(const std::vector<config::IpTunnelConfig>& tunnels) {
-    OfficeOptions options;
-    options.Tunnels = tunnels;
-    ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
+    ASSERT_NO_FATAL_FAILURE(StartTenvar({.Tunnels = tunnels}));
     for (const config::IpTunnelConfig& tunnel : tunnels) {
       ASSERT_TRUE(
           tenvar_->WaitForConsole("IP Tunnel listening on port " + std::to_string(tunnel.Listen)))
