@@ -171,12 +171,9 @@ class Ftp : public TenvarTest {
     TENVAR_REQUIRE_PROGRAM("curl");
     server_.emplace(dir_);
     ASSERT_TRUE(server_->Running()) << server_->Error();
-  }
-
-  // Starts tenvar with the office's HTTP proxy and the FTP proxy on kFtpPort.
-  void StartTenvar() {
+    // The office's HTTP proxy and the FTP proxy on kFtpPort.
     ASSERT_NO_FATAL_FAILURE(
-        TenvarTest::StartTenvar({.MoreLines = "FTPPort " + std::to_string(kFtpPort) + "\n"}));
+        StartTenvar({.MoreLines = "FTPPort " + std::to_string(kFtpPort) + "\n"}));
     ASSERT_TRUE(tenvar_->WaitForConsole(kFtpStarted)) << tenvar_->ConsoleSoFar();
   }
 
@@ -216,7 +213,6 @@ TEST_F(Ftp, EveryLoginAndDataModeListsRetrievesAndStoresByteForByte) {
   server_->Add("pub/bin.dat", download);
   server_->Add("pub/empty.dat", "");
   dir_.Write("upload.dat", upload);
-  ASSERT_NO_FATAL_FAILURE(StartTenvar());
 
   struct Case {
     const char* Login;     // "open" or "user" (USER anonymous@127.0.0.1)
@@ -294,7 +290,6 @@ TEST_F(Ftp, EveryLoginAndDataModeListsRetrievesAndStoresByteForByte) {
 TEST_F(Ftp, DataGoesOnlyBetweenTheClientAndTheServer) {
   const std::string download = RandomBytes(1000000, 7);
   server_->Add("pub/bin.dat", download);
-  ASSERT_NO_FATAL_FAILURE(StartTenvar());
 
   const std::string output = RunClient(
       "guard", {"guard", std::to_string(kFtpPort), server_->LogPath(), dir_.File("guard.down")});
@@ -334,7 +329,6 @@ TEST_F(Ftp, OpenWaitsForNoMissingSilentServerOrStalledClientOfAnotherSession) {
   server_->Add("pub/bin.dat", RandomBytes(100000, 4));
   server_->Add("pub/empty.dat", "");
   dir_.Write("upload.dat", "a small upload\n");
-  ASSERT_NO_FATAL_FAILURE(StartTenvar());
 
   // A server whose connections are completed by the kernel but never answered.
   int error = 0;
@@ -380,7 +374,6 @@ TEST_F(Ftp, BrowsersGetFtpFilesAndListingsAsCompleteAnswersAndRefusalsAsBadGatew
   server_->Add("pub/blocks.dat", blocks);
   server_->Add("pub/empty.dat", "");
   server_->Add("pub/notes.txt", "some notes\n");
-  ASSERT_NO_FATAL_FAILURE(StartTenvar());
 
   // blocks.dat is a whole number of 8 KiB blocks long.
   const std::pair<const char*, std::string> files[] = {{"bin.dat", binary},
@@ -423,7 +416,6 @@ TEST_F(Ftp, BrowsersGetFtpFilesAndListingsAsCompleteAnswersAndRefusalsAsBadGatew
 constexpr std::string_view kProxyGreeting = "220 Tenvar FTP Proxy server ready. ";
 
 TEST_F(Ftp, UnderADescriptorLimitOf1024IdleClientsAndRunningOutNeverStopTheService) {
-  ASSERT_NO_FATAL_FAILURE(StartTenvar());
   // The small machine of the office. Tenvar raised its soft limit to the hard one at start,
   // so both are lowered for it from outside, as a hard limit of 1024 would have left them.
   const rlimit small{1024, 1024};
