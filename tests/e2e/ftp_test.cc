@@ -181,10 +181,8 @@ class Ftp : public TenvarTest {
   std::optional<platform::ChildProcess> StartClient(const std::string& name,
                                                     std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), {FindProgram("python3"), "-c", kClientScript});
-    platform::ChildOptions options;
-    options.StdoutPath = dir_.File(name + ".out");
-    options.StderrPath = dir_.File(name + ".err");
-    return platform::ChildProcess::Start(arguments, options);
+    return platform::ChildProcess::Start(
+        arguments, {dir_.File(name + ".out"), dir_.File(name + ".err"), false, {}});
   }
 
   // Runs the client script to its end and returns its output; a failure when it did not

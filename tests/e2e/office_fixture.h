@@ -107,21 +107,13 @@ class TenvarTest : public ::testing::Test {
         "http://127.0.0.1:8080", "-w", "%{http_code}"};
     argv.insert(argv.end(), {"-o", prefix + ".body", "-D", prefix + ".headers"});
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    platform::ChildOptions options;
-    options.StdoutPath = prefix + ".code";
-    options.StderrPath = prefix + ".stderr";
-    CurlResult result;
-    std::optional<platform::ChildProcess> curl = platform::ChildProcess::Start(argv, options);
-    if (!curl) {
-      result.Stderr = "curl could not be started";
-      return result;
-    }
-    result.ExitCode = curl->WaitFor(30s);
-    result.Status = std::atoi(platform::ReadFileText(options.StdoutPath).c_str());
-    result.Headers = platform::ReadFileText(prefix + ".headers");
-    result.Body = platform::ReadFileText(prefix + ".body");
-    result.Stderr = platform::ReadFileText(options.StderrPath);
-    return result;
+    std::optional<platform::ChildProcess> curl =
+        platform::ChildProcess::Start(argv, {prefix + ".code", prefix + ".stderr", false, {}});
+    // Braced, so curl has ended before its files are read.
+    return {curl ? curl->WaitFor(30s) : std::nullopt,
+            std::atoi(platform::ReadFileText(prefix + ".code").c_str()),
+            platform::ReadFileText(prefix + ".headers"), platform::ReadFileText(prefix + ".body"),
+            platform::ReadFileText(prefix + ".stderr")};
   }
 
   platform::TempDir dir_;

@@ -93,9 +93,7 @@ class PeerProgram {
              std::string_view readyText, std::chrono::milliseconds timeout = 10s) {
     const std::string name = argv[0];
     argv[0] = FindProgram(name);
-    platform::ChildOptions options;
-    options.StdoutPath = output + ".stdout";
-    options.StderrPath = output + ".stderr";
+    const platform::ChildOptions options{output + ".stdout", output + ".stderr", false, {}};
     std::optional<platform::ChildProcess> child =
         argv[0].empty() ? std::nullopt : platform::ChildProcess::Start(argv, options);
     if (!child) {
