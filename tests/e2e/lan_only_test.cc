@@ -33,16 +33,10 @@ std::string ExchangeFromOutside(int port, std::string_view request, bool* closed
   return ReadUntilClosed(socket.Get(), std::chrono::seconds(10), closed);
 }
 
-class LanOnly : public OfficeTest {
- protected:
-  void SetUp() override {
-    OfficeTest::SetUp();
-    ASSERT_EQ(std::system((std::string("ip addr add ") + kOutsideAddress + "/32 dev lo").c_str()),
-              0);
-  }
-};
+using LanOnly = OfficeTest;
 
 TEST_F(LanOnly, ConnectionsFromOutsideTheLanAreClosedUnserved) {
+  ASSERT_EQ(std::system((std::string("ip addr add ") + kOutsideAddress + "/32 dev lo").c_str()), 0);
   ASSERT_NO_FATAL_FAILURE(StartTenvar({.Tunnels = {{OriginServer::kPort, "127.0.0.1", 2525}}}));
 
   bool closed = false;
