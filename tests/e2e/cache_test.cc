@@ -19,25 +19,6 @@ namespace {
 
 using namespace tenvar::test;
 
-// The most memory `pid` has had resident at once, in KiB (VmHWM); 0 when unreadable.
-long PeakResidentKiB(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.starts_with("VmHWM:")) return std::atol(line.c_str() + 6);
-  }
-  return 0;
-}
-
-// Fetches `url` through the proxy as a browser on a slow line would: a small receive buffer,
-// so the proxy keeps finding no room to send. Reads until the proxy closes.
-std::string FetchSlowly(const std::string& url) {
-  const platform::UniqueFd fd = ConnectTo(kProxyPort);
-  const int receiveBuffer = 16 * 1024;
-  ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-  if (!SendAll(fd.Get(), "GET " + url + " HTTP/1.0\r\n\r\n")) return "";
-  return ReadUntilClosed(fd.Get(), std::chrono::seconds(60));
-}
-
 class Cache : public OfficeTest {
  protected:
   static OfficeOptions Cached() { return {.Debug = true, .UseCache = true}; }
@@ -313,7 +294,13 @@ TEST_F(Cache, AFortyMebibyteItemIsStoredAndServedWholeWithoutBeingHeldInMemory) 
   origin_->Add("forty.bin", item);
 
   for (const char* fetch : {"from the origin", "from the cache"}) {
-    const RawReply reply = SplitReply(FetchSlowly(OriginServer::Url("/forty.bin")));
+    // As a browser on a slow line: a small receive buffer, so the proxy keeps finding no
+    // room to send.
+    const platform::UniqueFd fd = ConnectTo(kProxyPort);
+    const int receiveBuffer = 16 * 1024;
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    ASSERT_TRUE(SendAll(fd.Get(), "GET " + OriginServer::Url("/forty.bin") + " HTTP/1.0\r\n\r\n"));
+    const RawReply reply = SplitReply(ReadUntilClosed(fd.Get(), std::chrono::seconds(60)));
     EXPECT_EQ(StatusOf(reply), 200) << fetch;
     EXPECT_EQ(HeaderValue(reply.Headers, "Content-Length"), std::to_string(item.size())) << fetch;
     EXPECT_EQ(reply.Body.size(), item.size()) << fetch;
@@ -324,7 +311,11 @@ TEST_F(Cache, AFortyMebibyteItemIsStoredAndServedWholeWithoutBeingHeldInMemory) 
   EXPECT_TRUE(tenvar_->WaitForConsole("HTTP: Retrieved 127.0.0.1/forty.bin from cache"));
   // A bound well under the item's size: neither the relay, the keyword search, the store nor
   // the hit holds the body.
-  const long peakKiB = PeakResidentKiB(tenvar_->Child().Pid());
+  std::ifstream status("/proc/" + std::to_string(tenvar_->Child().Pid()) + "/status");
+  long peakKiB = 0;  // the most it has had resident at once
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("VmHWM:")) peakKiB = std::atol(line.c_str() + 6);
+  }
   EXPECT_GT(peakKiB, 0);
 #ifndef TENVAR_SANITIZED  // a sanitizer's shadow memory and quarantine are not ours
   EXPECT_LT(peakKiB, 32 * 1024);
