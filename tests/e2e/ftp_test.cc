@@ -151,17 +151,6 @@ std::vector<std::string> LinesStartingWith(const std::string& text, std::string_
   return lines;
 }
 
-// Whether any file in tenvar's temporary folder holds `content`: the folder lies beside the
-// program and is shared by every test running at the same time.
-bool TemporaryFileHolds(const std::string& content) {
-  const std::filesystem::path tempDir = std::filesystem::path(TENVAR_BINARY).parent_path() / "Temp";
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(tempDir, error)) {
-    if (platform::ReadFileText(entry.path().string()) == content) return true;
-  }
-  return false;
-}
-
 class Ftp : public TenvarTest {
  protected:
   void SetUp() override {
@@ -390,7 +379,13 @@ TEST_F(Ftp, BrowsersGetFtpFilesAndListingsAsCompleteAnswersAndRefusalsAsBadGatew
       EXPECT_NE(file.Headers.find(header + "\r\n"), std::string::npos) << file.Headers;
     }
   }
-  EXPECT_FALSE(TemporaryFileHolds(binary)) << "the temporary file was left behind";
+  // No file in tenvar's temporary folder, beside the program and shared by every test
+  // running at the same time, is left holding the file.
+  std::error_code error;
+  const std::filesystem::path temp = std::filesystem::path(TENVAR_BINARY).parent_path() / "Temp";
+  for (const auto& entry : std::filesystem::directory_iterator(temp, error)) {
+    EXPECT_FALSE(platform::ReadFileText(entry.path().string()) == binary) << entry.path();
+  }
 
   const CurlResult listing = Fetch({FtpServer::Url("/pub/")});
   EXPECT_EQ(listing.Status, 200) << listing.Stderr;
