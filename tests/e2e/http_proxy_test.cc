@@ -1,12 +1,20 @@
 // The HTTP proxy as browsers on the LAN see it: nginx as the web server, squid upstream,
-// openssl s_server behind CONNECT, curl or a plain socket as the browser.
+// openssl s_server behind CONNECT, curl or a plain socket as the browser; list files that are
+// not files, and more connections than a small machine has room for.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <latch>
 #include <regex>
+#include <sstream>
 #include <thread>
 
+#include "config/settings_file.h"
 #include "tests/e2e/office_fixture.h"
 #include "tests/e2e/scripted_origin.h"
 #include "tests/e2e/tls_server.h"
@@ -335,6 +343,98 @@ TEST_F(HttpProxy, AnInstanceWhoseUpstreamIsItselfAnswersLoopDetected) {
   EXPECT_EQ(answer.Status, 508) << answer.Headers << answer.Stderr;
   ASSERT_TRUE(tenvar_->Stop());
   EXPECT_EQ(origin_->Log(), "");
+}
+
+// List and block files that are not small regular files: the program must treat them as
+// missing, not wait on them, whether it meets them at start-up or in a session.
+using ListFiles = OfficeTest;
+
+TEST_F(ListFiles, FifosAsListAndBlockFilesHangNeitherARequestNorTheShutDown) {
+  const std::string ini = WriteOfficeConfiguration(dir_, OfficeOptions{});
+  // Nobody ever writes to these FIFOs: a blocking open or read would wait forever.
+  const char* const fifos[] = {"block.txt", "direct.txt", "words.txt", "trusted.txt",
+                               "nocache.txt"};
+  for (const char* name : fifos) {
+    const std::string path = dir_.File(name);
+    std::filesystem::remove(path);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
+  }
+  ASSERT_NO_FATAL_FAILURE(StartTenvarWith(ini));
+
+  for (int request = 0; request < 2; ++request) {
+    const CurlResult answer = Fetch({OriginServer::Url("/echo")});
+    EXPECT_EQ(answer.ExitCode, 0) << answer.Stderr;
+    EXPECT_EQ(answer.Status, 200) << answer.Headers;
+    EXPECT_TRUE(answer.Body.starts_with("GET /echo HTTP/1.1\n")) << answer.Body;
+  }
+  ASSERT_TRUE(tenvar_->Stop()) << tenvar_->Stderr();
+
+  // Each file is reported once, not once per request.
+  const std::string stderrText = tenvar_->Stderr();
+  for (const char* name : fifos) {
+    EXPECT_EQ(Occurrences(stderrText, config::RefusedFileMessage(dir_.File(name))), 1u)
+        << name << "\n"
+        << stderrText;
+  }
+}
+
+// User and system time the process has used so far.
+std::chrono::duration<double> CpuTime(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  // Fields after the command name, which is in parentheses and may hold spaces.
+  std::istringstream fields(text.substr(text.rfind(')') + 2));
+  std::string field;
+  for (int i = 3; i < 14; ++i) fields >> field;
+  long long user = 0, system = 0;
+  fields >> user >> system;
+  return std::chrono::duration<double>(static_cast<double>(user + system) /
+                                       static_cast<double>(::sysconf(_SC_CLK_TCK)));
+}
+
+// Many connections on a small machine: browsers that have not sent their request yet cost
+// no thread, and running out of descriptors neither spins nor stops the proxy.
+using Scale = OfficeTest;
+
+TEST_F(Scale, IdleBrowsersHoldNoThreadAndRunningOutOfDescriptorsNeitherSpinsNorStopsTheProxy) {
+  // The test holds thousands of connections itself.
+  rlimit limit{};
+  ::getrlimit(RLIMIT_NOFILE, &limit);
+  limit.rlim_cur = limit.rlim_max;
+  ::setrlimit(RLIMIT_NOFILE, &limit);
+  ASSERT_NO_FATAL_FAILURE(StartTenvar());
+  const pid_t pid = tenvar_->Child().Pid();
+  std::vector<platform::UniqueFd> idle;
+  for (int i = 0; i < 2000; ++i) idle.push_back(ConnectTo(kProxyPort));
+  ASSERT_TRUE(std::all_of(idle.begin(), idle.end(), [](const auto& fd) { return fd.Valid(); }));
+  const CurlResult page = Fetch({OriginServer::Url("/small.txt")});
+  EXPECT_EQ(page.Status, 200) << page.Stderr;
+  EXPECT_EQ(page.Body, origin_->Content("small.txt"));
+  // The long-lived service threads and a session or two, not one per connection.
+  const std::filesystem::directory_iterator tasks("/proc/" + std::to_string(pid) + "/task");
+  EXPECT_LT(std::distance(begin(tasks), end(tasks)), 40);
+
+  // Tenvar raised its own limit at start-up; from outside it is set below what it holds.
+  const rlimit small{64, 64};
+  ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, &small, nullptr), 0);
+  for (int i = 0; i < 10; ++i) idle.push_back(ConnectTo(kProxyPort));
+  ASSERT_TRUE(tenvar_->WaitForConsole("Out of descriptors")) << tenvar_->ConsoleSoFar();
+  const auto before = CpuTime(pid);
+  const auto start = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(1s);  // a span to measure over, not a wait for anything
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT((CpuTime(pid) - before).count() / seconds, 0.1);
+
+  idle.clear();
+  const CurlResult after = Fetch({OriginServer::Url("/small.txt")});
+  EXPECT_EQ(after.Status, 200) << after.Stderr;
+  ASSERT_TRUE(tenvar_->Stop());
+  const std::string console = tenvar_->ConsoleSoFar();
+  EXPECT_EQ(console.find("Listener stopped"), std::string::npos);
+  // One line for the whole episode, not one per retry.
+  const std::size_t first = console.find("Out of descriptors");
+  EXPECT_EQ(console.find("Out of descriptors", first + 1), std::string::npos) << console;
 }
 
 }  // namespace
