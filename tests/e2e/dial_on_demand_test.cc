@@ -1,11 +1,9 @@
 // Dial on demand through the real program, with the pppd stand-in as the dialler: the first
 // request while the line is down starts one dial and is asked to try again; once the line is
 // up, requests pass.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "tests/e2e/office_fixture.h"
 #include "tests/support/loopback.h"
@@ -50,11 +48,7 @@ TEST_F(DialOnDemand, TheFirstRequestDialsOnceAndLaterRequestsPassOnceTheLineIsUp
   EXPECT_EQ(dialCount(), 1u);
 
   // Let the stand-in report its addresses: the line is up.
-  {
-    const platform::UniqueFd go(::open(hold.c_str(), O_WRONLY | O_CLOEXEC));
-    ASSERT_TRUE(go.Valid());
-    ASSERT_EQ(::write(go.Get(), "go\n", 3), 3);
-  }
+  dir_.Write("pppd.hold", "go\n");
   // The program learns of it from the dialler's output; give that a bounded moment.
   CurlResult passed;
   for (int attempt = 0; attempt < 100; ++attempt) {
