@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <filesystem>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,7 +31,6 @@ struct OfficeOptions {
   bool UseCache = false;
   bool AlwaysGetNewest = false;
   bool LimitCache = false;
-  int CacheLimit = 0;
   int CacheExpiry = 7;
   // Contents of the instance's list files.
   std::string BlockFile = "";
@@ -45,7 +47,35 @@ inline constexpr const char* kProxyStarted = "HTTP Proxy started on port 8080";
 
 // Writes dir/Tenvar.ini and the list files it names (block.txt, direct.txt, words.txt,
 // trusted.txt, nocache.txt); returns the ini's path. The request log is dir/requests.csv.
-std::string WriteOfficeConfiguration(const platform::TempDir& dir, const OfficeOptions& options);
+inline std::string WriteOfficeConfiguration(const platform::TempDir& dir,
+                                            const OfficeOptions& options) {
+  std::filesystem::create_directories(dir.File("cache"));
+  dir.Write("block.txt", options.BlockFile);
+  dir.Write("direct.txt", options.UpstreamExclusions);
+  dir.Write("words.txt", options.AbuseKeywords);
+  dir.Write("trusted.txt", options.TrustedSites);
+  dir.Write("nocache.txt", options.CacheExclusions);
+  const auto yesNo = [](bool value) { return value ? "Yes" : "No"; };
+  std::ostringstream ini;
+  ini << "LogFile " << dir.File("Tenvar.log") << "\nCacheDir " << dir.File("cache")
+      << "\nCacheExpiry " << options.CacheExpiry << "\nLimitCache " << yesNo(options.LimitCache)
+      << "\nCacheLimit 0\n<HTTPProxy Office:" << kProxyPort << ">\n  UseUpstream "
+      << yesNo(options.UseUpstream) << "\n  UpstreamProxyName 127.0.0.1"
+      << "\n  UpstreamProxyPort " << options.UpstreamPort << "\n  UseCache "
+      << yesNo(options.UseCache) << "\n  AlwaysGetNewest " << yesNo(options.AlwaysGetNewest)
+      << "\n  CacheExclusions " << dir.File("nocache.txt") << "\n  BlockFile "
+      << dir.File("block.txt") << "\n  AdvancedBlocking " << yesNo(options.AdvancedBlocking)
+      << "\n  UpstreamExclusions " << dir.File("direct.txt") << "\n  EnableLogging "
+      << yesNo(options.EnableLogging) << "\n  Debug " << yesNo(options.Debug)
+      << "\n  AbuseDetection " << yesNo(options.AbuseDetection) << "\n  AbuseKeywords "
+      << dir.File("words.txt") << "\n  TrustedSites " << dir.File("trusted.txt")
+      << "\n  RequestsLog " << dir.File("requests.csv") << "\n</HTTPProxy>\n";
+  for (const config::IpTunnelConfig& tunnel : options.Tunnels) {
+    ini << "<IPTunnel>\n  Listen " << tunnel.Listen << "\n  Server " << tunnel.Server << "\n  Port "
+        << tunnel.Port << "\n</IPTunnel>\n";
+  }
+  return dir.Write("Tenvar.ini", ini.str() + options.MoreLines);
+}
 
 struct CurlResult {
   std::optional<int> ExitCode;  // nothing when curl overran its own time limit
@@ -69,7 +99,22 @@ class TenvarTest : public ::testing::Test {
   }
 
   // curl -s -S --max-time 20 through the proxy with `arguments` added, ~/.curlrc ignored.
-  CurlResult Fetch(const std::vector<std::string>& arguments);
+  CurlResult Fetch(const std::vector<std::string>& arguments) {
+    static std::atomic<int> calls{0};
+    const std::string prefix = dir_.File("curl" + std::to_string(calls++));
+    std::vector<std::string> argv = {
+        FindProgram("curl"),     "-q", "-s",          "-S", "--max-time", "20", "-x",
+        "http://127.0.0.1:8080", "-w", "%{http_code}"};
+    argv.insert(argv.end(), {"-o", prefix + ".body", "-D", prefix + ".headers"});
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::optional<platform::ChildProcess> curl =
+        platform::ChildProcess::Start(argv, {prefix + ".code", prefix + ".stderr", false, {}});
+    // Braced, so curl has ended before its files are read.
+    return {curl ? curl->WaitFor(30s) : std::nullopt,
+            std::atoi(platform::ReadFileText(prefix + ".code").c_str()),
+            platform::ReadFileText(prefix + ".headers"), platform::ReadFileText(prefix + ".body"),
+            platform::ReadFileText(prefix + ".stderr")};
+  }
 
   platform::TempDir dir_;
   std::optional<TenvarProcess> tenvar_;

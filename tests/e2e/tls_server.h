@@ -13,8 +13,7 @@ class TlsServer : public PeerProgram {
   explicit TlsServer(const platform::TempDir& dir) : PeerProgram(dir.File("tls.stdout")) {
     const std::string key = dir.File("tls.key");
     const std::string certificate = dir.File("tls.crt");
-    platform::ChildOptions options;
-    options.StderrPath = dir.File("tls.req.stderr");
+    const platform::ChildOptions options{"/dev/null", dir.File("tls.req.stderr"), false, {}};
     std::optional<platform::ChildProcess> request = platform::ChildProcess::Start(
         {FindProgram("openssl"), "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj",
          "/CN=localhost", "-days", "1", "-keyout", key, "-out", certificate},

@@ -1,18 +1,66 @@
-// The request log and the LAN registry it names machines from: UDP registrations on port
-// 1403, and abuse keywords found in what was fetched.
+// The office's LAN: only its machines are served, a connection from any other address being
+// closed at once on the proxy port and on tunnel ports alike (the outside address lives on the
+// loopback of the test's own network namespace); and the request log with the LAN registry it
+// names machines from: UDP registrations on port 1403, and abuse keywords found in what was
+// fetched.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <cstdlib>
 #include <regex>
 
 #include "platform/text.h"
 #include "tests/e2e/office_fixture.h"
 #include "tests/e2e/udp_capture.h"
+#include "tests/support/loopback.h"
 
 namespace tenvar::e2e {
 namespace {
+
+using namespace tenvar::test;
+
+constexpr const char* kOutsideAddress = "203.0.113.7";
+
+// Connects from kOutsideAddress to the same address's `port` and returns what came back.
+std::string ExchangeFromOutside(int port, std::string_view request, bool* closed) {
+  platform::UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  ::inet_pton(AF_INET, kOutsideAddress, &address.sin_addr);
+  if (::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    *closed = true;
+    return "";
+  }
+  SendAll(socket.Get(), request);
+  return ReadUntilClosed(socket.Get(), std::chrono::seconds(10), closed);
+}
+
+using LanOnly = OfficeTest;
+
+TEST_F(LanOnly, ConnectionsFromOutsideTheLanAreClosedUnserved) {
+  ASSERT_EQ(std::system((std::string("ip addr add ") + kOutsideAddress + "/32 dev lo").c_str()), 0);
+  ASSERT_NO_FATAL_FAILURE(StartTenvar({.Tunnels = {{OriginServer::kPort, "127.0.0.1", 2525}}}));
+
+  bool closed = false;
+  const std::string proxied = ExchangeFromOutside(
+      kProxyPort, "GET " + OriginServer::Url("/small.txt") + " HTTP/1.0\r\n\r\n", &closed);
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(proxied, "");
+  EXPECT_TRUE(tenvar_->WaitForConsole(std::string("Refused connection from ") + kOutsideAddress));
+
+  const std::string tunnelled =
+      ExchangeFromOutside(2525, "GET /small.txt HTTP/1.0\r\n\r\n", &closed);
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(tunnelled, "");
+
+  // The LAN is still served.
+  EXPECT_EQ(Fetch({OriginServer::Url("/small.txt")}).Status, 200);
+  EXPECT_NE(Exchange(2525, "GET /small.txt HTTP/1.0\r\n\r\n").find(origin_->Content("small.txt")),
+            std::string::npos);
+}
 
 constexpr std::uint16_t kRegistryPort = 1403;
 
@@ -71,16 +119,19 @@ bool SendToRegistry(const char* source, const std::string& datagram) {
                   sizeof to) == static_cast<ssize_t>(datagram.size());
 }
 
-TEST_F(LanRegistry, NamesARegisteredMachineUntilItLeaves) {
+// A keyword in a fetched page is logged and broadcast as an alert, unless detection is off.
+TEST_F(LanRegistry, NamesARegisteredMachineUntilItLeavesAndLogsAKeywordOnlyWhenDetectionIsOn) {
+  origin_->Add("news.txt", "Today's news: contraband seized at the port.\n");
   UdpCapture capture;
   ASSERT_TRUE(capture.Valid()) << "a raw socket needs root in the test's namespace";
-  ASSERT_NO_FATAL_FAILURE(StartTenvar());
+  ASSERT_NO_FATAL_FAILURE(StartTenvar({.AbuseKeywords = "contraband\n"}));
   EXPECT_TRUE(FetchIsLogged("/small.txt?before", "", "Unknown", "Unknown"));
 
   ASSERT_TRUE(SendToRegistry("127.0.0.1", RegistryDatagram('+', "PC1", "alice")));
   EXPECT_TRUE(capture.WaitFor("127.0.0.1", kRegistryPort, "OK", 5s))
       << "no answer to the registration";
-  EXPECT_TRUE(FetchIsLogged("/small.txt?named", "", "PC1", "alice"));
+  EXPECT_TRUE(FetchIsLogged("/news.txt?named", "contraband", "PC1", "alice"));
+  EXPECT_EQ(capture.WaitFor("255.255.255.255", kRegistryPort, "!", 5s).value_or("(none)"), "!");
 
   ASSERT_TRUE(SendToRegistry("127.0.0.1", RegistryDatagram('-', "PC1", "alice")));
   // The registry serves datagrams in order: once a later registration is answered, the
@@ -89,28 +140,10 @@ TEST_F(LanRegistry, NamesARegisteredMachineUntilItLeaves) {
   EXPECT_TRUE(capture.WaitFor("127.0.0.2", kRegistryPort, "OK", 5s))
       << "no answer to the second registration";
   EXPECT_TRUE(FetchIsLogged("/small.txt?unnamed", "", "Unknown", "Unknown"));
-}
 
-// A keyword in a fetched page is logged and broadcast as an alert, unless detection is off.
-TEST_F(LanRegistry, LogsTheAbuseKeywordFoundInAFetchedPageOnlyWhenDetectionIsOn) {
-  origin_->Add("news.txt", "Today's news: contraband seized at the port.\n");
-  UdpCapture capture;
-  ASSERT_TRUE(capture.Valid());
-  for (const bool detection : {true, false}) {
-    SCOPED_TRACE(detection ? "detection on" : "detection off");
-    OfficeOptions options;
-    options.AbuseDetection = detection;
-    options.AbuseKeywords = "contraband\n";
-    tenvar_.reset();
-    ASSERT_NO_FATAL_FAILURE(StartTenvar(options));
-    const std::string query = detection ? "?on" : "?off";
-    EXPECT_TRUE(
-        FetchIsLogged("/news.txt" + query, detection ? "contraband" : "", "Unknown", "Unknown"));
-    if (detection) {
-      EXPECT_EQ(capture.WaitFor("255.255.255.255", kRegistryPort, "!", 5s).value_or("(none)"), "!");
-    }
-    EXPECT_TRUE(FetchIsLogged("/small.txt" + query, "", "Unknown", "Unknown"));
-  }
+  tenvar_.reset();
+  ASSERT_NO_FATAL_FAILURE(StartTenvar({.AbuseDetection = false, .AbuseKeywords = "contraband\n"}));
+  EXPECT_TRUE(FetchIsLogged("/news.txt?off", "", "Unknown", "Unknown"));
 }
 
 }  // namespace
