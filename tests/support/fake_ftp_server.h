@@ -78,7 +78,7 @@ class FakeFtpServer {
   }
 
   void Converse(Peer& control) {
-    std::optional<std::pair<in_addr, std::uint16_t>> active;
+    std::pair<in_addr, std::uint16_t> active{};  // port 0: no PORT in force
     platform::UniqueFd passive;
     for (std::string line = control.Line(); !line.empty(); line = control.Line()) {
       line.resize(line.size() - 2);
@@ -102,18 +102,18 @@ class FakeFtpServer {
       } else if (word == "TYPE") {
         control.Send("200 Type set\r\n");
       } else if (word == "PORT") {
-        active = PortTarget(argument);
+        active = PortTarget(argument).value_or(std::pair<in_addr, std::uint16_t>{});
         passive.Reset();
         control.Send("200 PORT ok\r\n");
       } else if (word == "PASV") {
         passive = ListenOnLoopback(0, 1);
-        active.reset();
+        active = {};
         const std::uint16_t port = platform::LocalPort(passive.Get());
         control.Send("227 Entering Passive Mode (127,0,0,3," + std::to_string(port / 256) + "," +
                      std::to_string(port % 256) + ")\r\n");
       } else if (word == "RETR" && !found) {
         control.Send("550 Failed to open file.\r\n");
-      } else if (word == "RETR" && (active || passive.Valid())) {
+      } else if (word == "RETR" && (active.second != 0 || passive.Valid())) {
         control.Send("150 Here it comes\r\n");
         OpenData(active, passive).Send(file->second);
         // Multi-line, and worded unlike any proxy's own completion.
@@ -127,16 +127,16 @@ class FakeFtpServer {
     }
   }
 
-  Peer OpenData(const std::optional<std::pair<in_addr, std::uint16_t>>& active,
+  Peer OpenData(const std::pair<in_addr, std::uint16_t>& active,
                 const platform::UniqueFd& passive) {
-    if (!active) {
+    if (active.second == 0) {
       platform::UniqueFd accepted = AcceptWithin(passive.Get(), kPatience, stop_.Fd());
       // Non-blocking, so that a send to a reader that stopped still ends at the stop event.
       platform::SetNonBlocking(accepted.Get());
       return Peer(std::move(accepted), stop_.Fd());
     }
     int error = 0;
-    platform::UniqueFd socket = platform::StartConnect(active->first, active->second, error);
+    platform::UniqueFd socket = platform::StartConnect(active.first, active.second, error);
     if (socket.Valid() && !platform::ConnectWithin(socket.Get(), kPatience, stop_.Fd(), error)) {
       socket.Reset();
     }
