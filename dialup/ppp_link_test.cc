@@ -7,12 +7,6 @@
 namespace tenvar::dialup {
 namespace {
 
-void AddInterface(const platform::TempDir& net, const std::string& name, const char* flags,
-                  const char* operstate) {
-  if (flags != nullptr) net.Write(name + "/flags", std::string(flags) + "\n");
-  if (operstate != nullptr) net.Write(name + "/operstate", std::string(operstate) + "\n");
-}
-
 // Only a ppp interface whose flags say up counts (its state is "unknown" while up), unless it
 // is the ignored one; without flags its operational state decides.
 TEST(PppLink, OnlyAnUpPppInterfaceOtherThanTheIgnoredOneCounts) {
@@ -35,7 +29,9 @@ TEST(PppLink, OnlyAnUpPppInterfaceOtherThanTheIgnoredOneCounts) {
   };
   for (const Case& entry : cases) {
     platform::TempDir net;
-    AddInterface(net, entry.Name, entry.Flags, entry.State);
+    const std::string folder = std::string(entry.Name) + "/";
+    if (entry.Flags != nullptr) net.Write(folder + "flags", std::string(entry.Flags) + "\n");
+    net.Write(folder + "operstate", std::string(entry.State) + "\n");
     EXPECT_EQ(AnyPppLinkUp(net.Path(), entry.Ignored), entry.Up)
         << entry.Name << " " << (entry.Flags ? entry.Flags : "-") << " " << entry.State;
   }

@@ -12,11 +12,6 @@
 namespace tenvar::dialup {
 namespace {
 
-std::string Describe(const DialProgress& progress) {
-  if (progress.Step == DialStep::Disconnected) return "ended " + std::to_string(progress.Error);
-  return std::string(DialStatusText(progress.Step).value_or("?"));
-}
-
 class PppRemoteAccessTest : public ::testing::Test {
  protected:
   PppOptions Options(std::vector<std::string> environment = {}) const {
@@ -29,7 +24,11 @@ class PppRemoteAccessTest : public ::testing::Test {
     return options;
   }
   DialProgressCallback Record() {
-    return [this](const DialProgress& progress) { recorder.Log(Describe(progress)); };
+    return [this](const DialProgress& progress) {
+      recorder.Log(progress.Step == DialStep::Disconnected
+                       ? "ended " + std::to_string(progress.Error)
+                       : std::string(DialStatusText(progress.Step).value_or("?")));
+    };
   }
   std::string PppdLog() const { return dir.File("pppd.log"); }
   void AddUpLink(const std::string& name) const { net.Write(name + "/flags", "0x10d1\n"); }
