@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "dialup/dial_test_support.h"
+#include "dialup/phonebook.h"
 #include "platform/temp_dir.h"
 
 namespace tenvar::dialup {
@@ -72,6 +74,19 @@ TEST_F(PppRemoteAccessTest, PppdThatIgnoresTerminationIsKilledAfterTheGrace) {
   ASSERT_TRUE(recorder.WaitFor("log Connected successfully."));
   remote.HangUp();
   EXPECT_TRUE(recorder.WaitFor("log ended " + std::to_string(128 + SIGKILL)));
+}
+
+// The phonebook is the peers folder; its provider entry, when there, is the default one.
+TEST_F(PppRemoteAccessTest, ThePhonebookListsThePeersAndDefaultsToProviderOnlyWhenItIsThere) {
+  ::setenv("TENVAR_PPP_PEERS", dir.File("peers").c_str(), 1);
+  const PppRemoteAccess remote(Options());
+  EXPECT_TRUE(remote.PhonebookEntries().empty());
+  dir.Write("peers/office-isdn", "noauth\n");
+  EXPECT_EQ(DefaultPhonebookEntry(), "");
+  dir.Write("peers/provider", "noauth\n");
+  EXPECT_EQ(DefaultPhonebookEntry(), "provider");
+  EXPECT_EQ(remote.PhonebookEntries(), (std::vector<std::string>{"office-isdn", "provider"}));
+  ::unsetenv("TENVAR_PPP_PEERS");
 }
 
 }  // namespace
