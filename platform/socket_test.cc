@@ -1,4 +1,5 @@
-// Sockets, what is sent through them and the names they connect to.
+// Sockets, what is sent through them, the names they connect to and the wake-ups waited on
+// beside them.
 #include "platform/socket.h"
 
 #include <arpa/inet.h>
@@ -18,6 +19,7 @@
 #include "platform/socket_io.h"
 #include "platform/temp_dir.h"
 #include "platform/wait.h"
+#include "platform/wake_event.h"
 #include "tests/support/loopback.h"
 
 namespace tenvar::platform {
@@ -192,6 +194,18 @@ TEST(SendFile, DeliversTheAskedPartInOrderOrSaysWhyItStopped) {
   exitEvent.Signal();
   EXPECT_EQ(SendFileWithin(SmallWindowPair().Sender.Get(), file.Get(), 0, 10, exitEvent, 10s),
             FileSendResult::Exit);
+}
+
+TEST(WakeEvent, IsReadableFromTheFirstWakeUntilCleared) {
+  const WakeEvent wake;
+  ASSERT_TRUE(wake.Valid());
+  const auto soon = [] { return std::chrono::steady_clock::now() + 1ms; };
+  EXPECT_EQ(WaitFor(wake.Fd(), POLLIN, soon()), WaitResult::TimedOut);
+  wake.Wake();
+  wake.Wake();
+  EXPECT_EQ(WaitFor(wake.Fd(), POLLIN, soon()), WaitResult::Ready);
+  wake.Clear();
+  EXPECT_EQ(WaitFor(wake.Fd(), POLLIN, soon()), WaitResult::TimedOut);
 }
 
 }  // namespace
