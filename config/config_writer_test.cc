@@ -32,12 +32,6 @@ TEST(WriteConfiguration, LaysOutGlobalsInstancesAndTunnelsInOrder) {
             "\n<IPTunnel>\n  Listen 2525\n  Server mail.example\n  Port 25\n</IPTunnel>\n");
 }
 
-struct stat StatusOf(const std::string& path) {
-  struct stat status {};
-  EXPECT_EQ(::stat(path.c_str(), &status), 0) << path;
-  return status;
-}
-
 size_t EntriesIn(const std::string& folder) {
   size_t count = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++count;
@@ -76,7 +70,8 @@ TEST(SaveConfigurationFile, ReplacesTheFileWholeKeepingItsModeOrMakingItPrivate)
     GlobalSettings settings;
     settings.Password = c.password;
     ASSERT_TRUE(SaveConfigurationFile(path, settings, {}, {{1, "s", 2}}).Ok());
-    const struct stat status = StatusOf(path);
+    struct stat status {};
+    ASSERT_EQ(::stat(path.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, c.expected);
     if (givenAway) {
       EXPECT_EQ(status.st_uid, 12345u);

@@ -56,8 +56,9 @@ TEST(LoadConfiguration, GlobalValuesFollowTheLineGrammar) {
   }
 }
 
-// Directives with the same name in any case and the same port make one instance.
-TEST(LoadConfiguration, InstanceOptionsFollowTheLineGrammar) {
+// Directives with the same name in any case and the same port make one instance, and a tunnel
+// listed twice is one tunnel.
+TEST(LoadConfiguration, InstanceAndTunnelOptionsFollowTheLineGrammarAndSkipDuplicates) {
   LoadedConfiguration loaded(
       "<HTTPProxy Office : 8080 >\n"
       "  UseCache=Yes\n"
@@ -72,7 +73,10 @@ TEST(LoadConfiguration, InstanceOptionsFollowTheLineGrammar) {
       "</HTTPProxy>\n"
       "<HTTPProxy Lab:1>\nUseCache Yes\nAbuseDetectionYes\n</HTTPProxy>\n"
       "<HTTPProxy lab:1>\nUseCache No\n</HTTPProxy>\n"
-      "<HTTPProxy lab:2>\n</HTTPProxy>\n");
+      "<HTTPProxy lab:2>\n</HTTPProxy>\n"
+      "<IPTunnel>\nListen 2525\nServer mail.example\nPort 25\n</IPTunnel>\n"
+      "<IPTunnel>\nListen 2526\nServer mail.example\nPortable 1\n</IPTunnel>\n"
+      "<IPTunnel>\nListen 2525\nServer mail.example\nPort 25\n</IPTunnel>\n");
   ASSERT_TRUE(LoadConfiguration(loaded.configuration));
   ASSERT_EQ(loaded.Proxies().size(), 3u);
   const HttpProxyOptions options = loaded.Options(0);
@@ -91,14 +95,6 @@ TEST(LoadConfiguration, InstanceOptionsFollowTheLineGrammar) {
   EXPECT_FALSE(loaded.Options(1).UseCache);
   EXPECT_TRUE(loaded.Options(1).AbuseDetection);
   EXPECT_EQ(loaded.Options(2).Port, 2);
-}
-
-TEST(LoadConfiguration, TunnelsTakePrefixKeywordsAndSkipDuplicates) {
-  LoadedConfiguration loaded(
-      "<IPTunnel>\nListen 2525\nServer mail.example\nPort 25\n</IPTunnel>\n"
-      "<IPTunnel>\nListen 2526\nServer mail.example\nPortable 1\n</IPTunnel>\n"
-      "<IPTunnel>\nListen 2525\nServer mail.example\nPort 25\n</IPTunnel>\n");
-  ASSERT_TRUE(LoadConfiguration(loaded.configuration));
   EXPECT_EQ(*loaded.configuration.IpTunnels.Load(),
             (std::vector<IpTunnelConfig>{{25, "mail.example", 2525}, {0, "mail.example", 2526}}));
 }
