@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/socket.h"
+#include "tests/support/loopback.h"
 
 namespace tenvar::service {
 namespace {
@@ -56,21 +57,16 @@ TEST(ParseRegistration, ReadsTheStarAndBothNamesWithinTheirFields) {
 // A UDP socket bound to a loopback address, standing in for one LAN machine.
 UniqueFd Machine(const char* address, std::uint16_t port) {
   UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_port = htons(port);
+  sockaddr_in local = test::LoopbackAddress(port);
   ::inet_pton(AF_INET, address, &local.sin_addr);
   EXPECT_EQ(::bind(fd.Get(), reinterpret_cast<sockaddr*>(&local), sizeof local), 0) << address;
   return fd;
 }
 
 void SendTo(const UniqueFd& fd, std::uint16_t port, const std::string& datagram) {
-  sockaddr_in target{};
-  target.sin_family = AF_INET;
-  target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  target.sin_port = htons(port);
+  const sockaddr_in target = test::LoopbackAddress(port);
   ASSERT_EQ(::sendto(fd.Get(), datagram.data(), datagram.size(), 0,
-                     reinterpret_cast<sockaddr*>(&target), sizeof target),
+                     reinterpret_cast<const sockaddr*>(&target), sizeof target),
             static_cast<ssize_t>(datagram.size()));
 }
 
