@@ -85,8 +85,8 @@ bool NothingWaiting(const UniqueFd& fd) {
 }
 
 // A second registry cannot take the port; a flood of registrations from many addresses
-// keeps only the newest machines.
-TEST(LanRegistry, RegistersUpdatesAndRemovesMachinesByAddressAndHoldsAtMostItsLimit) {
+// keeps only the newest machines. A machine leaving is seen in the whole-program test.
+TEST(LanRegistry, RegistersAndUpdatesMachinesByAddressAndHoldsAtMostItsLimit) {
   // Every machine listens for answers on the same port, each at its own loopback address.
   UniqueFd first = Machine("127.0.0.1", 0);
   const std::uint16_t answerPort = platform::LocalPort(first.Get());
@@ -126,13 +126,6 @@ TEST(LanRegistry, RegistersUpdatesAndRemovesMachinesByAddressAndHoldsAtMostItsLi
   EXPECT_EQ(NextDatagram(second), "OK");
   EXPECT_TRUE(NothingWaiting(first));
   EXPECT_EQ(registry.Find("127.0.0.1")->MachineName, "PC1b");
-
-  SendTo(first, port, "-");
-  SendTo(second, port, "+PC2");
-  EXPECT_EQ(NextDatagram(second), "OK");
-  EXPECT_FALSE(registry.Find("127.0.0.1").has_value());
-  EXPECT_EQ(registry.Clients().size(), 1u);
-  EXPECT_TRUE(NothingWaiting(first));
 
   const auto address = [](std::size_t i) {
     return "127.1." + std::to_string(i / 250) + "." + std::to_string(1 + i % 250);
