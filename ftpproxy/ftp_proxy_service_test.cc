@@ -143,6 +143,7 @@ TEST_F(FtpProxy, CommandsItCannotServeAreAnsweredWithoutTheServerAndEitherSideEn
       {"EPRT |1|127.0.0.1|80|", "500 Illegal PORT command"},
       {"PORT 127,0,0,1,3,255", "500 Illegal PORT command"},
       {"PORT 10,0,0,1,200,1", "500 Illegal PORT command"},
+      {"EPRT |1|10.0.0.2|5000|", "500 Illegal PORT command"},
       {"PORT 1,2,3", "501 Syntax error in PORT command"},
       {"LPSV", "502 Command not implemented"},
       {"NOOP", "500 Unknown"},
@@ -156,6 +157,7 @@ TEST_F(FtpProxy, CommandsItCannotServeAreAnsweredWithoutTheServerAndEitherSideEn
   EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER me@home", "NOOP"}));
   EXPECT_TRUE(Logged("FTP: Connection to localhost"));
   EXPECT_TRUE(Logged("FTP: Illegal PORT command from 127.0.0.1 naming 10.0.0.1:51201"));
+  EXPECT_TRUE(Logged("FTP: Illegal EPRT command from 127.0.0.1 naming 127.0.0.1:80"));
 
   client.Send("QUIT\r\n");
   EXPECT_EQ(client.Line(), "221 Bye\r\n");
@@ -227,12 +229,10 @@ TEST_F(FtpProxy, WithNoDescriptorLeftItRestsInsteadOfSpinningAndServesOnceSomeAr
                                      const std::string& logged) {
     DescriptorsUsedUp used(socket.Get());
     ASSERT_TRUE(used.Exhausted());
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr = test::Loopback();
-    address.sin_port = htons(port);
+    const sockaddr_in address = test::LoopbackAddress(port);
     // A socket made before descriptors ran out, connected after: connecting takes none.
-    ASSERT_EQ(::connect(socket.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address),
+              0);
     ASSERT_TRUE(Logged(logged)) << ::testing::PrintToString(Log());
     const int first = wakeUps_;
     const auto wallBefore = std::chrono::steady_clock::now();

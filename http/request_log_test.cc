@@ -3,12 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <set>
-#include <thread>
-#include <vector>
-
-#include "platform/temp_dir.h"
-#include "platform/text.h"
 
 namespace tenvar::http {
 namespace {
@@ -56,33 +50,6 @@ TEST(RequestLogLine, QuotesEveryColumnAndWritesTheLocalDateAndTime) {
     ::unsetenv("TZ");
   }
   ::tzset();
-}
-
-TEST(WriteRequestLog, ConcurrentWritersProduceWholeLines) {
-  platform::TempDir dir;
-  const std::string path = dir.File("requests.csv");
-  std::mutex lock;
-  constexpr int kWriters = 8;
-  constexpr int kLinesEach = 200;
-  const auto line = [](int writer, int i) {
-    return RequestLogLine(kExample, "", std::nullopt, std::to_string(writer),
-                          "http://h/" + std::string(300, 'a' + writer) + std::to_string(i));
-  };
-  std::set<std::string> expected;
-  std::vector<std::thread> writers;
-  for (int writer = 0; writer < kWriters; ++writer) {
-    for (int i = 0; i < kLinesEach; ++i) expected.insert(line(writer, i));
-    writers.emplace_back([&, writer] {
-      for (int i = 0; i < kLinesEach; ++i) WriteRequestLog(path, lock, line(writer, i));
-    });
-  }
-  for (std::thread& writer : writers) writer.join();
-
-  const std::vector<std::string> lines = platform::SplitLines(platform::ReadFileText(path));
-  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kWriters * kLinesEach));
-  std::set<std::string> written;
-  for (const std::string& text : lines) written.insert(text + "\n");
-  EXPECT_EQ(written, expected);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/socket.h"
+#include "tests/support/loopback.h"
 
 namespace tenvar::service {
 namespace {
@@ -56,21 +57,16 @@ TEST(ParseRegistration, ReadsTheStarAndBothNamesWithinTheirFields) {
 // A UDP socket bound to a loopback address, standing in for one LAN machine.
 UniqueFd Machine(const char* address, std::uint16_t port) {
   UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_port = htons(port);
+  sockaddr_in local = test::LoopbackAddress(port);
   ::inet_pton(AF_INET, address, &local.sin_addr);
   EXPECT_EQ(::bind(fd.Get(), reinterpret_cast<sockaddr*>(&local), sizeof local), 0) << address;
   return fd;
 }
 
 void SendTo(const UniqueFd& fd, std::uint16_t port, const std::string& datagram) {
-  sockaddr_in target{};
-  target.sin_family = AF_INET;
-  target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  target.sin_port = htons(port);
+  const sockaddr_in target = test::LoopbackAddress(port);
   ASSERT_EQ(::sendto(fd.Get(), datagram.data(), datagram.size(), 0,
-                     reinterpret_cast<sockaddr*>(&target), sizeof target),
+                     reinterpret_cast<const sockaddr*>(&target), sizeof target),
             static_cast<ssize_t>(datagram.size()));
 }
 
@@ -89,8 +85,8 @@ bool NothingWaiting(const UniqueFd& fd) {
 }
 
 // A second registry cannot take the port; a flood of registrations from many addresses
-// keeps only the newest machines.
-TEST(LanRegistry, RegistersUpdatesAndRemovesMachinesByAddressAndHoldsAtMostItsLimit) {
+// keeps only the newest machines. A machine leaving is seen in the whole-program test.
+TEST(LanRegistry, RegistersAndUpdatesMachinesByAddressAndHoldsAtMostItsLimit) {
   // Every machine listens for answers on the same port, each at its own loopback address.
   UniqueFd first = Machine("127.0.0.1", 0);
   const std::uint16_t answerPort = platform::LocalPort(first.Get());
@@ -130,13 +126,6 @@ TEST(LanRegistry, RegistersUpdatesAndRemovesMachinesByAddressAndHoldsAtMostItsLi
   EXPECT_EQ(NextDatagram(second), "OK");
   EXPECT_TRUE(NothingWaiting(first));
   EXPECT_EQ(registry.Find("127.0.0.1")->MachineName, "PC1b");
-
-  SendTo(first, port, "-");
-  SendTo(second, port, "+PC2");
-  EXPECT_EQ(NextDatagram(second), "OK");
-  EXPECT_FALSE(registry.Find("127.0.0.1").has_value());
-  EXPECT_EQ(registry.Clients().size(), 1u);
-  EXPECT_TRUE(NothingWaiting(first));
 
   const auto address = [](std::size_t i) {
     return "127.1." + std::to_string(i / 250) + "." + std::to_string(1 + i % 250);

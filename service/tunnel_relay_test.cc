@@ -43,10 +43,7 @@ Connection LoopbackConnection(int buffers = 0) {
     ::setsockopt(fd.Get(), SOL_SOCKET, SO_SNDBUF, &buffers, sizeof buffers);
   };
   setBuffers(connection.Near);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr = test::Loopback();
-  address.sin_port = htons(PortOf(listener));
+  const sockaddr_in address = test::LoopbackAddress(PortOf(listener));
   EXPECT_EQ(
       ::connect(connection.Near.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address),
       0);

@@ -25,8 +25,7 @@ TEST_F(Tunnel, AClientThatEndsItsSendingThroughConnectGetsTheWholeAnswer) {
   const platform::UniqueFd listener = ListenOnLoopback(kPlainServerPort);
   ASSERT_TRUE(listener.Valid());
   ASSERT_NO_FATAL_FAILURE(StartTenvar());
-  std::string answer(1 << 20, '\0');
-  for (std::size_t i = 0; i < answer.size(); ++i) answer[i] = static_cast<char>(i * 7 / 5);
+  const std::string answer = RandomBytes(1 << 20, 1);
   const platform::UniqueFd client = ConnectTo(kProxyPort);
   ASSERT_TRUE(client.Valid());
   ASSERT_TRUE(SendAll(client.Get(), "CONNECT 127.0.0.1:" + std::to_string(kPlainServerPort) +

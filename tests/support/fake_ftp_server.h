@@ -24,17 +24,6 @@
 
 namespace tenvar::test {
 
-// The address a PORT argument names, "h1,h2,h3,h4,p1,p2".
-inline std::optional<std::pair<in_addr, std::uint16_t>> PortTarget(const std::string& argument) {
-  unsigned part[6] = {};
-  if (std::sscanf(argument.c_str(), "%u,%u,%u,%u,%u,%u", &part[0], &part[1], &part[2], &part[3],
-                  &part[4], &part[5]) != 6) {
-    return std::nullopt;
-  }
-  const in_addr address{htonl(part[0] << 24 | part[1] << 16 | part[2] << 8 | part[3])};
-  return std::pair{address, static_cast<std::uint16_t>(part[4] << 8 | part[5])};
-}
-
 class FakeFtpServer {
  public:
   // `files` maps the argument of RETR (or SIZE) to its content.
@@ -102,7 +91,13 @@ class FakeFtpServer {
       } else if (word == "TYPE") {
         control.Send("200 Type set\r\n");
       } else if (word == "PORT") {
-        active = PortTarget(argument).value_or(std::pair<in_addr, std::uint16_t>{});
+        unsigned part[6] = {};  // "h1,h2,h3,h4,p1,p2"
+        active = {};
+        if (std::sscanf(argument.c_str(), "%u,%u,%u,%u,%u,%u", &part[0], &part[1], &part[2],
+                        &part[3], &part[4], &part[5]) == 6) {
+          active = {in_addr{htonl(part[0] << 24 | part[1] << 16 | part[2] << 8 | part[3])},
+                    static_cast<std::uint16_t>(part[4] << 8 | part[5])};
+        }
         passive.Reset();
         control.Send("200 PORT ok\r\n");
       } else if (word == "PASV") {
