@@ -46,12 +46,5 @@ TEST(DetailsFor, DialUpPartByDialAndState) {
   }
 }
 
-// Where the bars stand, and the heights of samples 0, 3, 4, 40 and 100, are checked on the
-// drawn graph.
-TEST(CacheHistoryBars, HeightIsAQuarterOfTheSample) {
-  const std::pair<std::uint32_t, int> heights[] = {{7, 1}, {99, 24}, {250, 25}};
-  for (const auto& [sample, height] : heights) EXPECT_EQ(BarHeight(sample), height) << sample;
-}
-
 }  // namespace
 }  // namespace tenvar::tray

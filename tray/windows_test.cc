@@ -20,7 +20,8 @@
 namespace tenvar::tray {
 namespace {
 
-// Samples of 100, 3, 4 and 40 %: bars of 25, 0, 1 and 10 pixels standing on row 25.
+// Samples of 100, 3, 4 and 40 %, and an impossible 250: bars of 25, 0, 1, 10 and 25 pixels
+// standing on row 25.
 TEST(CacheHistoryGraph, PaintsExactlyTheBarsGreen) {
   const QImage empty = EmptyGraph();
   ASSERT_EQ(empty.size(), QSize(kGraphWidth, kGraphHeight));
@@ -28,10 +29,11 @@ TEST(CacheHistoryGraph, PaintsExactlyTheBarsGreen) {
   history[0] = 100;
   history[1] = 3;
   history[2] = 4;
+  history[5] = 250;
   history[19] = 40;
   const QImage graph = DrawCacheHistory(empty, history);
   ASSERT_EQ(graph.size(), empty.size());
-  const QRect bars[] = {{1, 1, 4, 25}, {11, 25, 4, 1}, {96, 16, 4, 10}};
+  const QRect bars[] = {{1, 1, 4, 25}, {11, 25, 4, 1}, {26, 1, 4, 25}, {96, 16, 4, 10}};
   for (int x = 0; x < graph.width(); ++x) {
     for (int y = 0; y < graph.height(); ++y) {
       const bool inBar = std::any_of(std::begin(bars), std::end(bars),
@@ -78,7 +80,7 @@ TEST(DetailsWindow, ShowsTheCountersAndTheGraphEachBesideItsLabel) {
   // The window's own timer picks up what changed in between.
   services.Input.Dial = false;
   services.Input.Connections = 2;
-  EXPECT_TRUE(Eventually([&] { return Field(window, "connections") == "2"; }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Field(window, "connections") == "2"; }));
   EXPECT_EQ(Field(window, "phonebookEntry"), "Not applicable");
   EXPECT_EQ(Field(window, "statusText"), "Permanently connected");
   window.close();
@@ -119,7 +121,7 @@ TEST(DialStatusWindow, FollowsTheStatusTextCyclesThePicturesAndOnlyCancelHangsUp
 
   // Its own timer keeps the text fresh while open, and stops with Close.
   services.StatusText = "Connected successfully.";
-  EXPECT_TRUE(Eventually([&] { return text->text() == "Connected successfully."; }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return text->text() == "Connected successfully."; }));
   window.Close();
   EXPECT_FALSE(window.isVisible());
 
