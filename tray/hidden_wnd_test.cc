@@ -108,7 +108,7 @@ TEST(TrayCommands, DetailsOpenOnceAndEveryWayOutClearsTheFlag) {
   EXPECT_FALSE(window.DetailsOpen());
 
   // Meanwhile the statistics timer has ticked the services from the GUI thread.
-  EXPECT_TRUE(Eventually([&] { return services.Ticks >= 2; }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return services.Ticks >= 2; }));
 }
 
 TEST(TrayCommands, OptionsStartsTheEditorBesideTheProgramWithTheConfiguration) {
@@ -131,7 +131,7 @@ TEST(TrayCommands, OptionsStartsTheEditorBesideTheProgramWithTheConfiguration) {
   EXPECT_TRUE(launched[1][0].toBool());
   EXPECT_TRUE(launched[2][0].toBool());
   const std::string twice = "/etc/tenvar/Tenvar.ini\n/etc/tenvar/Tenvar.ini\n";
-  EXPECT_TRUE(Eventually([&] { return platform::ReadFileText(record) == twice; }))
+  EXPECT_TRUE(QTest::qWaitFor([&] { return platform::ReadFileText(record) == twice; }))
       << platform::ReadFileText(record);
 }
 
