@@ -489,11 +489,3 @@ TEST_F(EditorDialogTest, EveryFieldHasALabelAsBuddy) {
 
 }  // namespace
 }  // namespace tenvar::editor
-
-int main(int argc, char** argv) {
-  testing::InitGoogleTest(&argc, argv);
-  // Listing the tests needs no display; running them does.
-  std::unique_ptr<QApplication> application;
-  if (!testing::GTEST_FLAG(list_tests)) application = std::make_unique<QApplication>(argc, argv);
-  return RUN_ALL_TESTS();
-}
