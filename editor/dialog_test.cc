@@ -126,11 +126,10 @@ Rows RowsOf(QWidget* dialog, const char* list) {
   Rows rows;
   auto* tree = Child<QTreeWidget>(dialog, list);
   for (int row = 0; row < tree->topLevelItemCount(); ++row) {
-    std::vector<std::string> columns;
+    rows.emplace_back();
     for (int column = 0; column < tree->columnCount(); ++column) {
-      columns.push_back(tree->topLevelItem(row)->text(column).toStdString());
+      rows.back().push_back(tree->topLevelItem(row)->text(column).toStdString());
     }
-    rows.push_back(columns);
   }
   return rows;
 }
