@@ -254,7 +254,6 @@ TEST_F(EditorDialogTest, ALoadedFileIsSavedUnchangedEvenWithoutPppdAndCloseWrite
             (Rows{{"Guest", "8082"}, {"Lab", "8081"}, {"Office", "8080"}}));
   EXPECT_EQ(RowsOf(&dialog, "tunnelList"),
             (Rows{{"1110", "10.0.0.2", "110"}, {"2525", "mail.example", "25"}}));
-  EXPECT_EQ(TextOf(&dialog, "password"), "se cret");
   EXPECT_FALSE(Child<QGroupBox>(&dialog, "internetConnection")->isEnabled());
   EXPECT_FALSE(Child<QCheckBox>(&dialog, "dial")->isEnabled());
 
