@@ -62,6 +62,7 @@ TEST(DetailsWindow, ShowsTheCountersAndTheGraphEachBesideItsLabel) {
   services.History[0] = 100;
   DetailsWindow window(services);
   window.Open();
+  auto icon = [&] { return window.findChild<QLabel*>("statusIcon")->property("iconId").toInt(); };
 
   EXPECT_EQ(window.windowTitle(), "Tenvar details");
   EXPECT_EQ(Field(window, "connections"), "6");
@@ -71,18 +72,26 @@ TEST(DetailsWindow, ShowsTheCountersAndTheGraphEachBesideItsLabel) {
   EXPECT_EQ(Field(window, "countdown"), "00:02:05");
   EXPECT_EQ(Field(window, "phonebookEntry"), "provider");
   EXPECT_EQ(Field(window, "statusText"), "Connecting.");
-  EXPECT_EQ(window.findChild<QLabel*>("statusIcon")->property("iconId").toInt(),
-            dialup::kIconConnecting);
+  EXPECT_EQ(icon(), dialup::kIconConnecting);
   const QImage shown = window.findChild<QLabel*>("cacheHistory")->pixmap().toImage();
   EXPECT_EQ(shown.convertToFormat(QImage::Format_RGB32),
             DrawCacheHistory(EmptyGraph(), services.History));
 
-  // The window's own timer picks up what changed in between.
+  // The window's own timer picks up what changed in between, the dial-up part of each state too.
   services.Input.Dial = false;
   services.Input.Connections = 2;
   EXPECT_TRUE(QTest::qWaitFor([&] { return Field(window, "connections") == "2"; }));
   EXPECT_EQ(Field(window, "phonebookEntry"), "Not applicable");
   EXPECT_EQ(Field(window, "statusText"), "Permanently connected");
+  EXPECT_EQ(icon(), dialup::kIconConnected);
+  services.Input.Dial = true;
+  services.Input.State = dialup::ConnectionState::NotConnected;
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Field(window, "statusText") == "Not connected."; }));
+  EXPECT_EQ(Field(window, "phonebookEntry"), "provider");
+  EXPECT_EQ(icon(), dialup::kIconNotConnected);
+  services.Input.State = dialup::ConnectionState::Connected;
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Field(window, "statusText") == "Connected."; }));
+  EXPECT_EQ(icon(), dialup::kIconConnected);
   window.close();
 
   // Keyboard and screen-reader users find every field by its label.
