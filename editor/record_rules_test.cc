@@ -6,7 +6,6 @@ namespace tenvar::editor {
 namespace {
 
 using config::HttpProxyOptions;
-using config::IpTunnelConfig;
 
 // Run at every change of the name, so each run replaces all six, hand-typed paths too.
 TEST(DeriveFileNames, SixFilesBesideTheProgramNamedAfterTheInstance) {
@@ -93,24 +92,6 @@ TEST(CheckProxyInstance, ChecksInOrder) {
     fields.BlockFile = c.blockFile;
     fields.AdvancedBlocking = c.blocking;
     EXPECT_EQ(CheckProxyInstance(fields, c.isNew, others), c.expected) << c.name;
-  }
-}
-
-TEST(CheckIpTunnel, ChecksInOrder) {
-  struct Case {
-    IpTunnelConfig fields;  // Port, Server, Listen
-    std::optional<EditorMessage> expected;
-  };
-  const Case cases[] = {
-      {{25, "mail.example", 2525}, std::nullopt},
-      {{0, "", 0}, kTunnelListenMissing},
-      {{25, "mail.example", 0}, kTunnelListenMissing},
-      {{0, "", 2525}, kTunnelPortMissing},  // the missing port is reported before the server
-      {{25, "", 2525}, kTunnelServerMissing},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(CheckIpTunnel(c.fields), c.expected)
-        << c.fields.Listen << " " << c.fields.Server << " " << c.fields.Port;
   }
 }
 

@@ -2,12 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "dialup/tray_view.h"
-
 namespace tenvar::tray {
 namespace {
-
-using dialup::ConnectionState;
 
 TEST(CountdownText, HoursWithinADayMinutesSecondsTwoDigitsEach) {
   const std::pair<std::uint32_t, const char*> cases[] = {
@@ -16,41 +12,6 @@ TEST(CountdownText, HoursWithinADayMinutesSecondsTwoDigitsEach) {
       {86399, "23:59:59"}, {86400, "00:00:00"}, {90061, "01:01:01"},
   };
   for (const auto& [seconds, text] : cases) EXPECT_EQ(CountdownText(seconds), text) << seconds;
-}
-
-// Dialling and dial on demand off, with the line in progress, are shown in the window test.
-TEST(DetailsFor, DialUpPartByDialAndState) {
-  struct Case {
-    bool Dial;
-    ConnectionState State;
-    const char* Entry;
-    int Icon;
-    const char* Text;
-  };
-  const Case cases[] = {
-      {false, ConnectionState::NotConnected, "Not applicable", dialup::kIconConnected,
-       "Permanently connected"},
-      {true, ConnectionState::NotConnected, "provider", dialup::kIconNotConnected,
-       "Not connected."},
-      {true, ConnectionState::Connected, "provider", dialup::kIconConnected, "Connected."},
-  };
-  for (const Case& c : cases) {
-    DetailsInput input;
-    input.Dial = c.Dial;
-    input.State = c.State;
-    input.PhonebookEntry = "provider";
-    const DetailsFields fields = DetailsFor(input);
-    EXPECT_EQ(fields.PhonebookEntry, c.Entry);
-    EXPECT_EQ(fields.StatusIcon, c.Icon);
-    EXPECT_EQ(fields.StatusText, c.Text);
-  }
-}
-
-// Where the bars stand, and the heights of samples 0, 3, 4, 40 and 100, are checked on the
-// drawn graph.
-TEST(CacheHistoryBars, HeightIsAQuarterOfTheSample) {
-  const std::pair<std::uint32_t, int> heights[] = {{7, 1}, {99, 24}, {250, 25}};
-  for (const auto& [sample, height] : heights) EXPECT_EQ(BarHeight(sample), height) << sample;
 }
 
 }  // namespace

@@ -6,20 +6,13 @@
 
 #include <QAbstractButton>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 #include <atomic>
 #include <thread>
 
-#include "tray/tray_test_support.h"
-
 namespace tenvar::tray {
 namespace {
-
-// "Initialisation error" is shown below.
-TEST(MessageIcon, StopSignForErrorsNoneForNotices) {
-  EXPECT_EQ(MessageIconFor("Error"), QMessageBox::Critical);
-  EXPECT_EQ(MessageIconFor("Configuration"), QMessageBox::NoIcon);
-}
 
 TEST(ScreenMessages, OnlyTheRaisingThreadWaitsForOkOrForRelease) {
   ScreenMessages messages;
@@ -33,13 +26,14 @@ TEST(ScreenMessages, OnlyTheRaisingThreadWaitsForOkOrForRelease) {
   // The GUI thread keeps serving: a timer of its own fires while the box is up.
   bool timerFired = false;
   QTimer::singleShot(0, [&] { timerFired = true; });
-  ASSERT_TRUE(Eventually([&] { return shown.count() == 1; }));
-  EXPECT_TRUE(Eventually([&] { return timerFired; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shown.count() == 1; }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return timerFired; }));
   auto* box = shown[0][0].value<QMessageBox*>();
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(box->windowTitle(), "Initialisation error");
   EXPECT_EQ(box->text(), "Initialisation file cannot be found");
   EXPECT_EQ(box->icon(), QMessageBox::Critical);
+  EXPECT_EQ(MessageIconFor("Error"), QMessageBox::Critical);  // the other error caption
   EXPECT_TRUE(box->isVisible());
   EXPECT_FALSE(answered);
 
@@ -47,11 +41,13 @@ TEST(ScreenMessages, OnlyTheRaisingThreadWaitsForOkOrForRelease) {
   service.join();
   EXPECT_TRUE(answered);
 
-  std::thread unanswered([&] { messages.ShowMessage("text", "caption"); });
-  ASSERT_TRUE(Eventually([&] { return shown.count() == 2; }));
+  std::thread unanswered([&] { messages.ShowMessage("text", "Configuration"); });
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shown.count() == 2; }));
+  auto* notice = shown[1][0].value<QMessageBox*>();
+  EXPECT_EQ(notice->icon(), QMessageBox::NoIcon);
   messages.Release();
   unanswered.join();  // would hang without Release
-  shown[1][0].value<QMessageBox*>()->close();
+  notice->close();
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The tray tests' main: one QApplication for every test, on the offscreen platform unless the
-// environment names another.
+// The tray and editor dialog tests' main: one QApplication for every test, on the offscreen
+// platform unless the environment names another.
 #include <gtest/gtest.h>
 
 #include <QApplication>

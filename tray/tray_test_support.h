@@ -1,20 +1,12 @@
 // A stand-in for the running program behind the tray windows: counters set by the test, and
-// the commands counted instead of run. Also the tests' way to wait for the event loop.
+// the commands counted instead of run.
 #pragma once
 
-#include <QTest>
 #include <string>
 
 #include "tray/tray_services.h"
 
 namespace tenvar::tray {
-
-// Serves events until `done()` holds or ten seconds pass; whether it held. Not QTRY_*: a
-// failed QTRY returns from a gtest test without failing it.
-template <class Condition>
-bool Eventually(Condition done) {
-  return QTest::qWaitFor(done, 10000);
-}
 
 class FakeServices : public TrayServices {
  public:

@@ -20,7 +20,8 @@
 namespace tenvar::tray {
 namespace {
 
-// Samples of 100, 3, 4 and 40 %: bars of 25, 0, 1 and 10 pixels standing on row 25.
+// Samples of 100, 3, 4 and 40 %, and an impossible 250: bars of 25, 0, 1, 10 and 25 pixels
+// standing on row 25.
 TEST(CacheHistoryGraph, PaintsExactlyTheBarsGreen) {
   const QImage empty = EmptyGraph();
   ASSERT_EQ(empty.size(), QSize(kGraphWidth, kGraphHeight));
@@ -28,10 +29,11 @@ TEST(CacheHistoryGraph, PaintsExactlyTheBarsGreen) {
   history[0] = 100;
   history[1] = 3;
   history[2] = 4;
+  history[5] = 250;
   history[19] = 40;
   const QImage graph = DrawCacheHistory(empty, history);
   ASSERT_EQ(graph.size(), empty.size());
-  const QRect bars[] = {{1, 1, 4, 25}, {11, 25, 4, 1}, {96, 16, 4, 10}};
+  const QRect bars[] = {{1, 1, 4, 25}, {11, 25, 4, 1}, {26, 1, 4, 25}, {96, 16, 4, 10}};
   for (int x = 0; x < graph.width(); ++x) {
     for (int y = 0; y < graph.height(); ++y) {
       const bool inBar = std::any_of(std::begin(bars), std::end(bars),
@@ -60,6 +62,7 @@ TEST(DetailsWindow, ShowsTheCountersAndTheGraphEachBesideItsLabel) {
   services.History[0] = 100;
   DetailsWindow window(services);
   window.Open();
+  auto icon = [&] { return window.findChild<QLabel*>("statusIcon")->property("iconId").toInt(); };
 
   EXPECT_EQ(window.windowTitle(), "Tenvar details");
   EXPECT_EQ(Field(window, "connections"), "6");
@@ -69,18 +72,26 @@ TEST(DetailsWindow, ShowsTheCountersAndTheGraphEachBesideItsLabel) {
   EXPECT_EQ(Field(window, "countdown"), "00:02:05");
   EXPECT_EQ(Field(window, "phonebookEntry"), "provider");
   EXPECT_EQ(Field(window, "statusText"), "Connecting.");
-  EXPECT_EQ(window.findChild<QLabel*>("statusIcon")->property("iconId").toInt(),
-            dialup::kIconConnecting);
+  EXPECT_EQ(icon(), dialup::kIconConnecting);
   const QImage shown = window.findChild<QLabel*>("cacheHistory")->pixmap().toImage();
   EXPECT_EQ(shown.convertToFormat(QImage::Format_RGB32),
             DrawCacheHistory(EmptyGraph(), services.History));
 
-  // The window's own timer picks up what changed in between.
+  // The window's own timer picks up what changed in between, the dial-up part of each state too.
   services.Input.Dial = false;
   services.Input.Connections = 2;
-  EXPECT_TRUE(Eventually([&] { return Field(window, "connections") == "2"; }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Field(window, "connections") == "2"; }));
   EXPECT_EQ(Field(window, "phonebookEntry"), "Not applicable");
   EXPECT_EQ(Field(window, "statusText"), "Permanently connected");
+  EXPECT_EQ(icon(), dialup::kIconConnected);
+  services.Input.Dial = true;
+  services.Input.State = dialup::ConnectionState::NotConnected;
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Field(window, "statusText") == "Not connected."; }));
+  EXPECT_EQ(Field(window, "phonebookEntry"), "provider");
+  EXPECT_EQ(icon(), dialup::kIconNotConnected);
+  services.Input.State = dialup::ConnectionState::Connected;
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Field(window, "statusText") == "Connected."; }));
+  EXPECT_EQ(icon(), dialup::kIconConnected);
   window.close();
 
   // Keyboard and screen-reader users find every field by its label.
@@ -119,7 +130,7 @@ TEST(DialStatusWindow, FollowsTheStatusTextCyclesThePicturesAndOnlyCancelHangsUp
 
   // Its own timer keeps the text fresh while open, and stops with Close.
   services.StatusText = "Connected successfully.";
-  EXPECT_TRUE(Eventually([&] { return text->text() == "Connected successfully."; }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return text->text() == "Connected successfully."; }));
   window.Close();
   EXPECT_FALSE(window.isVisible());
 
