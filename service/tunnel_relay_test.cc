@@ -28,6 +28,8 @@ struct Connection {
   UniqueFd Far;
 };
 
+constexpr int kSmallBuffers = 32 << 10;
+
 // `buffers`, when given, are set on both ends, on the near one before it connects, so that
 // the window is small. The near end blocks, but gives up after the patience, so a relay that
 // stalls fails a test instead of hanging it.
@@ -65,9 +67,10 @@ class TunnelRelayTest : public ::testing::Test {
   std::jthread runner{[this] { relay.Run(); }};
 };
 
+// Small buffers make the relay's sends partial, also those of bytes it had to keep.
 TEST_F(TunnelRelayTest, RelaysFourMebibytesEachWayAtOnceUnchanged) {
-  Connection client = LoopbackConnection();
-  Connection server = LoopbackConnection();
+  Connection client = LoopbackConnection(kSmallBuffers);
+  Connection server = LoopbackConnection(kSmallBuffers);
   relay.AddLink(std::move(client.Far), std::move(server.Far));
 
   const std::string up = test::RandomBytes(4 << 20, 1);
@@ -124,7 +127,6 @@ TEST_F(TunnelRelayTest, AServerStillConnectingOrASlowReaderHoldsUpNoOtherLinkAnd
   relay.AddTunnel(std::move(waiting.Far), "127.0.0.1", PortOf(silent));
   Connection givesUp = LoopbackConnection();
   relay.AddTunnel(std::move(givesUp.Far), "127.0.0.1", PortOf(silent));
-  constexpr int kSmallBuffers = 32 << 10;
   Connection slowClient = LoopbackConnection(kSmallBuffers);
   Connection slowServer = LoopbackConnection(kSmallBuffers);
   relay.AddLink(std::move(slowClient.Far), std::move(slowServer.Far));
