@@ -154,7 +154,11 @@ TEST_F(FtpProxy, CommandsItCannotServeAreAnsweredWithoutTheServerAndEitherSideEn
     client.Send(command + "\r\n");
     EXPECT_EQ(client.Line(), reply + "\r\n") << command;
   }
-  EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER me@home", "NOOP"}));
+  client.Send("FEAT\r\n");  // a reply of several lines reaches the client whole
+  for (const char* line : {"211-Features:\r\n", " SIZE\r\n", "211 End\r\n"}) {
+    EXPECT_EQ(client.Line(), line);
+  }
+  EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER me@home", "NOOP", "FEAT"}));
   EXPECT_TRUE(Logged("FTP: Connection to localhost"));
   EXPECT_TRUE(Logged("FTP: Illegal PORT command from 127.0.0.1 naming 10.0.0.1:51201"));
   EXPECT_TRUE(Logged("FTP: Illegal EPRT command from 127.0.0.1 naming 127.0.0.1:80"));

@@ -113,6 +113,8 @@ class FakeFtpServer {
         OpenData(active, passive).Send(file->second);
         // Multi-line, and worded unlike any proxy's own completion.
         control.Send("226-Server's own\r\n226 completion\r\n");
+      } else if (word == "FEAT") {
+        control.Send("211-Features:\r\n SIZE\r\n211 End\r\n");
       } else if (word == "QUIT") {
         control.Send("221 Bye\r\n");
         return;
